@@ -1,0 +1,22 @@
+# Morvath: `make run` shows the map, `make test` checks everything. Both install what is missing.
+BUILD := build
+MAP := datas.mvx
+
+.PHONY: run test build deps clean
+
+run: build
+	@[ -f $(MAP) ] || { echo "no $(MAP) here: generating the default world"; $(BUILD)/mvx generate -o $(MAP); }
+	@scripts/run.sh $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j2
+
+deps:
+	@scripts/deps.sh
+
+clean:
+	rm -rf $(BUILD)

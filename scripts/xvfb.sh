@@ -1,0 +1,61 @@
+# Shared by the headless run and the end-to-end tests: a private X server and the viewer in it.
+# Source it; it needs SHOT (the shot tool) and MORVATH (the viewer) in the environment.
+
+XVFB_PID=
+VIEWER_PID=
+WIN=
+
+# Starts Xvfb on a free display and exports DISPLAY once the server is ready.
+start_xvfb() {
+    local f
+    f=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$f" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 100); do
+        [ -s "$f" ] && break
+        sleep 0.05
+    done
+    if [ ! -s "$f" ]; then
+        echo "Xvfb did not start" >&2
+        rm -f "$f"
+        return 1
+    fi
+    export DISPLAY=":$(head -n1 "$f")"
+    rm -f "$f"
+}
+
+# Starts the viewer in directory $1 with its standard error in $1/stderr, and finds its window.
+start_viewer() {
+    local dir=$1
+    (cd "$dir" && exec "$MORVATH") 2>"$dir/stderr" &
+    VIEWER_PID=$!
+    WIN=$(timeout 20 xdotool search --sync --name '^Morvath$' 2>/dev/null | head -n1)
+    [ -n "$WIN" ] || { echo "no Morvath window appeared" >&2; cat "$dir/stderr" >&2; return 1; }
+}
+
+# Waits until two screenshots in a row agree, so the latest frame is on screen.
+settle() {
+    local a b
+    a=$("$SHOT" -w "$WIN" --sum) || return 1
+    for _ in $(seq 100); do
+        sleep 0.1
+        b=$("$SHOT" -w "$WIN" --sum) || return 1
+        [ "$a" = "$b" ] && [ "$(non_black)" -gt 0 ] && return 0
+        a=$b
+    done
+    echo "the window never settled" >&2
+    return 1
+}
+
+# Number of sampled pixels on a 20-pixel grid that are not black.
+non_black() {
+    local pts=() x y
+    for y in $(seq 10 20 590); do for x in $(seq 10 20 590); do pts+=("$x,$y"); done; done
+    "$SHOT" -w "$WIN" "${pts[@]}" | grep -cv '^0 0 0$' || true
+}
+
+stop_all() {
+    [ -n "$VIEWER_PID" ] && kill "$VIEWER_PID" 2>/dev/null && wait "$VIEWER_PID" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    VIEWER_PID= XVFB_PID=
+}

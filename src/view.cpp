@@ -1,0 +1,62 @@
+// Renderer: draws the 150 × 150-unit patch of the grid as a coloured relief mesh.
+#include "view.h"
+
+#include "terrain.h"
+
+#include <GL/freeglut.h>
+
+int xdeb = 1294;
+int ydeb = 1552;
+int pas = 1;
+int zoom = 1;
+int anglex = 0;
+int angley = 0;
+int dist = 100;
+int hauteur = -10;
+
+namespace {
+
+inline void sommet(cellule c, int x, int y, int z) {
+    glColor3ub(couleur_r(c.couleur), couleur_g(c.couleur), couleur_b(c.couleur));
+    glVertex3i(x, y, z);
+}
+
+// Integer divisions truncate toward zero, so heights -1 and -2 both sit at z = 0.
+inline int altitude(cellule c) { return c.h / 3 / zoom; }
+
+}  // namespace
+
+void affichage() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glPushMatrix();
+    glScalef(static_cast<float>(100.0 / dist), static_cast<float>(100.0 / dist), static_cast<float>(100.0 / dist));
+    glRotatef(static_cast<float>(-angley), 1, 0, 0);
+    glRotatef(static_cast<float>(-anglex), 0, 0, 1);
+    glTranslatef(0, 0, static_cast<float>(hauteur));
+
+    // 64-bit grid positions: zoom has no upper limit, so the patch can reach far past the grid.
+    const long long d = static_cast<long long>(pas) * zoom;
+    const long long fin_x = xdeb + static_cast<long long>(cote) * zoom;
+    const long long fin_y = ydeb + static_cast<long long>(cote) * zoom;
+    int y0 = -cote / 2;
+    for (long long yc = ydeb; yc < fin_y; yc += d, y0 += pas) {
+        int x0 = -cote / 2;
+        for (long long xc = xdeb; xc < fin_x; xc += d, x0 += pas) {
+            // Corners A, B, C, D: counter-clockwise on screen, so the upper side is the front face.
+            const cellule sa = lit_cellule(xc + d, yc);
+            const cellule sb = lit_cellule(xc, yc);
+            const cellule sc = lit_cellule(xc, yc + d);
+            const cellule sd = lit_cellule(xc + d, yc + d);
+            glBegin(GL_POLYGON);
+            sommet(sa, x0 + pas, y0, altitude(sa));
+            sommet(sb, x0, y0, altitude(sb));
+            sommet(sc, x0, y0 + pas, altitude(sc));
+            sommet(sd, x0 + pas, y0 + pas, altitude(sd));
+            glEnd();
+        }
+    }
+
+    glPopMatrix();
+    glFlush();
+    glutSwapBuffers();
+}

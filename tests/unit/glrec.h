@@ -1,0 +1,16 @@
+// Recording stand-in for the GL and GLUT calls the viewer makes: tests link it instead of the real libraries.
+#pragma once
+
+#include <vector>
+
+enum class gl { clear, push, pop, scale, rotate, translate, begin, end, colour, vertex, flush, swap, redisplay, polygon_mode };
+
+struct appel {
+    gl f;
+    double a[4];
+};
+
+extern std::vector<appel> journal;  // every call since the last clear, in order
+
+// Number of calls of one kind.
+int compte(gl f);

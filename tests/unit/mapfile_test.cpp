@@ -1,0 +1,84 @@
+// The tools' map files: atomic writing, reading back, quantising and the default world's determinism.
+#include "mapfile.h"
+#include "worldgen.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class Fichiers : public ::testing::Test {
+protected:
+    std::string dir;
+    void SetUp() override {
+        char t[] = "/tmp/mvx-map-XXXXXX";
+        ASSERT_NE(mkdtemp(t), nullptr);
+        dir = t;
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+    int entries() {
+        int n = 0;
+        DIR *d = opendir(dir.c_str());
+        while (dirent *e = readdir(d)) n += e->d_name[0] != '.';
+        closedir(d);
+        return n;
+    }
+};
+
+TEST_F(Fichiers, WrittenMapReadsBackWholeAndLeavesNoTemporary) {
+    Map m;
+    for (long long i = 0; i < map_cells; ++i) {
+        m.colour[i] = static_cast<uint16_t>((i * 2654435761ULL) & 0x7FFF);
+        m.height[i] = static_cast<int8_t>(i * 31);
+    }
+    const std::string p = dir + "/datas.mvx";
+    ASSERT_TRUE(write_map(p, m).ok);
+    struct stat st;
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, map_bytes);
+    EXPECT_EQ(entries(), 1);
+
+    Map back;
+    long long bytes = 0;
+    ASSERT_TRUE(read_map(p, back, bytes).ok);
+    EXPECT_EQ(bytes, map_bytes);
+    EXPECT_EQ(back.colour, m.colour);
+    EXPECT_EQ(back.height, m.height);
+}
+
+TEST_F(Fichiers, WriteIntoMissingDirectoryFailsNamingIt) {
+    Map m;
+    const std::string p = dir + "/nowhere/datas.mvx";
+    const Status s = write_map(p, m);
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.why.find(dir + "/nowhere"), std::string::npos) << s.why;
+    EXPECT_EQ(entries(), 0);
+}
+
+TEST(Quantise, RoundsToNearestLevelAndClamps) {
+    const std::pair<float, int> table[] = {{0.0f, 0},    {0.49f, 0},   {0.5f, 1},      {-0.5f, -1},   {-0.49f, 0},
+                                           {126.6f, 127}, {127.0f, 127}, {1e9f, 127},   {-128.0f, -128},
+                                           {-1e9f, -128}, {NAN, -128},   {INFINITY, 127}, {-INFINITY, -128}};
+    for (auto [z, q] : table) EXPECT_EQ(quantise(z), q) << z;
+}
+
+TEST(World, SameSeedSameWorldOtherSeedAnother) {
+    const std::vector<float> a = world_heights(192, 128, default_seed), b = world_heights(192, 128, default_seed);
+    const std::vector<float> c = world_heights(192, 128, default_seed + 1);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+    float lo = 1e9f, hi = -1e9f;
+    for (float v : a) {
+        ASSERT_TRUE(std::isfinite(v));
+        lo = std::min(lo, v), hi = std::max(hi, v);
+    }
+    EXPECT_LE(quantise(lo), -127);  // the whole height range is in use
+    EXPECT_GE(quantise(hi), 126);
+}
+
+}  // namespace

@@ -1,0 +1,13 @@
+// Colouring a height field: hypsometric tints with a baked hillshade, dithered to the map's 5-bit channels.
+#pragma once
+
+#include <cstdint>
+
+// Heights are on the map's level scale (-128 … 127, 0 is sea level) but still unquantised.
+// One cell is as wide as 3 levels are high, as the viewer draws it; slopes are judged on that scale.
+// `voids` (optional, nonzero = no data) get a colour of their own.
+// Writes w × h colours, bit 15 clear.
+void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids = nullptr);
+
+// 8-bit RGB to the map's 15-bit colour, with the ordered dither of cell (x, y).
+uint16_t pack_rgb(float r, float g, float b, int x, int y);

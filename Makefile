@@ -10,6 +10,10 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
+	@echo "== the same suites under AddressSanitizer and UndefinedBehaviorSanitizer =="
+	cmake -S . -B $(BUILD)-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVATH_SANITIZE=ON >/dev/null
+	cmake --build $(BUILD)-san -j2
+	ctest --test-dir $(BUILD)-san --output-on-failure -j2
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -19,4 +23,4 @@ deps:
 	@scripts/deps.sh
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-san

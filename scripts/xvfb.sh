@@ -3,6 +3,7 @@
 
 XVFB_PID=
 VIEWER_PID=
+VIEWER_DIR=
 WIN=
 
 # Starts Xvfb on a free display and exports DISPLAY once the server is ready.
@@ -27,20 +28,22 @@ start_xvfb() {
 # Starts the viewer in directory $1 with its standard error in $1/stderr, and finds its window.
 start_viewer() {
     local dir=$1
+    VIEWER_DIR=$dir
     (cd "$dir" && exec "$MORVATH") 2>"$dir/stderr" &
     VIEWER_PID=$!
     WIN=$(timeout 20 xdotool search --sync --name '^Morvath$' 2>/dev/null | head -n1)
     [ -n "$WIN" ] || { echo "no Morvath window appeared" >&2; cat "$dir/stderr" >&2; return 1; }
 }
 
-# Waits until two screenshots in a row agree, so the latest frame is on screen.
+# Waits until two screenshots in a row agree, so the latest frame is on screen; unless $1 is
+# "any", also until something is drawn, since the window starts black.
 settle() {
     local a b
     a=$("$SHOT" -w "$WIN" --sum) || return 1
     for _ in $(seq 100); do
         sleep 0.1
         b=$("$SHOT" -w "$WIN" --sum) || return 1
-        [ "$a" = "$b" ] && [ "$(non_black)" -gt 0 ] && return 0
+        [ "$a" = "$b" ] && { [ "${1:-}" = any ] || [ "$(non_black)" -gt 0 ]; } && return 0
         a=$b
     done
     echo "the window never settled" >&2

@@ -1,4 +1,5 @@
 // Start-up: loads the map, opens the window with its OpenGL state and hands over to the event loop.
+#include "input.h"
 #include "terrain.h"
 #include "view.h"
 
@@ -32,6 +33,9 @@ int main(int argc, char **argv) {
     glCullFace(GL_BACK);
     glEnable(GL_CULL_FACE);
     glutDisplayFunc(affichage);
+    glutKeyboardFunc(clavier);
+    glutMouseFunc(mouse);
+    glutMotionFunc(mousemotion);
     glutMainLoop();
     return 0;
 }

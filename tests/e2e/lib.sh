@@ -36,3 +36,27 @@ near() {
         [ "${d#-}" -le 4 ] || return 1
     done
 }
+
+# Sends keys to the viewer, then a key with no command, and waits for its diagnostic: once it is
+# there every earlier event has been handled. Then waits for the picture to settle.
+catches=0
+sync_viewer() {
+    catches=$((catches + 1))
+    xdotool key --window "$WIN" space 2>/dev/null
+    for _ in $(seq 100); do
+        [ "$(grep -c '^Catch! 32$' "$VIEWER_DIR/stderr")" -ge "$catches" ] && { settle any; return; }
+        sleep 0.05
+    done
+    echo "the viewer did not answer" >&2
+    return 1
+}
+
+press() {
+    xdotool key --window "$WIN" "$@" 2>/dev/null
+    sync_viewer
+}
+
+# The colour the test map has at grid cell (x, y), as the viewer shows it.
+cell_rgb() { echo "$(($1 / 8 % 32 * 8)) $(($2 / 8 % 32 * 8)) $((($1 / 256 + $2 / 256) % 32 * 8))"; }
+
+pixel() { "$SHOT" -w "$WIN" "$1"; }

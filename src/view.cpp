@@ -30,8 +30,9 @@ void affichage() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glPushMatrix();
     glScalef(static_cast<float>(100.0 / dist), static_cast<float>(100.0 / dist), static_cast<float>(100.0 / dist));
-    glRotatef(static_cast<float>(-angley), 1, 0, 0);
-    glRotatef(static_cast<float>(-anglex), 0, 0, 1);
+    // Negated as floats: the angles may sit at INT_MIN after long drags.
+    glRotatef(-static_cast<float>(angley), 1, 0, 0);
+    glRotatef(-static_cast<float>(anglex), 0, 0, 1);
     glTranslatef(0, 0, static_cast<float>(hauteur));
 
     // 64-bit grid positions: zoom has no upper limit, so the patch can reach far past the grid.

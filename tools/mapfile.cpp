@@ -42,7 +42,7 @@ Status write_map(const std::string &path, const Map &m) {
     std::string tmp = path + ".tmp.XXXXXX";
     if (tmp.size() >= sizeof pending) return Status::fail(path + ": path too long");
     int fd = mkstemp(tmp.data());
-    if (fd < 0) return Status::fail(err(tmp, "cannot create", errno));
+    if (fd < 0) return Status::fail(err(path, "cannot create a temporary file beside it", errno));
     std::memcpy(pending, tmp.c_str(), tmp.size() + 1);
     auto old_int = signal(SIGINT, drop_pending);
     auto old_term = signal(SIGTERM, drop_pending);

@@ -106,6 +106,17 @@ TEST_F(Rendu, ScaleIsHundredOverDist) {
     }
 }
 
+TEST_F(Rendu, ExtremeAnglesAreNegatedWithoutOverflow) {
+    const int table[] = {INT_MIN, INT_MAX, -1, 0};
+    for (int a : table) {
+        anglex = a, angley = a;
+        journal.clear();
+        affichage();
+        EXPECT_EQ(journal[3].a[0], -static_cast<float>(a)) << a;
+        EXPECT_EQ(journal[4].a[0], -static_cast<float>(a)) << a;
+    }
+}
+
 TEST_F(Rendu, QuadsPerSideAreTheCeilingOf150OverPas) {
     for (int p = 1; p <= 16; ++p) {
         pas = p;

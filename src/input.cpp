@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-unsigned char presse_g = 0;
-unsigned char presse_d = 0;
-int xold = 0;
-int yold = 0;
+unsigned char presse_g = 0;  // left button held, 0 or 1
+unsigned char presse_d = 0;  // right button held, 0 or 1
+int xold = 0;                // pointer x at the latest press or drag event, window pixels
+int yold = 0;                // pointer y at the latest press or drag event, window pixels
 
 namespace {
 

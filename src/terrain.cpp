@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char *const fichier_terrain = "datas.mvx";
-unsigned char data3d[taille_grille];  // static, so zero until loaded: missing rows show black at height 0
+const char *const fichier_terrain = "datas.mvx";  // the map, looked up in the working directory
+unsigned char data3d[taille_grille];  // the grid, row-major, 3 bytes a cell; zero until loaded, so missing rows show black
 
 namespace {
 

@@ -9,8 +9,8 @@ constexpr int lignes = 4096;                                      // grid rows (
 constexpr long long octets_ligne = 3LL * colonnes;                // bytes per row: 18,432
 constexpr long long taille_grille = octets_ligne * lignes;        // bytes in the grid: 75,497,472
 
-extern const char *const fichier_terrain;   // "datas.mvx", looked up in the working directory
-extern unsigned char data3d[];              // the whole grid, row-major, 3 bytes a cell
+extern const char *const fichier_terrain;
+extern unsigned char data3d[];
 
 // One cell: 15-bit colour (bit 15 ignored) and signed height level.
 struct cellule {

@@ -5,14 +5,14 @@
 
 #include <GL/freeglut.h>
 
-int xdeb = 1294;
-int ydeb = 1552;
-int pas = 1;
-int zoom = 1;
-int anglex = 0;
-int angley = 0;
-int dist = 100;
-int hauteur = -10;
+int xdeb = 1294;    // grid column at the view's left edge, 0 … 6143
+int ydeb = 1552;    // grid row at the view's top edge, 0 … 4095
+int pas = 1;        // mesh step, view units per quad, 1 … 16
+int zoom = 1;       // grid cells per view unit, 1 … INT_MAX
+int anglex = 0;     // turn about the terrain's z axis, degrees (applied negated)
+int angley = 0;     // tilt about the x axis, degrees (applied negated)
+int dist = 100;     // viewing distance, 1 … INT_MAX; the scale is 100 / dist
+int hauteur = -10;  // shift along the terrain's z axis, view units
 
 namespace {
 

@@ -389,8 +389,12 @@ Status read_tiff(const uint8_t *data, size_t n, const std::string &name, HeightG
         uint32_t tw = 0, th = 0;
         TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
         TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+        // Tiles may overhang a small image, but not by so much that one tile would dwarf it.
+        if (tw == 0 || th == 0 || 1ULL * tw * th > std::max<uint64_t>(1ULL << 20, 4ULL * w * h))
+            return fail(name, "corrupt TIFF: tiles of " + std::to_string(tw) + " x " + std::to_string(th) +
+                                  " for a " + std::to_string(w) + " x " + std::to_string(h) + " image");
         const tmsize_t size = TIFFTileSize(t);
-        if (tw == 0 || th == 0 || size <= 0 || static_cast<uint64_t>(size) < 1ULL * tw * th * bps) return corrupt();
+        if (size <= 0 || static_cast<uint64_t>(size) < 1ULL * tw * th * bps) return corrupt();
         std::vector<uint8_t> buf(static_cast<size_t>(size));
         for (uint32_t ty = 0; ty < h; ty += th)
             for (uint32_t tx = 0; tx < w; tx += tw) {

@@ -185,6 +185,6 @@ Bytes tiff_file(const TiffSpec &s) {
 void write_bytes(const std::string &path, const Bytes &b) {
     FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot create " + path);
-    const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
+    const bool ok = b.empty() || std::fwrite(b.data(), 1, b.size(), f) == b.size();
     if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,7 +39,7 @@ bool write_all(int fd, const uint8_t *p, size_t n) {
 
 }  // namespace
 
-Status write_map(const std::string &path, const Map &m) {
+Status write_atomic(const std::string &path, const std::function<bool(int fd)> &fill) {
     std::string tmp = path + ".tmp.XXXXXX";
     if (tmp.size() >= sizeof pending) return Status::fail(path + ": path too long");
     int fd = mkstemp(tmp.data());
@@ -60,12 +61,7 @@ Status write_map(const std::string &path, const Map &m) {
         return Status::fail(err(path, what, e));
     };
 
-    std::vector<uint8_t> row(3 * map_w);
-    for (int y = 0; y < map_h; ++y) {
-        const long long base = 1LL * y * map_w;
-        for (int x = 0; x < map_w; ++x) pack_cell(&row[3 * x], m.colour[base + x], m.height[base + x]);
-        if (!write_all(fd, row.data(), row.size())) return fail("cannot write", errno);
-    }
+    if (!fill(fd)) return fail("cannot write", errno);
     // Readable like any file the user creates; mkstemp makes it private.
     mode_t um = umask(0);
     umask(um);
@@ -85,6 +81,22 @@ Status write_map(const std::string &path, const Map &m) {
     }
     restore();
     return {};
+}
+
+Status write_map(const std::string &path, const Map &m) {
+    return write_atomic(path, [&](int fd) {
+        std::vector<uint8_t> row(3 * map_w);
+        for (int y = 0; y < map_h; ++y) {
+            const long long base = 1LL * y * map_w;
+            for (int x = 0; x < map_w; ++x) pack_cell(&row[3 * x], m.colour[base + x], m.height[base + x]);
+            if (!write_all(fd, row.data(), row.size())) return false;
+        }
+        return true;
+    });
+}
+
+Status write_file(const std::string &path, const uint8_t *data, size_t n) {
+    return write_atomic(path, [&](int fd) { return write_all(fd, data, n); });
 }
 
 Status read_map(const std::string &path, Map &m, long long &bytes) {

@@ -1,7 +1,9 @@
 // Map files as the tools see them: the 6144 × 4096 grid of colours and heights, read and written whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,10 @@ struct Status {
 // Writes the map beside `path` under a temporary name and renames it into place, so the
 // target is either the old file or the complete new one, never a part.
 Status write_map(const std::string &path, const Map &m);
+
+// Any file written the same way: fill(fd) writes the content and returns false on failure (errno set).
+Status write_atomic(const std::string &path, const std::function<bool(int fd)> &fill);
+Status write_file(const std::string &path, const uint8_t *data, size_t n);
 
 // Reads a map file; `bytes` gets its size. Missing bytes of a short file are left zero.
 Status read_map(const std::string &path, Map &m, long long &bytes);

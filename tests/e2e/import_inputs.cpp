@@ -1,0 +1,77 @@
+// import_inputs: writes the import end-to-end test's files into a directory: good heightmaps,
+// a map with varied heights, and one bad input of each kind the importer must refuse.
+#include "mapfile.h"
+#include "rasters.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace {
+
+// A 16-bit greyscale PNG of w × h, smooth hills with values spread over most of 0 … 65535.
+Bytes hills(uint32_t w, uint32_t h) {
+    Bytes raw;
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            const unsigned v = 2000 + (x * 97 + y * 211) % 60000;
+            raw.push_back(static_cast<uint8_t>(v >> 8)), raw.push_back(static_cast<uint8_t>(v));
+        }
+    return png_file({w, h, 16, 0, false, raw, {}, {}});
+}
+
+void write_all(const std::string &d) {
+    write_bytes(d + "/hills.png", hills(300, 200));
+    write_bytes(d + "/square.png", hills(64, 64));
+
+    const Bytes good = hills(64, 64);
+    write_bytes(d + "/truncated.png", Bytes(good.begin(), good.begin() + static_cast<long>(good.size() / 2)));
+    Bytes crc = good;
+    crc[crc.size() - 20] ^= 0xff;
+    write_bytes(d + "/badcrc.png", crc);
+    write_bytes(d + "/zero.png", png_file({0, 10, 16, 0, false, {}, {}, {}}));
+    write_bytes(d + "/huge.png", png_file({200000, 100000, 16, 0, false, {}, {}, {}}));
+    write_bytes(d + "/palette.png", png_file({2, 1, 8, 3, false, {0, 1}, {255, 0, 0, 0, 0, 255}, {}}));
+    write_bytes(d + "/photo.png", png_file({2, 1, 8, 2, false, {10, 20, 30, 40, 50, 60}, {}, {}}));
+    write_bytes(d + "/garbage.png", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '\n'});
+    write_bytes(d + "/empty.png", {});
+    write_bytes(d + "/notes.txt", Bytes{'h', 'e', 'i', 'g', 'h', 't', 's', '\n'});
+
+    TiffSpec t;
+    t.w = 8, t.h = 8, t.bits = 16, t.format = 2;
+    t.samples = Bytes(128, 3);
+    const Bytes tif = tiff_file(t);
+    write_bytes(d + "/truncated.tif", Bytes(tif.begin(), tif.begin() + 40));
+    TiffSpec rgb = t;
+    rgb.spp = 3, rgb.photometric = 2, rgb.samples = Bytes(384, 3);
+    write_bytes(d + "/rgb.tif", tiff_file(rgb));
+    TiffSpec huge = t;
+    huge.w = 100000, huge.h = 100000, huge.rows_per_strip = 1, huge.samples = {};
+    write_bytes(d + "/huge.tif", tiff_file(huge));
+
+    write_bytes(d + "/odd.r16", Bytes(7, 1));
+    write_bytes(d + "/short.hgt", Bytes(1000, 0));
+
+    // A map using levels -90 … 109 only, so a min/max stretch on import would show.
+    Map m;
+    for (long long i = 0; i < map_cells; ++i) {
+        m.height[i] = static_cast<int8_t>((i * 7 + i / map_w * 13) % 200 - 90);
+        m.colour[i] = static_cast<uint16_t>(i & 0x7fff);
+    }
+    if (Status st = write_map(d + "/levels.mvx", m); !st.ok) throw std::runtime_error(st.why);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::fputs("usage: import_inputs DIR\n", stderr);
+        return 2;
+    }
+    try {
+        write_all(argv[1]);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "import_inputs: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,23 @@
+// Map previews and height exports as PNG.
+#pragma once
+
+#include "mapfile.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Size of a map shrunk by `scale` (partial blocks at the edges count as whole pixels).
+inline int scaled(int n, int scale) { return (n + scale - 1) / scale; }
+
+// The colours, each pixel the mean of a scale × scale block, 5-bit channels spread over 0 … 255:
+// 3 bytes a pixel, scaled(map_w) × scaled(map_h).
+std::vector<uint8_t> preview_rgb(const Map &m, int scale);
+
+// The heights, each pixel the rounded mean of its block, as 16-bit levels (height + 128) × 257,
+// so that -128 … 127 spans 0 … 65535.
+std::vector<uint16_t> height_samples(const Map &m, int scale);
+
+// Writes the preview (or with `heights` the 16-bit greyscale heights, marked as map levels so
+// that import reads them back exactly) to `path` through a temporary file.
+Status export_png(const Map &m, const std::string &path, int scale, bool heights);

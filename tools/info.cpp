@@ -1,0 +1,63 @@
+// Map statistics for `mvx info`, and their report.
+#include "info.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// 75497472 as "75,497,472".
+std::string grouped(long long v) {
+    std::string s = std::to_string(v);
+    for (int i = static_cast<int>(s.size()) - 3; i > (s[0] == '-' ? 1 : 0); i -= 3) s.insert(static_cast<size_t>(i), ",");
+    return s;
+}
+
+std::string percent(long long part, long long whole) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
+    return b;
+}
+
+}  // namespace
+
+MapStats map_stats(const Map &m, long long bytes) {
+    MapStats s;
+    s.bytes = bytes;
+    s.cells = std::min(bytes / 3, map_cells);
+    for (long long i = 0; i < s.cells; ++i) {
+        ++s.count[m.height[i] + 128];
+        s.bit15 += m.colour[i] >> 15;
+    }
+    for (int k = 0; k < 128; ++k) s.water += s.count[k];
+    const auto first = std::find_if(s.count.begin(), s.count.end(), [](long long c) { return c > 0; });
+    const auto last = std::find_if(s.count.rbegin(), s.count.rend(), [](long long c) { return c > 0; });
+    if (first != s.count.end()) {
+        s.lo = static_cast<int>(first - s.count.begin()) - 128;
+        s.hi = 127 - static_cast<int>(last - s.count.rbegin());
+    }
+    return s;
+}
+
+std::string format_info(const std::string &path, const MapStats &s) {
+    std::string r = path + ": " + grouped(s.bytes) + " bytes, ";
+    if (s.complete()) r += "complete (" + std::to_string(map_w) + " x " + std::to_string(map_h) + " cells)\n";
+    else if (s.bytes > map_bytes) r += grouped(s.bytes - map_bytes) + " more than a map of " + grouped(map_bytes) + "; the viewer ignores the rest\n";
+    else r += "incomplete: " + grouped(s.cells) + " of " + grouped(map_cells) + " cells (" +
+              std::to_string(s.cells / map_w) + " whole rows of " + std::to_string(map_h) + ")\n";
+    if (s.cells == 0) return r;
+    r += "heights: " + std::to_string(s.lo) + " to " + std::to_string(s.hi) + "\n";
+    r += "water (below 0): " + percent(s.water, s.cells) + " of cells\n";
+    r += "colour bit 15: " + (s.bit15 ? "set in " + grouped(s.bit15) + " cells (the viewer ignores it)" : std::string("unused")) + "\n";
+    r += "histogram, cells per 16 levels:\n";
+    long long top = 1;
+    long long bins[16] = {};
+    for (int k = 0; k < 256; ++k) bins[k / 16] += s.count[k];
+    for (long long b : bins) top = std::max(top, b);
+    for (int b = 0; b < 16; ++b) {
+        char line[128];
+        std::snprintf(line, sizeof line, "  %4d to %4d %6s ", b * 16 - 128, b * 16 - 113, percent(bins[b], s.cells).c_str());
+        r += line + std::string(static_cast<size_t>((bins[b] * 40 + top - 1) / top), '#') + "\n";
+    }
+    return r;
+}

@@ -1,0 +1,23 @@
+// What a map file holds: completeness, heights, water and the unused colour bit.
+#pragma once
+
+#include "mapfile.h"
+
+#include <array>
+#include <string>
+
+struct MapStats {
+    long long bytes = 0;                  // size of the file
+    long long cells = 0;                  // whole cells present (at most map_cells)
+    int lo = 0, hi = 0;                   // height range over those cells
+    std::array<long long, 256> count{};   // cells per height, index height + 128
+    long long water = 0;                  // cells below level 0
+    long long bit15 = 0;                  // cells whose colour has bit 15 set
+    bool complete() const { return bytes == map_bytes; }
+};
+
+// Statistics over the cells a file of `bytes` bytes holds (read_map leaves the rest zero).
+MapStats map_stats(const Map &m, long long bytes);
+
+// The report `mvx info` prints: several lines, each ending in a newline.
+std::string format_info(const std::string &path, const MapStats &s);

@@ -10,7 +10,9 @@
 #include <ctime>
 #include <vector>
 
-extern "C" unsigned long long allocations();  // allocs.c
+// Allocation calls so far: all, and those made by this executable's code (allocs.c).
+extern "C" unsigned long long allocations();
+extern "C" unsigned long long allocations_propres();
 
 namespace {
 
@@ -79,20 +81,21 @@ void rejoue(const plancher &p) {
 plancher courant;
 void rejoue_courant() { rejoue(courant); }
 
-// Allocation calls made while frames were being drawn, by whose frames.
+// Allocation calls made while frames were being drawn, by whose frames: all, and our code's.
 struct tas {
-    unsigned long long appels = 0, images = 0;
+    unsigned long long appels = 0, propres = 0, images = 0;
 };
 tas tas_vue, tas_plancher;
 
 // Draws one frame and waits until it is finished; its time in milliseconds.
 double image(void (*dessine)(), tas &t) {
-    const unsigned long long a = allocations();
+    const unsigned long long a = allocations(), p = allocations_propres();
     const double t0 = secondes();
     dessine();
     glFinish();
     const double ms = 1e3 * (secondes() - t0);
     t.appels += allocations() - a;
+    t.propres += allocations_propres() - p;
     ++t.images;
     return ms;
 }
@@ -137,7 +140,8 @@ comparaison compare() {
     return c;
 }
 
-double duree_min = 2.0;  // seconds of measured pairs per case, at least
+double duree_min = 2.0;        // seconds of measured pairs per case, at least
+unsigned long long images_tas = 1000;  // viewer frames the allocation count covers, at least
 constexpr int paires_min = 15, paires_max = 2000;
 
 // Times the viewer and the floor alternately at one view, in alternating order within pairs.
@@ -182,16 +186,26 @@ void banc() {
     static bool fait = false;
     if (fait) return;
     fait = true;
+    // The count must see this program's own allocations, or its zero for the renderer would mean nothing.
+    const unsigned long long avant = allocations_propres();
+    void *volatile m = std::malloc(16);
+    std::free(m);
+    int *volatile n = new int(1);
+    delete n;
+    if (allocations_propres() - avant != 2) {
+        std::fprintf(stderr, "bench_frame: the allocation count misses this program's own calls\n");
+        std::exit(1);
+    }
     std::printf("renderer %s\n", reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
     for (int p : {1, 2, 4, 8, 16}) mesure(p, 1);
     mesure(1, 1000);
-    // The allocation check covers a thousand of the viewer's frames at least.
+    // Tops up the frames the allocation count covers, at pas 1.
     pas = 1, zoom = 1;
     courant = prepare();
-    while (tas_vue.images < 1000) image(affichage, tas_vue), image(rejoue_courant, tas_plancher);
+    while (tas_vue.images < images_tas) image(affichage, tas_vue), image(rejoue_courant, tas_plancher);
     mesure_vide();
-    std::printf("allocs %llu %llu %llu %llu\n", tas_vue.images, tas_vue.appels, tas_plancher.images,
-                tas_plancher.appels);
+    std::printf("allocs %llu %llu %llu %llu %llu\n", tas_vue.images, tas_vue.appels, tas_plancher.images,
+                tas_plancher.appels, tas_vue.propres);
     std::fflush(stdout);
     std::exit(0);
 }
@@ -200,13 +214,14 @@ void banc() {
 
 int main(int argc, char **argv) {
     const bool nu = argc == 2 && std::strcmp(argv[1], "--bare") == 0;
-    if (argc < 2 || argc > 3 || (!nu && argv[1][0] == '-')) {
+    if (argc < 2 || argc > 4 || (!nu && argv[1][0] == '-')) {
         std::fprintf(stderr,
-                     "usage: bench_frame MAP [SECONDS_PER_CASE]   times the renderer against its floor\n"
-                     "       bench_frame --bare                   the viewer's window and frames, with no map loaded\n");
+                     "usage: bench_frame MAP [SECONDS_PER_CASE [ALLOC_FRAMES]]   times the renderer against its floor\n"
+                     "       bench_frame --bare      the viewer's window and frames, with no map loaded\n");
         return 1;
     }
-    if (argc == 3) duree_min = std::atof(argv[2]);
+    if (argc >= 3) duree_min = std::atof(argv[2]);
+    if (argc == 4) images_tas = std::strtoull(argv[3], nullptr, 10);
     if (!nu) {
         const charge ch = charge_terrain(argv[1]);
         if (ch.etat != charge_ok) {

@@ -18,7 +18,7 @@ failed=0
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 now_ns() { date +%s%N; }
 load_avg() { cut -d' ' -f1-3 /proc/loadavg; }
-echo "running the benchmarks (about two minutes)..." >&2
+echo "running the benchmarks (about a minute)..." >&2
 load_before=$(load_avg)
 
 # Wall time in seconds of `mvx ARGS...`, or "n/a" when this mvx lacks the command, or "failed".
@@ -83,7 +83,12 @@ first_frame() {
         kill -0 "$VIEWER_PID" 2>/dev/null || break
         sleep 0.025
     done
-    [ -s "$W/first" ] || { echo "bench: $1 presented no frame" >&2; cat "$W/viewer.err" >&2; exit 1; }
+    if [ ! -s "$W/first" ]; then
+        echo "bench: $1 presented no frame" >&2
+        kill -0 "$XVFB_PID" 2>/dev/null || echo "bench: the X server (pid $XVFB_PID) has stopped" >&2
+        cat "$W/viewer.err" >&2
+        exit 1
+    fi
     cat "$W/first" >>"$out"
     kill "$VIEWER_PID" && wait "$VIEWER_PID" 2>/dev/null || true
     VIEWER_PID=

@@ -16,13 +16,13 @@ int hauteur = -10;  // shift along the terrain's z axis, view units
 
 namespace {
 
-inline void sommet(cellule c, int x, int y, int z) {
-    glColor3ub(couleur_r(c.couleur), couleur_g(c.couleur), couleur_b(c.couleur));
-    glVertex3i(x, y, z);
-}
+// z of each height level at the current zoom, indexed by level + 128.
+using altitudes = int[256];
 
-// Integer divisions truncate toward zero, so heights -1 and -2 both sit at z = 0.
-inline int altitude(cellule c) { return c.h / 3 / zoom; }
+inline void sommet(cellule c, int x, int y, const altitudes &z) {
+    glColor3ub(couleur_r(c.couleur), couleur_g(c.couleur), couleur_b(c.couleur));
+    glVertex3i(x, y, z[c.h + 128]);
+}
 
 }  // namespace
 
@@ -34,6 +34,11 @@ void affichage() {
     glRotatef(-static_cast<float>(angley), 1, 0, 0);
     glRotatef(-static_cast<float>(anglex), 0, 0, 1);
     glTranslatef(0, 0, static_cast<float>(hauteur));
+
+    // Integer divisions truncate toward zero, so heights -1 and -2 both sit at z = 0. Worked out
+    // once a frame for every level: a division by zoom at each vertex was most of our share of a frame.
+    altitudes z;
+    for (int h = -128; h < 128; ++h) z[h + 128] = h / 3 / zoom;
 
     // 64-bit grid positions: zoom has no upper limit, so the patch can reach far past the grid.
     const long long d = static_cast<long long>(pas) * zoom;
@@ -49,10 +54,10 @@ void affichage() {
             const cellule sc = lit_cellule(xc, yc + d);
             const cellule sd = lit_cellule(xc + d, yc + d);
             glBegin(GL_POLYGON);
-            sommet(sa, x0 + pas, y0, altitude(sa));
-            sommet(sb, x0, y0, altitude(sb));
-            sommet(sc, x0, y0 + pas, altitude(sc));
-            sommet(sd, x0 + pas, y0 + pas, altitude(sd));
+            sommet(sa, x0 + pas, y0, z);
+            sommet(sb, x0, y0, z);
+            sommet(sc, x0, y0 + pas, z);
+            sommet(sd, x0 + pas, y0 + pas, z);
             glEnd();
         }
     }

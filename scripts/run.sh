@@ -7,10 +7,11 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 export MORVATH=$PWD/$build/morvath SHOT=$PWD/$build/shot
 . "$(dirname "$0")/xvfb.sh"
-trap stop_all EXIT
+log=$(mktemp)
+trap 'stop_all; cat "$log" >&2; rm -f "$log"' EXIT
 echo "no DISPLAY: running the viewer under Xvfb to capture its first frame"
 start_xvfb
-start_viewer "$PWD"
+start_viewer "$PWD" "$log"
 settle
 "$SHOT" -w "$WIN" -o morvath.png
 echo "first frame saved as $PWD/morvath.png"

@@ -3,7 +3,7 @@
 
 XVFB_PID=
 VIEWER_PID=
-VIEWER_DIR=
+VIEWER_LOG=
 WIN=
 
 # Starts Xvfb on a free display and exports DISPLAY once the server is ready.
@@ -25,14 +25,15 @@ start_xvfb() {
     rm -f "$f"
 }
 
-# Starts the viewer in directory $1 with its standard error in $1/stderr, and finds its window.
+# Starts the viewer in directory $1 with its standard error in file $2 (default $1/stderr), and
+# finds its window.
 start_viewer() {
     local dir=$1
-    VIEWER_DIR=$dir
-    (cd "$dir" && exec "$MORVATH") 2>"$dir/stderr" &
+    VIEWER_LOG=${2:-$dir/stderr}
+    (cd "$dir" && exec "$MORVATH") 2>"$VIEWER_LOG" &
     VIEWER_PID=$!
     WIN=$(timeout 20 xdotool search --sync --name '^Morvath$' 2>/dev/null | head -n1)
-    [ -n "$WIN" ] || { echo "no Morvath window appeared" >&2; cat "$dir/stderr" >&2; return 1; }
+    [ -n "$WIN" ] || { echo "no Morvath window appeared" >&2; cat "$VIEWER_LOG" >&2; return 1; }
 }
 
 # Waits until two screenshots in a row agree, so the latest frame is on screen; unless $1 is
@@ -57,8 +58,9 @@ non_black() {
     "$SHOT" -w "$WIN" "${pts[@]}" | grep -cv '^0 0 0$' || true
 }
 
+# Stops what start_viewer and start_xvfb started; safe under set -e and when they have ended.
 stop_all() {
-    [ -n "$VIEWER_PID" ] && kill "$VIEWER_PID" 2>/dev/null && wait "$VIEWER_PID" 2>/dev/null
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    if [ -n "$VIEWER_PID" ]; then kill "$VIEWER_PID" 2>/dev/null || true; wait "$VIEWER_PID" 2>/dev/null || true; fi
+    if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
     VIEWER_PID= XVFB_PID=
 }

@@ -44,7 +44,7 @@ sync_viewer() {
     catches=$((catches + 1))
     xdotool key --window "$WIN" space 2>/dev/null
     for _ in $(seq 100); do
-        [ "$(grep -c '^Catch! 32$' "$VIEWER_DIR/stderr")" -ge "$catches" ] && { settle any; return; }
+        [ "$(grep -c '^Catch! 32$' "$VIEWER_LOG")" -ge "$catches" ] && { settle any; return; }
         sleep 0.05
     done
     echo "the viewer did not answer" >&2

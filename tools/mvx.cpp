@@ -4,6 +4,7 @@
 #include "worldgen.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +41,9 @@ const char usage_generate[] =
     "coloured by height with the light baked in.\n"
     "\n"
     "  -o FILE    output map (default datas.mvx); written whole or not at all\n"
-    "  --seed N   world seed, a non-negative integer (default 1)\n";
+    "  --seed N   world seed, a non-negative integer (default 1)\n"
+    "\n"
+    "The same seed always gives the same file.\n";
 
 bool is_help(const char *a) { return !std::strcmp(a, "--help") || !std::strcmp(a, "-h"); }
 
@@ -74,11 +77,15 @@ int cmd_generate(int argc, char **argv) {
         }
     }
     Map m;
-    const std::vector<float> z = world_heights(map_w, map_h, seed);
-    colour_relief(z.data(), map_w, map_h, m.colour.data());
+    Progress progress("generating", 100);
+    const std::vector<float> z = world_heights(map_w, map_h, seed, 0, [&](double f) { progress.step(std::lround(70 * f)); });
+    colour_relief(z.data(), map_w, map_h, m.colour.data(), nullptr, 0,
+                  [&](double f) { progress.step(70 + std::lround(25 * f)); });
     for (long long i = 0; i < map_cells; ++i) m.height[i] = quantise(z[i]);
     const Status st = write_map(out, m);
     if (!st.ok) die("%s", st.why.c_str());
+    progress.step(100);
+    progress.done();
     std::fprintf(stderr, "mvx: wrote %s (seed %llu)\n", out.c_str(), static_cast<unsigned long long>(seed));
     return 0;
 }

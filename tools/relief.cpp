@@ -1,37 +1,46 @@
 // Default map colouring: the viewer has no lighting, so the light is baked into the colours here.
 #include "relief.h"
 
+#include "parallel.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-struct Stop {
-    float h, r, g, b;
+struct Rgb {
+    float r, g, b;
 };
 
-// Tints by height level, interpolated between stops.
-const Stop tints[] = {
-    {-128, 8, 24, 70},  {-40, 20, 60, 130}, {-1, 60, 120, 170},  {0, 214, 204, 156},  {4, 190, 190, 130},
-    {8, 96, 150, 70},   {40, 80, 130, 60},  {70, 140, 130, 80}, {95, 125, 105, 80}, {127, 150, 140, 130},
-};
+Rgb mix(Rgb a, Rgb b, float t) { return {a.r + t * (b.r - a.r), a.g + t * (b.g - a.g), a.b + t * (b.b - a.b)}; }
 
-void tint(float h, float &r, float &g, float &b) {
-    const int n = sizeof tints / sizeof tints[0];
-    if (h <= tints[0].h) {
-        r = tints[0].r, g = tints[0].g, b = tints[0].b;
-        return;
-    }
-    for (int i = 1; i < n; ++i) {
-        if (h <= tints[i].h) {
-            const Stop &a = tints[i - 1], &c = tints[i];
-            float t = (h - a.h) / (c.h - a.h);
-            r = a.r + t * (c.r - a.r), g = a.g + t * (c.g - a.g), b = a.b + t * (c.b - a.b);
-            return;
-        }
-    }
-    r = tints[n - 1].r, g = tints[n - 1].g, b = tints[n - 1].b;
+float smoothstep(float a, float b, float x) {
+    const float t = std::clamp((x - a) / (b - a), 0.0f, 1.0f);
+    return t * t * (3 - 2 * t);
 }
+
+struct Stop {
+    float h;
+    Rgb c;
+};
+
+// Tints by height level, interpolated between stops: deep to shallow water, beach, lowland
+// greens, upland browns, bare high ground.
+const Stop tints[] = {
+    {-128, {12, 32, 84}},    {-70, {22, 58, 122}},   {-20, {38, 96, 158}},   {-0.5f, {72, 146, 178}},
+    {0, {206, 196, 148}},    {0.8f, {150, 170, 100}}, {2, {100, 146, 72}},    {20, {84, 134, 62}},
+    {42, {112, 136, 70}},    {62, {146, 132, 86}},   {82, {132, 108, 80}},   {104, {124, 110, 96}},
+    {127, {150, 142, 134}}};
+
+Rgb tint(float h) {
+    const int n = sizeof tints / sizeof tints[0];
+    if (h <= tints[0].h) return tints[0].c;
+    for (int i = 1; i < n; ++i)
+        if (h <= tints[i].h) return mix(tints[i - 1].c, tints[i].c, (h - tints[i - 1].h) / (tints[i].h - tints[i - 1].h));
+    return tints[n - 1].c;
+}
+
+const Rgb rock = {122, 116, 110}, snow = {240, 242, 248}, no_data = {200, 40, 200};
 
 const float bayer4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
@@ -48,31 +57,43 @@ uint16_t pack_rgb(float r, float g, float b, int x, int y) {
     return static_cast<uint16_t>(channel(r, t) << 10 | channel(g, t) << 5 | channel(b, t));
 }
 
-void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids) {
-    const float cell = 3.0f;                   // levels per cell width
-    const float rock = std::tan(35.0f * 3.14159265f / 180.0f);
-    const float lx = -0.5f, ly = -0.5f, lz = 0.70710678f;  // from the north-west, 45° up
-    for (int y = 0; y < h; ++y) {
-        const int yn = std::max(y - 1, 0), ys = std::min(y + 1, h - 1);
-        for (int x = 0; x < w; ++x) {
-            const long long i = 1LL * y * w + x;
-            if (voids && voids[i]) {
-                out[i] = pack_rgb(200, 40, 200, x, y);
-                continue;
+void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids, int threads,
+                   const std::function<void(double)> &progress) {
+    const float cell = 3.0f;  // levels per cell width
+    const float deg = 3.14159265f / 180;
+    const float rock_lo = std::tan((rock_slope_deg - 4) * deg), rock_hi = std::tan((rock_slope_deg + 4) * deg);
+    const float snow_steep = std::tan(30 * deg);
+    const float lx = -0.5f, ly = -0.5f, lz = 0.70710678f;  // towards the light: north-west, 45° up
+    auto rows = [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            const int yn = std::max(y - 1, 0), ys = std::min(y + 1, h - 1);
+            for (int x = 0; x < w; ++x) {
+                const long long i = 1LL * y * w + x;
+                if (voids && voids[i]) {
+                    out[i] = pack_rgb(no_data.r, no_data.g, no_data.b, x, y);
+                    continue;
+                }
+                const int xw = std::max(x - 1, 0), xe = std::min(x + 1, w - 1);
+                const float dx = xe > xw ? (z[1LL * y * w + xe] - z[1LL * y * w + xw]) / ((xe - xw) * cell) : 0;
+                const float dy = ys > yn ? (z[1LL * ys * w + x] - z[1LL * yn * w + x]) / ((ys - yn) * cell) : 0;
+                const float slope = std::sqrt(dx * dx + dy * dy);
+                const float hz = z[i];
+                Rgb c = tint(hz);
+                float light = 1;
+                if (hz >= 0) {
+                    c = mix(c, rock, smoothstep(rock_lo, rock_hi, slope) * smoothstep(0.5f, 3, hz));
+                    c = mix(c, snow, smoothstep(96, 108, hz) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope)));
+                    // Lambert against the light, relative to flat ground; the darkest shadows are lifted
+                    // so slopes facing away stay readable.
+                    const float lambert = std::max(0.0f, (-dx * lx - dy * ly + lz) / std::sqrt(slope * slope + 1));
+                    light = 0.3f + 0.7f * lambert / lz;
+                }
+                out[i] = pack_rgb(std::min(c.r * light, 255.0f), std::min(c.g * light, 255.0f),
+                                  std::min(c.b * light, 255.0f), x, y);
             }
-            const int xw = std::max(x - 1, 0), xe = std::min(x + 1, w - 1);
-            const float dx = (z[1LL * y * w + xe] - z[1LL * y * w + xw]) / ((xe - xw) * cell);
-            const float dy = (z[1LL * ys * w + x] - z[1LL * yn * w + x]) / ((ys - yn) * cell);
-            const float slope = std::sqrt(dx * dx + dy * dy);
-            float r, g, b;
-            tint(z[i], r, g, b);
-            if (z[i] >= 0 && slope > rock) r = 120, g = 112, b = 104;
-            else if (z[i] > 100 && slope < 0.5f) r = 240, g = 240, b = 245;
-            // Lambert against the light; the darkest shadows are lifted so slopes facing away stay readable.
-            const float n = 1.0f / std::sqrt(dx * dx + dy * dy + 1.0f);
-            float lum = std::max(0.0f, (-dx * lx - dy * ly + lz) * n);
-            lum = 0.35f + 0.65f * lum / lz;
-            out[i] = pack_rgb(std::min(r * lum, 255.0f), std::min(g * lum, 255.0f), std::min(b * lum, 255.0f), x, y);
         }
-    }
+    };
+    parallel_rows(h, rows, threads, [&](int done) {
+        if (progress) progress(static_cast<double>(done) / h);
+    });
 }

@@ -37,11 +37,12 @@ const char usage[] =
 const char usage_generate[] =
     "usage: mvx generate [-o FILE] [--seed N]\n"
     "\n"
-    "Makes a deterministic default world: fractal terrain over the whole height range,\n"
-    "coloured by height with the light baked in.\n"
+    "Makes the default world: continents and coasts, river-cut mountain ranges and\n"
+    "hills over the whole height range, coloured by height with the light baked in\n"
+    "(from the north-west). Shows progress on standard error when it is a terminal.\n"
     "\n"
     "  -o FILE    output map (default datas.mvx); written whole or not at all\n"
-    "  --seed N   world seed, a non-negative integer (default 1)\n"
+    "  --seed N   world seed, a non-negative integer (default %llu)\n"
     "\n"
     "The same seed always gives the same file.\n";
 
@@ -66,7 +67,7 @@ int cmd_generate(int argc, char **argv) {
     uint64_t seed = default_seed;
     for (int i = 0; i < argc; ++i) {
         if (is_help(argv[i])) {
-            std::fputs(usage_generate, stdout);
+            std::printf(usage_generate, static_cast<unsigned long long>(default_seed));
             return 0;
         } else if (!std::strcmp(argv[i], "-o")) {
             out = value(argc, argv, i);

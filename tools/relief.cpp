@@ -32,13 +32,27 @@ const Stop tints[] = {
     {42, {112, 136, 70}},    {62, {146, 132, 86}},   {82, {132, 108, 80}},   {104, {124, 110, 96}},
     {127, {150, 142, 134}}};
 
-Rgb tint(float h) {
+Rgb tint_between_stops(float h) {
     const int n = sizeof tints / sizeof tints[0];
     if (h <= tints[0].h) return tints[0].c;
     for (int i = 1; i < n; ++i)
         if (h <= tints[i].h) return mix(tints[i - 1].c, tints[i].c, (h - tints[i - 1].h) / (tints[i].h - tints[i - 1].h));
     return tints[n - 1].c;
 }
+
+// The tints every 1/16 level, looked up instead of searched for each of the map's 25 million cells.
+struct TintTable {
+    static constexpr int per_level = 16, size = 256 * per_level + 1;
+    Rgb c[size];
+    TintTable() {
+        for (int i = 0; i < size; ++i) c[i] = tint_between_stops(-128 + static_cast<float>(i) / per_level);
+    }
+    Rgb operator()(float h) const {
+        const float t = (h + 128) * per_level;
+        return c[t <= 0 ? 0 : t >= size - 1 ? size - 1 : static_cast<int>(t + 0.5f)];
+    }
+};
+const TintTable tint;
 
 const Rgb rock = {122, 116, 110}, snow = {240, 242, 248}, no_data = {200, 40, 200};
 
@@ -50,12 +64,14 @@ uint16_t channel(float v, float threshold) {
     return static_cast<uint16_t>(std::clamp(q, 0, 31));
 }
 
-}  // namespace
-
-uint16_t pack_rgb(float r, float g, float b, int x, int y) {
+inline uint16_t pack(float r, float g, float b, int x, int y) {
     const float t = (bayer4[y & 3][x & 3] + 0.5f) / 16.0f;
     return static_cast<uint16_t>(channel(r, t) << 10 | channel(g, t) << 5 | channel(b, t));
 }
+
+}  // namespace
+
+uint16_t pack_rgb(float r, float g, float b, int x, int y) { return pack(r, g, b, x, y); }
 
 void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids, int threads,
                    const std::function<void(double)> &progress) {
@@ -70,7 +86,7 @@ void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *v
             for (int x = 0; x < w; ++x) {
                 const long long i = 1LL * y * w + x;
                 if (voids && voids[i]) {
-                    out[i] = pack_rgb(no_data.r, no_data.g, no_data.b, x, y);
+                    out[i] = pack(no_data.r, no_data.g, no_data.b, x, y);
                     continue;
                 }
                 const int xw = std::max(x - 1, 0), xe = std::min(x + 1, w - 1);
@@ -82,13 +98,13 @@ void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *v
                 float light = 1;
                 if (hz >= 0) {
                     c = mix(c, rock, smoothstep(rock_lo, rock_hi, slope) * smoothstep(0.5f, 3, hz));
-                    c = mix(c, snow, smoothstep(96, 108, hz) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope)));
+                    c = mix(c, snow, smoothstep(104, 116, hz) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope)));
                     // Lambert against the light, relative to flat ground; the darkest shadows are lifted
                     // so slopes facing away stay readable.
                     const float lambert = std::max(0.0f, (-dx * lx - dy * ly + lz) / std::sqrt(slope * slope + 1));
-                    light = 0.3f + 0.7f * lambert / lz;
+                    light = 0.4f + 0.6f * lambert / lz;
                 }
-                out[i] = pack_rgb(std::min(c.r * light, 255.0f), std::min(c.g * light, 255.0f),
+                out[i] = pack(std::min(c.r * light, 255.0f), std::min(c.g * light, 255.0f),
                                   std::min(c.b * light, 255.0f), x, y);
             }
         }

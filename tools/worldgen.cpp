@@ -16,12 +16,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <queue>
 
 namespace {
 
 // ---- Tunables, in full-map cells and height levels ----
 
-constexpr float step_a = 16, step_b = 4;
+constexpr float step_a = 16, step_e = 8, step_b = 4;
 constexpr float water_fraction = 0.35f;
 
 constexpr float warp_wavelength = 1800, warp_amount = 300;
@@ -30,14 +31,19 @@ constexpr float continent_wavelength = 2400;
 constexpr int continent_octaves_a = 5, continent_octaves_b = 2;  // the last two are coast detail
 constexpr float mountain_mask_wavelength = 1500;
 constexpr float ridge_wavelength = 640;
-constexpr int ridge_octaves_b = 6, ridge_octaves_c = 3;
+constexpr int ridge_octaves_b = 6, ridge_octaves_c = 2;
 // Amplitudes of the ridge octaves: flatter than halving through the middle wavelengths, where
 // mountain flanks get their slopes.
-constexpr float ridge_amp[] = {1.0f, 0.8f, 0.62f, 0.45f, 0.3f, 0.18f, 0.1f, 0.055f, 0.03f};
+constexpr float ridge_amp[] = {1.0f, 0.8f, 0.62f, 0.45f, 0.3f, 0.18f, 0.1f, 0.055f};
 static_assert(sizeof ridge_amp / sizeof ridge_amp[0] == ridge_octaves_b + ridge_octaves_c);
 constexpr float ridge_levels = 200, ridge_floor = 0.22f;
 constexpr float ridge_warp_wavelength = 260, ridge_warp_amount = 40, ridge_damping = 0.0f;
 constexpr float hill_levels = 10;
+constexpr float valley_wall_levels = 2.0f;  // steepest slope rivers leave, levels per cell, for the smallest area
+constexpr float river_concavity = 0.45f;    // river slope falls as area to this power
+constexpr float valley_spread_levels = 0.5f;
+constexpr float max_cut = 0.6f;
+constexpr float plain_cut = 0.35f;  // share of the full cut that plains get  // largest share of a point's height that a valley takes away  // how fast a valley's depth falls off sideways, levels per cell
 constexpr float hill_wavelength = 420;
 constexpr int hill_octaves_b = 5;
 
@@ -164,6 +170,16 @@ Tap tap(float u, float step, int first) {
     return k;
 }
 
+// The same for a position along the x (or y) axis of lattice l, held inside it: points in the
+// margin of a coarser lattice may lie beyond the margin of a finer one.
+Tap tap_x(const Lattice &l, float u) {
+    return tap(std::clamp(u, l.sx * static_cast<float>(l.i0 + 1), l.sx * static_cast<float>(l.i0 + l.nx - 3)), l.sx, l.i0);
+}
+Tap tap_y(const Lattice &l, float v) {
+    return tap(std::clamp(v, l.sy * static_cast<float>(l.j0 + 1), l.sy * static_cast<float>(l.j0 + l.ny - 3)), l.sy, l.j0);
+}
+
+
 // One lattice row interpolated at row position ty: nx × ch values.
 void column_pass(const Lattice &l, const Tap &ty, float *out) {
     const size_t n = static_cast<size_t>(l.nx) * l.ch;
@@ -282,14 +298,20 @@ struct Scale {
     float sea = 0;    // continent value of the coast
     float shift = 0;  // raw elevation of sea level
     float level = 1;  // levels per unit of raw elevation above sea level
-    float deep = 1;   // how fast depth runs out towards -128
+    float deep = 1;   // raw depth at which the sea floor is 63% of the way to -128
 };
 
 float to_levels(float e, const Scale &k) {
-    if (e < 0) return -128 * (1 - std::exp(e * k.deep));
-    const float z = e * k.level;
-    const float knee = 96;
-    return z < knee ? z : knee + (127 - knee) * (1 - std::exp(-(z - knee) / (127 - knee)));
+    if (e < 0) {
+        // Shelves first, flat at the coast like the plains above it, then the slope to the deep.
+        const float t = -e / k.deep;
+        return -128 * (1 - std::exp(-t * std::sqrt(t)));
+    }
+    // Above the knee, heights bend over smoothly to reach the top level with a level tangent.
+    const float z = e * k.level, knee = 100, bend = 127 - knee;
+    if (z <= knee) return z;
+    const float t = std::min(z - knee, 2 * bend);
+    return knee + t - t * t / (4 * bend);
 }
 
 // The value of quantile q (0 … 1) of `v`; reorders v.
@@ -298,6 +320,147 @@ float quantile(std::vector<float> &v, double q) {
     const size_t k = std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())));
     std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
     return v[k];
+}
+
+// Stage B at every point of lattice l, on A interpolated, keeping what spacing `s` can carry; plus
+// the carving of the river valleys, interpolated, when given.
+void fill_b(const Lattice &la, Lattice &l, const Seeds &sd, const Scale &k, float s, const Lattice *carve, int threads,
+            const std::function<void(int)> &tick) {
+    std::vector<Tap> ta(l.nx), tc(carve ? l.nx : 0);
+    for (int i = 0; i < l.nx; ++i) {
+        const float u = static_cast<float>(l.i0 + i) * l.sx;
+        ta[i] = tap_x(la, u);
+        if (carve) tc[i] = tap_x(*carve, u);
+    }
+    parallel_rows(l.ny, [&](int j0, int j1) {
+        Rows r(l.nx, 2);
+        std::vector<float> col(static_cast<size_t>(la.nx) * A_CH), a(static_cast<size_t>(l.nx) * A_CH);
+        std::vector<float> ccol(carve ? carve->nx : 0);
+        for (int j = j0; j < j1; ++j) {
+            const float v = static_cast<float>(l.j0 + j) * l.sy;
+            column_pass(la, tap_y(la, v), col.data());
+            for (int i = 0; i < l.nx; ++i) {
+                r[0][i] = static_cast<float>(l.i0 + i) * l.sx, r[1][i] = v;
+                for (int c = 0; c < A_CH; ++c) a[static_cast<size_t>(i) * A_CH + c] = row_pass(col.data(), A_CH, c, ta[i]);
+            }
+            stage_b_row(r[0], r[1], a.data(), l.nx, sd, k.sea, s, l.at(0, j));
+            for (int i = 0; i < l.nx; ++i) l.at(i, j)[B_Z] -= k.shift;
+            if (carve) {
+                column_pass(*carve, tap_y(*carve, v), ccol.data());
+                for (int i = 0; i < l.nx; ++i) l.at(i, j)[B_Z] += row_pass(ccol.data(), 1, 0, tc[i]);
+            }
+        }
+    }, threads, tick);
+}
+
+// River valleys: every land point drains along a tree that reaches the sea (or the map's edge),
+// depressions filled. Where a point stands higher above the next one downstream than a river
+// draining its area would leave it, it is lowered: the steady state of stream-power erosion, where
+// the slope falls as the square root of the area drained. Returns the (non-positive) change in
+// raw elevation at each point of l.
+Lattice carve_valleys(const Lattice &l, const Scale &k) {
+    const int nx = l.nx, ny = l.ny, n = nx * ny;
+    std::vector<float> fill(n), low(n);
+    std::vector<int> parent(n, -1), order;
+    std::vector<float> area(n, 1.0f);
+    std::vector<uint8_t> seen(n, 0);
+    order.reserve(n);
+    // Priority flood from the sea and the edge: points leave the queue lowest first, each reached
+    // from its lowest neighbour already drained; ties go by index, so the order is fixed.
+    using Item = std::pair<float, int>;
+    std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue;
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const int p = j * nx + i;
+            fill[p] = l.at(i, j)[B_Z];
+            if (fill[p] < 0 || i == 0 || j == 0 || i == nx - 1 || j == ny - 1) {
+                seen[p] = 1;
+                queue.push({fill[p], p});
+            }
+        }
+    while (!queue.empty()) {
+        const int p = queue.top().second;
+        queue.pop();
+        order.push_back(p);
+        const int pi = p % nx, pj = p / nx;
+        for (int dj = -1; dj <= 1; ++dj)
+            for (int di = -1; di <= 1; ++di) {
+                const int qi = pi + di, qj = pj + dj;
+                if (qi < 0 || qj < 0 || qi >= nx || qj >= ny) continue;
+                const int q = qj * nx + qi;
+                if (seen[q]) continue;
+                seen[q] = 1;
+                parent[q] = p;
+                fill[q] = std::max(fill[q], fill[p] + 1e-3f);
+                queue.push({fill[q], q});
+            }
+    }
+    for (int t = n - 1; t >= 0; --t)
+        if (parent[order[t]] >= 0) area[parent[order[t]]] += area[order[t]];
+    // Slope limit per lattice step for one point's own area, in raw elevation.
+    const float steepest = valley_wall_levels * l.sx / k.level;
+    Lattice out = l;
+    out.ch = 1;
+    out.v.assign(static_cast<size_t>(n), 0.0f);
+    for (int p : order) {
+        const int q = parent[p];
+        if (q < 0) {
+            low[p] = std::max(fill[p], 0.0f);
+            continue;
+        }
+        const float dist = (p % nx != q % nx && p / nx != q / nx) ? 1.41421356f : 1.0f;
+        low[p] = std::min(fill[p], low[q] + dist * steepest * std::pow(area[p], -river_concavity));
+        // Mountains, lifted fastest, are cut hardest; plains keep most of their gentle relief.
+        const float m = l.v[static_cast<size_t>(p) * l.ch + B_RIDGE] * (ridge_sum / ridge_levels);
+        if (fill[p] > 0) out.v[p] = std::min(0.0f, (low[p] - fill[p]) * (plain_cut + (1 - plain_cut) * m));
+    }
+    // Cuts never take more than a fixed share of a point's height, so high basins stay high and
+    // land stays land.
+    auto deepest = [&](int p) { return -max_cut * std::max(0.0f, l.v[static_cast<size_t>(p) * l.ch + B_Z]); };
+    // A river cut is only one point wide: widen each cut into a valley whose depth falls off
+    // sideways by at most a gentle slope, in two chamfer sweeps.
+    const float spread = valley_spread_levels * l.sx / k.level, diag = spread * 1.41421356f;
+    std::vector<float> &c = out.v;
+    auto relax = [&](int p, int q, float d) { c[p] = std::min(c[p], c[q] + d); };
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const int p = j * nx + i;
+            if (fill[p] <= 0) continue;
+            c[p] = std::max(c[p], deepest(p));
+            if (i > 0) relax(p, p - 1, spread);
+            if (j > 0) {
+                relax(p, p - nx, spread);
+                if (i > 0) relax(p, p - nx - 1, diag);
+                if (i < nx - 1) relax(p, p - nx + 1, diag);
+            }
+        }
+    for (int j = ny - 1; j >= 0; --j)
+        for (int i = nx - 1; i >= 0; --i) {
+            const int p = j * nx + i;
+            if (fill[p] <= 0) continue;
+            if (i < nx - 1) relax(p, p + 1, spread);
+            if (j < ny - 1) {
+                relax(p, p + nx, spread);
+                if (i < nx - 1) relax(p, p + nx + 1, diag);
+                if (i > 0) relax(p, p + nx - 1, diag);
+            }
+        }
+    // Round the V of each cut: interpolation between lattice points would ring on the kinks.
+    std::vector<float> t(c.size());
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i) {
+                const int p = j * nx + i;
+                t[p] = i == 0 || i == nx - 1 ? c[p] : 0.25f * (c[p - 1] + 2 * c[p] + c[p + 1]);
+            }
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i) {
+                const int p = j * nx + i;
+                c[p] = j == 0 || j == ny - 1 ? t[p] : 0.25f * (t[p - nx] + 2 * t[p] + t[p + nx]);
+            }
+    }
+    for (int p = 0; p < n; ++p) c[p] = fill[p] > 0 ? std::max(c[p], deepest(p)) : 0.0f;
+    return out;
 }
 
 struct Frame {
@@ -338,36 +501,27 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
     k.shift = quantile(samples, water_fraction);
     std::vector<float> above, below;
     for (float e : raw) (e > k.shift ? above : below).push_back(e - k.shift);
-    k.level = 118 / std::max(quantile(above, 0.995), 1e-3f);
-    k.deep = 5.5f / std::max(-quantile(below, 0.02), 1e-3f);
+    k.level = 150 / std::max(quantile(above, 0.999), 1e-3f);
+    // The deepest 2% of the sea reach the lowest level.
+    k.deep = std::max(-quantile(below, 0.02), 1e-3f) / std::pow(std::log(256.0f), 2.0f / 3);
     report(0.05);
+
+    // Stage E: the whole map every 8 cells, carved by its rivers.
+    Lattice le = cover(0, 0, map_w, map_h, step_e, step_e, B_CH);
+    fill_b(la, le, sd, k, step_e, nullptr, threads, {});
+    const Lattice carve = carve_valleys(le, k);
+    report(0.12);
 
     // Stage B over the output, never finer than the output cells.
     const float sbx = std::max(step_b, fr.sx), sby = std::max(step_b, fr.sy);
     const float u1 = fr.u0 + fr.sx * static_cast<float>(fr.w), v1 = fr.v0 + fr.sy * static_cast<float>(fr.h);
     Lattice lb = cover(fr.u0, fr.v0, u1, v1, sbx, sby, B_CH);
-    const float sb = std::max(sbx, sby);
-    std::vector<Tap> tba(lb.nx);
-    for (int i = 0; i < lb.nx; ++i) tba[i] = tap(static_cast<float>(lb.i0 + i) * sbx, step_a, la.i0);
-    parallel_rows(lb.ny, [&](int j0, int j1) {
-        Rows r(lb.nx, 2);
-        std::vector<float> col(static_cast<size_t>(la.nx) * A_CH), a(static_cast<size_t>(lb.nx) * A_CH);
-        for (int j = j0; j < j1; ++j) {
-            const float v = static_cast<float>(lb.j0 + j) * sby;
-            column_pass(la, tap(v, step_a, la.j0), col.data());
-            for (int i = 0; i < lb.nx; ++i) {
-                r[0][i] = static_cast<float>(lb.i0 + i) * sbx, r[1][i] = v;
-                for (int c = 0; c < A_CH; ++c) a[static_cast<size_t>(i) * A_CH + c] = row_pass(col.data(), A_CH, c, tba[i]);
-            }
-            stage_b_row(r[0], r[1], a.data(), lb.nx, sd, k.sea, sb, lb.at(0, j));
-            for (int i = 0; i < lb.nx; ++i) lb.at(i, j)[B_Z] -= k.shift;
-        }
-    }, threads, [&](int done) { report(0.05 + 0.15 * done / lb.ny); });
+    fill_b(la, lb, sd, k, std::max(sbx, sby), &carve, threads, [&](int done) { report(0.12 + 0.1 * done / lb.ny); });
 
     // Stage C: each output cell. B is interpolated down the columns once per row, then along the row.
     std::vector<float> z(static_cast<size_t>(fr.w) * fr.h);
     std::vector<Tap> tx(fr.w);
-    for (int x = 0; x < fr.w; ++x) tx[x] = tap(fr.u0 + fr.sx * static_cast<float>(x), sbx, lb.i0);
+    for (int x = 0; x < fr.w; ++x) tx[x] = tap_x(lb, fr.u0 + fr.sx * static_cast<float>(x));
     const float sc = std::max(fr.sx, fr.sy);
     const float wl0 = std::ldexp(ridge_wavelength, -ridge_octaves_b);
     parallel_rows(fr.h, [&](int y0, int y1) {
@@ -377,7 +531,7 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
         for (int x = 0; x < fr.w; ++x) u[x] = fr.u0 + fr.sx * static_cast<float>(x);
         for (int y = y0; y < y1; ++y) {
             const float vy = fr.v0 + fr.sy * static_cast<float>(y);
-            column_pass(lb, tap(vy, sby, lb.j0), col.data());
+            column_pass(lb, tap_y(lb, vy), col.data());
             for (int x = 0; x < fr.w; ++x) {
                 v[x] = vy;
                 e[x] = row_pass(col.data(), B_CH, B_Z, tx[x]);
@@ -401,7 +555,7 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
             float *out = &z[static_cast<size_t>(y) * fr.w];
             for (int x = 0; x < fr.w; ++x) out[x] = to_levels(e[x], k);
         }
-    }, threads, [&](int done) { report(0.2 + 0.8 * done / fr.h); });
+    }, threads, [&](int done) { report(0.22 + 0.78 * done / fr.h); });
     return z;
 }
 

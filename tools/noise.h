@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 struct Noise {
     float v, dx, dy;  // value (about -1 … 1) and its partial derivatives
@@ -29,11 +30,19 @@ inline Noise gradient_noise(float x, float y, uint32_t seed) {
     const uint32_t hx0 = static_cast<uint32_t>(ix) * 0x9e3779b1u, hx1 = hx0 + 0x9e3779b1u;
     const uint32_t hy0 = seed ^ static_cast<uint32_t>(iy) * 0x85ebca77u, hy1 = seed ^ (static_cast<uint32_t>(iy) + 1) * 0x85ebca77u;
     const uint32_t h[4] = {lattice_mix(hx0 ^ hy0), lattice_mix(hx1 ^ hy0), lattice_mix(hx0 ^ hy1), lattice_mix(hx1 ^ hy1)};
+    // Bit 0 swaps the long and short components, bits 1 and 2 flip their signs (straight into the
+    // sign bit, which is cheaper than choosing between values).
     float gx[4], gy[4];
     for (int k = 0; k < 4; ++k) {
-        const float a = (h[k] & 1) ? 1.3066f : 0.5412f, b = (h[k] & 1) ? 0.5412f : 1.3066f;
-        gx[k] = (h[k] & 2) ? -a : a;
-        gy[k] = (h[k] & 4) ? -b : b;
+        const float swap = static_cast<float>(h[k] & 1);
+        const float a = 0.5412f + swap * 0.7654f, b = 1.3066f - swap * 0.7654f;
+        uint32_t ba, bb;
+        std::memcpy(&ba, &a, 4);
+        std::memcpy(&bb, &b, 4);
+        ba ^= (h[k] & 2) << 30;
+        bb ^= (h[k] & 4) << 29;
+        std::memcpy(&gx[k], &ba, 4);
+        std::memcpy(&gy[k], &bb, 4);
     }
     const float ux = tx * tx * tx * (tx * (tx * 6 - 15) + 10), uy = ty * ty * ty * (ty * (ty * 6 - 15) + 10);
     const float dux = 30 * tx * tx * (tx * (tx - 2) + 1), duy = 30 * ty * ty * (ty * (ty - 2) + 1);

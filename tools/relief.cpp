@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -15,7 +16,7 @@ struct Rgb {
 Rgb mix(Rgb a, Rgb b, float t) { return {a.r + t * (b.r - a.r), a.g + t * (b.g - a.g), a.b + t * (b.b - a.b)}; }
 
 float smoothstep(float a, float b, float x) {
-    const float t = std::clamp((x - a) / (b - a), 0.0f, 1.0f);
+    const float t = std::min(std::max((x - a) / (b - a), 0.0f), 1.0f);
     return t * t * (3 - 2 * t);
 }
 
@@ -60,8 +61,8 @@ const float bayer4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7
 
 uint16_t channel(float v, float threshold) {
     // One 5-bit step is 8 of 255; the threshold spreads the rounding over a 4 × 4 tile.
-    int q = static_cast<int>(v / 8.0f + threshold);
-    return static_cast<uint16_t>(std::clamp(q, 0, 31));
+    const int q = static_cast<int>(std::min(std::max(v / 8.0f + threshold, 0.0f), 31.0f));
+    return static_cast<uint16_t>(q);
 }
 
 inline uint16_t pack(float r, float g, float b, int x, int y) {
@@ -80,33 +81,45 @@ void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *v
     const float rock_lo = std::tan((rock_slope_deg - 4) * deg), rock_hi = std::tan((rock_slope_deg + 4) * deg);
     const float snow_steep = std::tan(30 * deg);
     const float lx = -0.5f, ly = -0.5f, lz = 0.70710678f;  // towards the light: north-west, 45° up
+    // Each row goes through a few simple loops over arrays, so that the compiler can vectorise them.
     auto rows = [&](int y0, int y1) {
+        std::vector<float> buf(6 * static_cast<size_t>(w));
+        float *dx = &buf[0], *dy = &buf[w], *r = &buf[2 * w], *g = &buf[3 * w], *b = &buf[4 * w], *thr = &buf[5 * w];
         for (int y = y0; y < y1; ++y) {
+            const float *row = z + 1LL * y * w;
             const int yn = std::max(y - 1, 0), ys = std::min(y + 1, h - 1);
+            const float *north = z + 1LL * yn * w, *south = z + 1LL * ys * w;
+            const float ky = ys > yn ? 1 / ((ys - yn) * cell) : 0;
+            for (int x = 0; x < w; ++x) dy[x] = (south[x] - north[x]) * ky;
+            for (int x = 1; x + 1 < w; ++x) dx[x] = (row[x + 1] - row[x - 1]) * (1 / (2 * cell));
+            dx[0] = w > 1 ? (row[1] - row[0]) / cell : 0;
+            if (w > 1) dx[w - 1] = (row[w - 1] - row[w - 2]) / cell;
             for (int x = 0; x < w; ++x) {
-                const long long i = 1LL * y * w + x;
-                if (voids && voids[i]) {
-                    out[i] = pack(no_data.r, no_data.g, no_data.b, x, y);
-                    continue;
-                }
-                const int xw = std::max(x - 1, 0), xe = std::min(x + 1, w - 1);
-                const float dx = xe > xw ? (z[1LL * y * w + xe] - z[1LL * y * w + xw]) / ((xe - xw) * cell) : 0;
-                const float dy = ys > yn ? (z[1LL * ys * w + x] - z[1LL * yn * w + x]) / ((ys - yn) * cell) : 0;
-                const float slope = std::sqrt(dx * dx + dy * dy);
-                const float hz = z[i];
-                Rgb c = tint(hz);
-                float light = 1;
-                if (hz >= 0) {
-                    c = mix(c, rock, smoothstep(rock_lo, rock_hi, slope) * smoothstep(0.5f, 3, hz));
-                    c = mix(c, snow, smoothstep(104, 116, hz) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope)));
-                    // Lambert against the light, relative to flat ground; the darkest shadows are lifted
-                    // so slopes facing away stay readable.
-                    const float lambert = std::max(0.0f, (-dx * lx - dy * ly + lz) / std::sqrt(slope * slope + 1));
-                    light = 0.4f + 0.6f * lambert / lz;
-                }
-                out[i] = pack(std::min(c.r * light, 255.0f), std::min(c.g * light, 255.0f),
-                                  std::min(c.b * light, 255.0f), x, y);
+                const Rgb c = tint(row[x]);
+                r[x] = c.r, g[x] = c.g, b[x] = c.b;
+                thr[x] = (bayer4[y & 3][x & 3] + 0.5f) / 16.0f;
             }
+            uint16_t *o = out + 1LL * y * w;
+            for (int x = 0; x < w; ++x) {
+                const float hz = row[x], s2 = dx[x] * dx[x] + dy[x] * dy[x], slope = std::sqrt(s2);
+                // Both blends are zero under water: rock on land steeper than the rock slope, snow
+                // on high ground unless it is steep.
+                const float rk = smoothstep(rock_lo, rock_hi, slope) * smoothstep(0.5f, 3, hz);
+                const float sn = smoothstep(104, 116, hz) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope));
+                float cr = r[x] + rk * (rock.r - r[x]), cg = g[x] + rk * (rock.g - g[x]), cb = b[x] + rk * (rock.b - b[x]);
+                cr += sn * (snow.r - cr), cg += sn * (snow.g - cg), cb += sn * (snow.b - cb);
+                // Lambert against the light, relative to flat ground; the darkest shadows are lifted
+                // so slopes facing away stay readable. The sea is left unshaded.
+                const float lambert = std::max(0.0f, (-dx[x] * lx - dy[x] * ly + lz) / std::sqrt(s2 + 1));
+                const float lit = 0.4f + 0.6f * lambert / lz, light = hz >= 0 ? lit : 1.0f;
+                const float t = thr[x];
+                o[x] = static_cast<uint16_t>(channel(std::min(cr * light, 255.0f), t) << 10 |
+                                             channel(std::min(cg * light, 255.0f), t) << 5 |
+                                             channel(std::min(cb * light, 255.0f), t));
+            }
+            if (voids)
+                for (int x = 0; x < w; ++x)
+                    if (voids[1LL * y * w + x]) o[x] = pack(no_data.r, no_data.g, no_data.b, x, y);
         }
     };
     parallel_rows(h, rows, threads, [&](int done) {

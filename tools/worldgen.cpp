@@ -1,13 +1,15 @@
-// Default world generator: warped continents, ridged mountains and slope-damped hills, built coarse to fine.
+// Default world generator: warped continents, river-cut ridged mountains and slope-damped hills, coarse to fine.
 //
-// Three stages, each on its own lattice in full-map cell coordinates:
+// Each stage works on its own lattice in full-map cell coordinates:
 //  A. every 16 cells over the whole map: domain warp, continents and "mountainness". The same lattice
 //     fixes sea level and the height scale from quantiles, so they do not depend on the output size.
+//  E. every 8 cells over the whole map: the terrain so far, drained and cut by its rivers.
 //  B. every 4 cells over the output: mountains and hills down to wavelengths of about 20 cells, on A
-//     interpolated; the result is a height in levels plus what the last stage needs to go on.
-//  C. every output cell: B interpolated, plus the finest octaves, then the soft limits of the level range.
+//     and the river cuts interpolated; a raw height plus what the last stage needs to go on.
+//  C. every output cell: B interpolated, plus the finest octaves, then the level range.
 // Smooth layers are computed coarse and interpolated with C1 cubics (the hillshade sees derivatives),
-// so only a few noise octaves are evaluated per output cell.
+// so only a few noise octaves are evaluated per output cell. Everything up to stage B depends only on
+// the seed, never on the output's size, position or thread count.
 #include "worldgen.h"
 
 #include "mapfile.h"
@@ -36,14 +38,15 @@ constexpr int ridge_octaves_b = 6, ridge_octaves_c = 2;
 // mountain flanks get their slopes.
 constexpr float ridge_amp[] = {1.0f, 0.8f, 0.62f, 0.45f, 0.3f, 0.18f, 0.1f, 0.055f};
 static_assert(sizeof ridge_amp / sizeof ridge_amp[0] == ridge_octaves_b + ridge_octaves_c);
-constexpr float ridge_levels = 200, ridge_floor = 0.22f;
-constexpr float ridge_warp_wavelength = 260, ridge_warp_amount = 40, ridge_damping = 0.0f;
+constexpr float ridge_levels = 200;  // raw height of a full mountain range
+constexpr float ridge_floor = 0.22f;  // share of it by which mountain valleys sink below the land around
+constexpr float ridge_warp_wavelength = 260, ridge_warp_amount = 40;
 constexpr float hill_levels = 10;
-constexpr float valley_wall_levels = 2.0f;  // steepest slope rivers leave, levels per cell, for the smallest area
-constexpr float river_concavity = 0.45f;    // river slope falls as area to this power
-constexpr float valley_spread_levels = 0.5f;
-constexpr float max_cut = 0.6f;
-constexpr float plain_cut = 0.35f;  // share of the full cut that plains get  // largest share of a point's height that a valley takes away  // how fast a valley's depth falls off sideways, levels per cell
+constexpr float valley_wall_levels = 2.0f;    // steepest slope rivers leave (levels per cell) where they start
+constexpr float river_concavity = 0.45f;      // river slope falls as the area drained to this power
+constexpr float valley_spread_levels = 0.5f;  // how fast a valley's depth falls off sideways, levels per cell
+constexpr float max_cut = 0.6f;               // largest share of a point's height that a valley takes away
+constexpr float plain_cut = 0.35f;            // share of the full cut that plains get
 constexpr float hill_wavelength = 420;
 constexpr int hill_octaves_b = 5;
 
@@ -179,7 +182,6 @@ Tap tap_y(const Lattice &l, float v) {
     return tap(std::clamp(v, l.sy * static_cast<float>(l.j0 + 1), l.sy * static_cast<float>(l.j0 + l.ny - 3)), l.sy, l.j0);
 }
 
-
 // One lattice row interpolated at row position ty: nx × ch values.
 void column_pass(const Lattice &l, const Tap &ty, float *out) {
     const size_t n = static_cast<size_t>(l.nx) * l.ch;
@@ -234,18 +236,18 @@ enum { B_Z, B_RIDGE, B_WEIGHT, B_HILL, B_CH };
 // A's values there (a: n × A_CH), keeping the octaves a lattice of spacing `s` can carry. out: n × B_CH.
 void stage_b_row(const float *u, const float *v, const float *a, int n, const Seeds &sd, float sea, float s,
                  float *out) {
-    Rows r(n, 15);
+    Rows r(n, 13);
     float *qx = r[0], *qy = r[1], *land = r[2], *ridge = r[3], *weight = r[4], *hill = r[5], *gx = r[6], *gy = r[7];
-    float *val = r[8], *dx = r[9], *dy = r[10], *wx = r[11], *wy = r[12], *rx = r[13], *ry = r[14];
+    float *val = r[8], *dx = r[9], *dy = r[10], *wx = r[11], *wy = r[12];
     for (int k = 0; k < n; ++k) {
         qx[k] = a[k * A_CH + A_QX], qy[k] = a[k * A_CH + A_QY], land[k] = a[k * A_CH + A_LAND] - sea;
-        ridge[k] = hill[k] = gx[k] = gy[k] = rx[k] = ry[k] = 0, weight[k] = 1;
+        ridge[k] = hill[k] = gx[k] = gy[k] = 0, weight[k] = 1;
     }
     fbm_row(qx, qy, n, continent_wavelength, continent_octaves_a, continent_octaves_b, sd.continent, s, land, val);
 
     // Ridged multifractal: sharp crests where the noise crosses zero, each octave weighted by the
     // one before so the detail gathers on the ridges and the valleys stay smooth. A finer warp bends
-    // the crests, and octaves fade where the coarser ones are already steep, as on eroded flanks.
+    // the crests.
     for (int k = 0; k < n; ++k) wx[k] = wy[k] = 0;
     fbm_row(qx, qy, n, ridge_warp_wavelength, 0, 2, sd.warp_x + 1, s, wx, val);
     fbm_row(qx, qy, n, ridge_warp_wavelength, 0, 2, sd.warp_y + 1, s, wy, val);
@@ -254,15 +256,11 @@ void stage_b_row(const float *u, const float *v, const float *a, int n, const Se
     for (int i = 0; i < ridge_octaves_b; ++i, wl *= 0.5f) {
         const float b = band(wl, s) * ridge_amp[i];
         if (b <= 0) continue;
-        octave_row(qx, qy, n, wl, i, sd.ridge, val, dx, dy);
+        octave_row(qx, qy, n, wl, i, sd.ridge, val);
         for (int k = 0; k < n; ++k) {
-            const float flat = 1 / (1 + ridge_damping * (rx[k] * rx[k] + ry[k] * ry[k]));
-            const float edge = 1 - std::fabs(val[k]), sign = val[k] < 0 ? -1.0f : 1.0f;
-            const float sig = edge * edge * weight[k];
-            const float slope = -2 * edge * sign * weight[k] * b * ridge_wavelength;
-            rx[k] += slope * dx[k], ry[k] += slope * dy[k];
+            const float edge = 1 - std::fabs(val[k]), sig = edge * edge * weight[k];
             weight[k] = std::clamp(sig * 2, 0.0f, 1.0f);
-            ridge[k] += b * flat * sig;
+            ridge[k] += b * sig;
         }
     }
     // Hills whose finer octaves fade where the coarser ones are already steep, as erosion leaves them.
@@ -282,7 +280,6 @@ void stage_b_row(const float *u, const float *v, const float *a, int n, const Se
         // Continents: a power curve keeps coastal plains low and lifts the interiors.
         const float base = l > 0 ? 70 * (1 - std::exp(-4 * std::pow(l, 1.5f))) : 120 * l;
         const float onshore = smoothstep(-0.02f, 0.06f, l), m = a[k * A_CH + A_MOUNT];
-        // Mountain valleys sink below the land around them, into fjords near the coast.
         const float ridge_height = ridge_levels * m * onshore / ridge_sum, hill_height = hill_levels * onshore * (1 - 0.6f * m);
         float *o = out + k * B_CH;
         o[B_Z] = base + ridge_height * (ridge[k] - ridge_floor * ridge_sum) + hill_height * hill[k];
@@ -356,7 +353,7 @@ void fill_b(const Lattice &la, Lattice &l, const Seeds &sd, const Scale &k, floa
 // River valleys: every land point drains along a tree that reaches the sea (or the map's edge),
 // depressions filled. Where a point stands higher above the next one downstream than a river
 // draining its area would leave it, it is lowered: the steady state of stream-power erosion, where
-// the slope falls as the square root of the area drained. Returns the (non-positive) change in
+// the slope falls as a power (about the square root) of the area drained. Returns the (non-positive) change in
 // raw elevation at each point of l.
 Lattice carve_valleys(const Lattice &l, const Scale &k) {
     const int nx = l.nx, ny = l.ny, n = nx * ny;
@@ -399,8 +396,8 @@ Lattice carve_valleys(const Lattice &l, const Scale &k) {
         if (parent[order[t]] >= 0) area[parent[order[t]]] += area[order[t]];
     // Slope limit per lattice step for one point's own area, in raw elevation.
     const float steepest = valley_wall_levels * l.sx / k.level;
-    Lattice out = l;
-    out.ch = 1;
+    Lattice out;
+    out.i0 = l.i0, out.j0 = l.j0, out.nx = nx, out.ny = ny, out.ch = 1, out.sx = l.sx, out.sy = l.sy;
     out.v.assign(static_cast<size_t>(n), 0.0f);
     for (int p : order) {
         const int q = parent[p];
@@ -468,17 +465,9 @@ struct Frame {
     int w, h;
 };
 
-std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const ProgressFn &progress) {
-    const Seeds sd(seed);
-    auto report = [&](double f) {
-        if (progress) progress(f);
-    };
-
-    // Stage A over the whole map, which also gives the statistics that fix the scale.
-    Lattice la = cover(0, 0, map_w, map_h, step_a, step_a, A_CH);
-    parallel_rows(la.ny, [&](int j0, int j1) {
-        for (int j = j0; j < j1; ++j) stage_a_row(la, j, sd);
-    }, threads);
+// Sea level and the height scale, from stages A and B on the lattice of A: quantiles of the whole
+// map that stay the same whatever is being generated.
+Scale calibrate(const Lattice &la, const Seeds &sd, int threads) {
     const int ax0 = -la.i0, ay0 = -la.j0, anx = map_w / static_cast<int>(step_a), any = map_h / static_cast<int>(step_a);
     std::vector<float> samples;
     samples.reserve(static_cast<size_t>(anx) * any);
@@ -501,25 +490,16 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
     k.shift = quantile(samples, water_fraction);
     std::vector<float> above, below;
     for (float e : raw) (e > k.shift ? above : below).push_back(e - k.shift);
+    // The highest 0.1% of the land (finer octaves add some more) reach the top level…
     k.level = 150 / std::max(quantile(above, 0.999), 1e-3f);
-    // The deepest 2% of the sea reach the lowest level.
+    // … and the deepest 2% of the sea the lowest.
     k.deep = std::max(-quantile(below, 0.02), 1e-3f) / std::pow(std::log(256.0f), 2.0f / 3);
-    report(0.05);
+    return k;
+}
 
-    // Stage E: the whole map every 8 cells, carved by its rivers.
-    Lattice le = cover(0, 0, map_w, map_h, step_e, step_e, B_CH);
-    fill_b(la, le, sd, k, step_e, nullptr, threads, {});
-    const Lattice carve = carve_valleys(le, k);
-    report(0.12);
-
-    // Stage B over the output, never finer than the output cells.
-    const float sbx = std::max(step_b, fr.sx), sby = std::max(step_b, fr.sy);
-    const float u1 = fr.u0 + fr.sx * static_cast<float>(fr.w), v1 = fr.v0 + fr.sy * static_cast<float>(fr.h);
-    Lattice lb = cover(fr.u0, fr.v0, u1, v1, sbx, sby, B_CH);
-    fill_b(la, lb, sd, k, std::max(sbx, sby), &carve, threads, [&](int done) { report(0.12 + 0.1 * done / lb.ny); });
-
-    // Stage C: each output cell. B is interpolated down the columns once per row, then along the row.
-    std::vector<float> z(static_cast<size_t>(fr.w) * fr.h);
+// Stage C: the output cells from lattice B, each row interpolated down the columns once, then along.
+void stage_c(const Frame &fr, const Lattice &lb, const Seeds &sd, const Scale &k, float *z, int threads,
+             const std::function<void(int)> &tick) {
     std::vector<Tap> tx(fr.w);
     for (int x = 0; x < fr.w; ++x) tx[x] = tap_x(lb, fr.u0 + fr.sx * static_cast<float>(x));
     const float sc = std::max(fr.sx, fr.sy);
@@ -539,6 +519,7 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
                 weight[x] = std::clamp(row_pass(col.data(), B_CH, B_WEIGHT, tx[x]), 0.0f, 1.0f);
                 hill[x] = row_pass(col.data(), B_CH, B_HILL, tx[x]);
             }
+            // The ridges go on where stage B left them, and the hills with the same noise.
             float wl = wl0;
             for (int i = ridge_octaves_b; i < ridge_octaves_b + ridge_octaves_c; ++i, wl *= 0.5f) {
                 const float bl = band(wl, sc);
@@ -552,10 +533,37 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
                     hill[x] *= 0.5f;
                 }
             }
-            float *out = &z[static_cast<size_t>(y) * fr.w];
+            float *out = z + static_cast<size_t>(y) * fr.w;
             for (int x = 0; x < fr.w; ++x) out[x] = to_levels(e[x], k);
         }
-    }, threads, [&](int done) { report(0.22 + 0.78 * done / fr.h); });
+    }, threads, tick);
+}
+
+std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const ProgressFn &progress) {
+    const Seeds sd(seed);
+    auto report = [&](double f) {
+        if (progress) progress(f);
+    };
+    Lattice la = cover(0, 0, map_w, map_h, step_a, step_a, A_CH);
+    parallel_rows(la.ny, [&](int j0, int j1) {
+        for (int j = j0; j < j1; ++j) stage_a_row(la, j, sd);
+    }, threads);
+    const Scale k = calibrate(la, sd, threads);
+    report(0.05);
+
+    Lattice le = cover(0, 0, map_w, map_h, step_e, step_e, B_CH);
+    fill_b(la, le, sd, k, step_e, nullptr, threads, {});
+    const Lattice carve = carve_valleys(le, k);
+    report(0.12);
+
+    // Stage B over the output, never finer than the output cells.
+    const float sbx = std::max(step_b, fr.sx), sby = std::max(step_b, fr.sy);
+    const float u1 = fr.u0 + fr.sx * static_cast<float>(fr.w), v1 = fr.v0 + fr.sy * static_cast<float>(fr.h);
+    Lattice lb = cover(fr.u0, fr.v0, u1, v1, sbx, sby, B_CH);
+    fill_b(la, lb, sd, k, std::max(sbx, sby), &carve, threads, [&](int done) { report(0.12 + 0.1 * done / lb.ny); });
+
+    std::vector<float> z(static_cast<size_t>(fr.w) * fr.h);
+    stage_c(fr, lb, sd, k, z.data(), threads, [&](int done) { report(0.22 + 0.78 * done / fr.h); });
     return z;
 }
 

@@ -103,7 +103,9 @@ TEST(World, SameSeedSameBytesWhateverTheThreadCountOtherSeedAnother) {
     const std::vector<float> c = world_heights(small_w, small_h, default_seed + 1, 2);
     ASSERT_EQ(a.size(), static_cast<size_t>(small_w) * small_h);
     EXPECT_EQ(a, b);
-    EXPECT_EQ(map_hash(a, small_w, small_h), map_hash(b, small_w, small_h));
+    // The default world as it was made on purpose: a change here changes every user's first map,
+    // so update the value only with the new world's previews in docs/.
+    EXPECT_EQ(map_hash(a, small_w, small_h), 0xa1ce10d402c1d360ULL);
     size_t differ = 0;
     for (size_t i = 0; i < a.size(); ++i) differ += quantise(a[i]) != quantise(c[i]);
     EXPECT_GT(differ, a.size() * 9 / 10);

@@ -70,6 +70,35 @@ inline uint16_t pack(float r, float g, float b, int x, int y) {
     return static_cast<uint16_t>(channel(r, t) << 10 | channel(g, t) << 5 | channel(b, t));
 }
 
+// One row, given the tints (r, g, b) of its heights, its slopes (dx, dy, in height per height) and
+// the dither thresholds: rock, snow and light. Written as one loop that vectorises, with a version
+// for processors with AVX2 chosen at run time (no fused multiply-adds, so the same bits either way).
+__attribute__((target_clones("avx2", "default"))) void shade_row(const float *__restrict hz, const float *__restrict dx,
+                                                                  const float *__restrict dy, const float *__restrict r,
+                                                                  const float *__restrict g, const float *__restrict b,
+                                                                  const float *__restrict thr, uint16_t *__restrict o, int w) {
+    const float deg = 3.14159265f / 180;
+    const float rock_lo = std::tan((rock_slope_deg - 4) * deg), rock_hi = std::tan((rock_slope_deg + 4) * deg);
+    const float snow_steep = std::tan(30 * deg);
+    const float lx = -0.5f, ly = -0.5f, lz = 0.70710678f;  // towards the light: north-west, 45° up
+    for (int x = 0; x < w; ++x) {
+        const float s2 = dx[x] * dx[x] + dy[x] * dy[x], slope = std::sqrt(s2);
+        // Both blends are zero under water: rock on land steeper than the rock slope, snow on high
+        // ground unless it is steep.
+        const float rk = smoothstep(rock_lo, rock_hi, slope) * smoothstep(0.5f, 3, hz[x]);
+        const float sn = smoothstep(104, 116, hz[x]) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope));
+        float cr = r[x] + rk * (rock.r - r[x]), cg = g[x] + rk * (rock.g - g[x]), cb = b[x] + rk * (rock.b - b[x]);
+        cr += sn * (snow.r - cr), cg += sn * (snow.g - cg), cb += sn * (snow.b - cb);
+        // Lambert against the light, relative to flat ground; the darkest shadows are lifted so
+        // slopes facing away stay readable. The sea is left unshaded.
+        const float lambert = std::max(0.0f, (-dx[x] * lx - dy[x] * ly + lz) / std::sqrt(s2 + 1));
+        const float lit = 0.4f + 0.6f * lambert / lz, light = hz[x] >= 0 ? lit : 1.0f;
+        const float t = thr[x];
+        o[x] = static_cast<uint16_t>(channel(std::min(cr * light, 255.0f), t) << 10 |
+                                     channel(std::min(cg * light, 255.0f), t) << 5 | channel(std::min(cb * light, 255.0f), t));
+    }
+}
+
 }  // namespace
 
 uint16_t pack_rgb(float r, float g, float b, int x, int y) { return pack(r, g, b, x, y); }
@@ -77,10 +106,6 @@ uint16_t pack_rgb(float r, float g, float b, int x, int y) { return pack(r, g, b
 void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids, int threads,
                    const std::function<void(double)> &progress) {
     const float cell = 3.0f;  // levels per cell width
-    const float deg = 3.14159265f / 180;
-    const float rock_lo = std::tan((rock_slope_deg - 4) * deg), rock_hi = std::tan((rock_slope_deg + 4) * deg);
-    const float snow_steep = std::tan(30 * deg);
-    const float lx = -0.5f, ly = -0.5f, lz = 0.70710678f;  // towards the light: north-west, 45° up
     // Each row goes through a few simple loops over arrays, so that the compiler can vectorise them.
     auto rows = [&](int y0, int y1) {
         std::vector<float> buf(6 * static_cast<size_t>(w));
@@ -100,23 +125,7 @@ void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *v
                 thr[x] = (bayer4[y & 3][x & 3] + 0.5f) / 16.0f;
             }
             uint16_t *o = out + 1LL * y * w;
-            for (int x = 0; x < w; ++x) {
-                const float hz = row[x], s2 = dx[x] * dx[x] + dy[x] * dy[x], slope = std::sqrt(s2);
-                // Both blends are zero under water: rock on land steeper than the rock slope, snow
-                // on high ground unless it is steep.
-                const float rk = smoothstep(rock_lo, rock_hi, slope) * smoothstep(0.5f, 3, hz);
-                const float sn = smoothstep(104, 116, hz) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope));
-                float cr = r[x] + rk * (rock.r - r[x]), cg = g[x] + rk * (rock.g - g[x]), cb = b[x] + rk * (rock.b - b[x]);
-                cr += sn * (snow.r - cr), cg += sn * (snow.g - cg), cb += sn * (snow.b - cb);
-                // Lambert against the light, relative to flat ground; the darkest shadows are lifted
-                // so slopes facing away stay readable. The sea is left unshaded.
-                const float lambert = std::max(0.0f, (-dx[x] * lx - dy[x] * ly + lz) / std::sqrt(s2 + 1));
-                const float lit = 0.4f + 0.6f * lambert / lz, light = hz >= 0 ? lit : 1.0f;
-                const float t = thr[x];
-                o[x] = static_cast<uint16_t>(channel(std::min(cr * light, 255.0f), t) << 10 |
-                                             channel(std::min(cg * light, 255.0f), t) << 5 |
-                                             channel(std::min(cb * light, 255.0f), t));
-            }
+            shade_row(row, dx, dy, r, g, b, thr, o, w);
             if (voids)
                 for (int x = 0; x < w; ++x)
                     if (voids[1LL * y * w + x]) o[x] = pack(no_data.r, no_data.g, no_data.b, x, y);

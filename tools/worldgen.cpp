@@ -307,7 +307,7 @@ float to_levels(float e, const Scale &k) {
         return -128 * (1 - std::exp(-t * std::sqrt(t)));
     }
     // Above the knee, heights bend over smoothly to reach the top level with a level tangent.
-    const float z = e * k.level, knee = 100, bend = 127 - knee;
+    const float z = e * k.level, knee = 96, bend = 127 - knee;
     if (z <= knee) return z;
     const float t = std::min(z - knee, 2 * bend);
     return knee + t - t * t / (4 * bend);
@@ -493,7 +493,7 @@ Scale calibrate(const Lattice &la, const Seeds &sd, int threads) {
     std::vector<float> above, below;
     for (float e : raw) (e > k.shift ? above : below).push_back(e - k.shift);
     // The highest 0.1% of the land (finer octaves add some more) reach the top level…
-    k.level = 150 / std::max(quantile(above, 0.999), 1e-3f);
+    k.level = 140 / std::max(quantile(above, 0.999), 1e-3f);
     // … and the deepest 2% of the sea the lowest.
     k.deep = std::max(-quantile(below, 0.02), 1e-3f) / std::pow(std::log(256.0f), 2.0f / 3);
     return k;

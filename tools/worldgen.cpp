@@ -364,18 +364,28 @@ Lattice carve_valleys(const Lattice &l, const Scale &k) {
     std::vector<float> area(n, 1.0f);
     std::vector<uint8_t> seen(n, 0);
     order.reserve(n);
-    // Priority flood from the sea and the edge: points leave the queue lowest first, each reached
-    // from its lowest neighbour already drained; ties go by index, so the order is fixed.
+    // Priority flood from the coasts and the edge: points leave the queue lowest first, each reached
+    // from its lowest neighbour already drained; ties go by index, so the order is fixed. The open
+    // sea is drained already and never reaches land, so it stays out of the queue.
     using Item = std::pair<float, int>;
     std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue;
     for (int j = 0; j < ny; ++j)
         for (int i = 0; i < nx; ++i) {
             const int p = j * nx + i;
             fill[p] = l.at(i, j)[B_Z];
-            if (fill[p] < 0 || i == 0 || j == 0 || i == nx - 1 || j == ny - 1) {
-                seen[p] = 1;
-                queue.push({fill[p], p});
-            }
+            seen[p] = fill[p] < 0 || i == 0 || j == 0 || i == nx - 1 || j == ny - 1;
+        }
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const int p = j * nx + i;
+            if (!seen[p]) continue;
+            bool coast = fill[p] >= 0;
+            for (int dj = -1; dj <= 1 && !coast; ++dj)
+                for (int di = -1; di <= 1; ++di) {
+                    const int qi = i + di, qj = j + dj;
+                    if (qi >= 0 && qj >= 0 && qi < nx && qj < ny && !seen[qj * nx + qi]) coast = true;
+                }
+            if (coast) queue.push({fill[p], p});
         }
     while (!queue.empty()) {
         const int p = queue.top().second;
@@ -394,8 +404,8 @@ Lattice carve_valleys(const Lattice &l, const Scale &k) {
                 queue.push({fill[q], q});
             }
     }
-    for (int t = n - 1; t >= 0; --t)
-        if (parent[order[t]] >= 0) area[parent[order[t]]] += area[order[t]];
+    for (auto t = order.rbegin(); t != order.rend(); ++t)
+        if (parent[*t] >= 0) area[parent[*t]] += area[*t];
     // Slope limit per lattice step for one point's own area, in raw elevation.
     const float steepest = valley_wall_levels * l.sx / k.level;
     Lattice out;

@@ -130,6 +130,19 @@ TEST(World, ReducedRunHasTheWholeMapsStatistics) {
     EXPECT_GE(levels.size(), 250u);
 }
 
+TEST(World, AnySizeGivesFiniteHeightsInRange) {
+    for (auto [w, h] : {std::pair{1, 1}, std::pair{97, 301}}) {
+        const std::vector<float> z = world_heights(w, h, 7);
+        ASSERT_EQ(z.size(), static_cast<size_t>(w) * h);
+        for (float v : z) {
+            ASSERT_TRUE(std::isfinite(v)) << w << "x" << h;
+            ASSERT_GE(v, -128.0f);
+            ASSERT_LE(v, 127.0f);
+        }
+    }
+    EXPECT_TRUE(world_heights(0, 10, 7).empty());
+}
+
 // Full-size cells around the initial view, which the viewer starts on: columns 1294 … 1444 and
 // rows 1552 … 1702.
 class Surroundings : public ::testing::Test {

@@ -1,4 +1,5 @@
 // Frame benchmark: the viewer's renderer timed against a replay of the same GL calls from arrays made beforehand.
+#include "mesure.h"
 #include "input.h"
 #include "terrain.h"
 #include "view.h"
@@ -16,18 +17,6 @@ extern "C" unsigned long long allocations();
 extern "C" unsigned long long allocations_propres();
 
 namespace {
-
-double secondes() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-double mediane(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // The floor: the vertices and colours affichage emits for the current view, worked out once,
 // so that a replay costs only the GL calls themselves.

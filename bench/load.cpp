@@ -1,4 +1,5 @@
 // Load benchmark: charge_terrain against one plain read loop of the same file, page cache warm.
+#include "mesure.h"
 #include "terrain.h"
 
 #include <algorithm>
@@ -15,18 +16,6 @@
 namespace {
 
 unsigned char tampon[taille_grille];  // static like data3d, so both start as untouched zero pages
-
-double secondes() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-double mediane(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // The floor: the file into the buffer with as few reads as the kernel allows. False on any failure.
 bool lecture_simple(const char *nom) {

@@ -1,4 +1,5 @@
 // Frame benchmark: the viewer's renderer timed against a replay of the same GL calls from arrays made beforehand.
+#include "input.h"
 #include "terrain.h"
 #include "view.h"
 
@@ -204,6 +205,16 @@ void banc() {
     courant = prepare();
     while (tas_vue.images < images_tas) image(affichage, tas_vue), image(rejoue_courant, tas_plancher);
     mesure_vide();
+    // Input events: every command key but quit, and left and right drags, through the real callbacks.
+    const char touches[] = "8246rmpolikuj";
+    const unsigned long long avant_evenements = allocations();
+    const long evenements = 100000;
+    for (long i = 0; i < evenements; ++i) {
+        clavier(static_cast<unsigned char>(touches[i % (sizeof touches - 1)]), 300, 300);
+        mouse(i % 3 == 0 ? GLUT_LEFT_BUTTON : GLUT_RIGHT_BUTTON, i % 2 ? GLUT_UP : GLUT_DOWN, 300, 300);
+        mousemotion(static_cast<int>(300 + i % 50), static_cast<int>(300 - i % 70));
+    }
+    std::printf("events %ld %llu\n", 3 * evenements, allocations() - avant_evenements);
     std::printf("allocs %llu %llu %llu %llu %llu\n", tas_vue.images, tas_vue.appels, tas_plancher.images,
                 tas_plancher.appels, tas_vue.propres);
     std::fflush(stdout);

@@ -112,6 +112,7 @@ read -r _ _ fresh_load fresh_read load_ratio _ < <(grep '^load fresh ' "$W/load"
 read -r _ _ res_load res_read res_ratio _ < <(grep '^load resident ' "$W/load")
 read -r _ frame_pas1_ms _ frame_pas1_ratio _ < <(awk '$1 == "frame" && $2 == 1 && $3 == 1 { print $1, $5, $6, $7 }' "$W/frame")
 read -r _ viewer_frames viewer_allocs floor_frames floor_allocs own_allocs < <(grep '^allocs ' "$W/frame")
+read -r _ events event_allocs < <(grep '^events ' "$W/frame")
 renderer=$(sed -n 's/^renderer //p' "$W/frame")
 
 f3() { awk -v v="$1" 'BEGIN { if (v == "n/a" || v == "failed") print v; else printf "%.3f\n", v }'; }
@@ -147,6 +148,7 @@ awk '$1 == "frame" && $12 != 0 { bad = 1; printf "  WARNING: pas %d zoom %d: the
 awk -v vf="$viewer_frames" -v va="$viewer_allocs" -v ff="$floor_frames" -v fa="$floor_allocs" -v own="$own_allocs" 'BEGIN {
     printf "  allocation calls over %d viewer frames: %.1f a frame; over %d floor frames: %.1f a frame (the GL driver'"'"'s);\n", vf, va / vf, ff, fa / ff
     printf "  made by our code (the renderer, called back from the toolkit) in the viewer'"'"'s frames: %d in all\n", own }'
+echo "  allocation calls over $events input events (keys, presses, drags through the callbacks): $event_allocs"
 cat <<EOF
 
 Load: charge_terrain against one plain read loop of the same file, page cache warm, median of $load_pairs interleaved pairs

@@ -2,6 +2,7 @@
 #include "export.h"
 
 #include "heightmap.h"
+#include "parallel.h"
 #include "resample.h"
 
 #include <png.h>

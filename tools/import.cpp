@@ -1,6 +1,7 @@
 // The import pipeline: heights to levels, fitted into the grid, coloured, quantised.
 #include "import.h"
 
+#include "parallel.h"
 #include "relief.h"
 #include "resample.h"
 

@@ -43,11 +43,14 @@ const char usage[] =
 const char usage_generate[] =
     "usage: mvx generate [-o FILE] [--seed N]\n"
     "\n"
-    "Makes a deterministic default world: fractal terrain over the whole height range,\n"
-    "coloured by height with the light baked in.\n"
+    "Makes the default world: continents and coasts, river-cut mountain ranges and\n"
+    "hills over the whole height range, coloured by height with the light baked in\n"
+    "(from the north-west). Shows progress on standard error when it is a terminal.\n"
     "\n"
     "  -o FILE    output map (default datas.mvx); written whole or not at all\n"
-    "  --seed N   world seed, a non-negative integer (default 1)\n";
+    "  --seed N   world seed, a non-negative integer (default %llu)\n"
+    "\n"
+    "The same seed always gives the same file.\n";
 
 const char usage_import[] =
     "usage: mvx import HEIGHTS [--colour IMAGE] [--size WxH] [--range MIN:MAX]\n"
@@ -253,7 +256,7 @@ int cmd_generate(int argc, char **argv) {
     uint64_t seed = default_seed;
     for (int i = 0; i < argc; ++i) {
         if (is_help(argv[i])) {
-            std::fputs(usage_generate, stdout);
+            std::printf(usage_generate, static_cast<unsigned long long>(default_seed));
             return 0;
         } else if (!std::strcmp(argv[i], "-o")) {
             out = value(argc, argv, i);
@@ -264,11 +267,15 @@ int cmd_generate(int argc, char **argv) {
         }
     }
     Map m;
-    const std::vector<float> z = world_heights(map_w, map_h, seed);
-    colour_relief(z.data(), map_w, map_h, m.colour.data());
+    Progress progress("generating", 100);
+    const std::vector<float> z = world_heights(map_w, map_h, seed, 0, [&](double f) { progress.step(std::lround(70 * f)); });
+    colour_relief(z.data(), map_w, map_h, m.colour.data(), nullptr, 0,
+                  [&](double f) { progress.step(70 + std::lround(25 * f)); });
     for (long long i = 0; i < map_cells; ++i) m.height[i] = quantise(z[i]);
     const Status st = write_map(out, m);
     if (!st.ok) die("%s", st.why.c_str());
+    progress.step(100);
+    progress.done();
     std::fprintf(stderr, "mvx: wrote %s (seed %llu)\n", out.c_str(), static_cast<unsigned long long>(seed));
     return 0;
 }

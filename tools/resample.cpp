@@ -1,9 +1,10 @@
 // Bilinear fitting of rasters into the map grid, split over the cores by row bands.
 #include "resample.h"
 
+#include "parallel.h"
+
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 namespace {
 
@@ -114,18 +115,4 @@ void resample_rgb(const uint8_t *rgb, int w, int h, const Fit &f, uint8_t *out) 
             }
         }
     });
-}
-
-void parallel_rows(int n, const std::function<void(int, int)> &fn) {
-    const int cores = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
-    const int bands = std::max(1, std::min(cores, n));
-    if (bands == 1) {
-        fn(0, n);
-        return;
-    }
-    std::vector<std::thread> pool;
-    for (int b = 1; b < bands; ++b) pool.emplace_back(fn, static_cast<int>(1LL * n * b / bands),
-                                                      static_cast<int>(1LL * n * (b + 1) / bands));
-    fn(0, n / bands);
-    for (auto &t : pool) t.join();
 }

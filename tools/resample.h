@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,7 +29,3 @@ void resample(const float *z, const uint8_t *voids, int w, int h, const Fit &f, 
 // Bilinear resampling of 8-bit RGB (3 bytes a pixel) into the fitted area of out (3 bytes a
 // cell, rounded). Cells outside the area are left as they are.
 void resample_rgb(const uint8_t *rgb, int w, int h, const Fit &f, uint8_t *out);
-
-// Runs fn(first, end) over [0, n) split into contiguous bands, one per core (at most 2 here),
-// and waits for all. Each band must write only its own rows so the result is deterministic.
-void parallel_rows(int n, const std::function<void(int, int)> &fn);

@@ -21,6 +21,8 @@ check "no allocation by our code in ${vf:-no} viewer frames (got ${own:-none})" 
 check "the viewer's frames allocate as the floor's do (viewer $va in $vf frames, floor $fa in $ff)" \
     awk -v vf="${vf:-0}" -v va="${va:-0}" -v ff="${ff:-0}" -v fa="${fa:-0}" \
         'BEGIN { exit !(vf > 0 && ff > 0 && va / vf - fa / ff < 0.5) }'
+read -r _ events event_allocs < <(grep '^events ' "$T/frame")
+check "no allocation in ${events:-no} input events (got ${event_allocs:-none})" test "${events:-0}" -gt 0 -a "${event_allocs:-x}" = 0
 
 mkdir "$T/run"
 ln -s "$T/datas.mvx" "$T/run/datas.mvx"

@@ -1,30 +1,43 @@
 # Morvath: `make run` shows the map, `make test` checks everything, `make bench` measures; each installs what is missing.
 BUILD := build
 MAP := datas.mvx
+FUZZ_SECONDS := 600
 
-.PHONY: run test bench build deps clean
+.PHONY: run test bench fuzz build fuzz-build deps clean
 
 run: build
 	@[ -f $(MAP) ] || { echo "no $(MAP) here: generating the default world"; $(BUILD)/mvx generate -o $(MAP); }
 	@scripts/run.sh $(BUILD)
 
-test: build
+test: build fuzz-build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 	@echo "== the same suites under AddressSanitizer and UndefinedBehaviorSanitizer =="
 	cmake -S . -B $(BUILD)-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVATH_SANITIZE=ON >/dev/null
 	cmake --build $(BUILD)-san -j2
 	ctest --test-dir $(BUILD)-san --output-on-failure -j2
+	@echo "== each file reader under libFuzzer for 30 s, from its seeds =="
+	rm -rf $(BUILD)-fuzz/smoke
+	fuzz/run.sh $(BUILD)-fuzz 30 $(BUILD)-fuzz/smoke
 
 # Speed and memory against their floors; prints a table and BENCH lines.
 bench: build
 	@bench/run.sh $(BUILD)
 
+# The readers under libFuzzer for FUZZ_SECONDS each; the corpora in $(BUILD)-fuzz/corpus carry over to the next run.
+fuzz: fuzz-build
+	fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS) $(BUILD)-fuzz/corpus
+
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD) -j2
+
+fuzz-build: deps
+	cmake -S . -B $(BUILD)-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVATH_FUZZ=ON >/dev/null
+	cmake --build $(BUILD)-fuzz -j2 --target fuzzers
 
 deps:
 	@scripts/deps.sh
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-san
+	rm -rf $(BUILD) $(BUILD)-san $(BUILD)-fuzz

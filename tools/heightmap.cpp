@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -32,13 +33,19 @@ std::string lower_ext(const std::string &name) {
     return e;
 }
 
-// Sizes the grid after checking it is neither empty nor larger than we can hold.
-Status make_grid(HeightGrid &g, uint64_t w, uint64_t h, const std::string &name) {
+// The callers' cap, never above the one that keeps sizes within int and memory.
+uint64_t sample_cap(uint64_t cap) { return std::min(cap, max_samples); }
+
+Status too_large(const std::string &name, uint64_t w, uint64_t h, uint64_t cap) {
+    return fail(name, std::to_string(w) + " x " + std::to_string(h) + " is too large to hold in memory (at most " +
+                          std::to_string(cap) + " samples)");
+}
+
+// Sizes the grid after checking it is neither empty nor larger than `cap` (already within max_samples).
+Status make_grid(HeightGrid &g, uint64_t w, uint64_t h, const std::string &name, uint64_t cap) {
     if (w == 0 || h == 0)
         return fail(name, "zero-sized image (" + std::to_string(w) + " x " + std::to_string(h) + ")");
-    if (w > max_samples || h > max_samples || w * h > max_samples)
-        return fail(name, std::to_string(w) + " x " + std::to_string(h) + " is too large to hold in memory (at most " +
-                              std::to_string(max_samples) + " samples)");
+    if (w > cap || h > cap || w * h > cap) return too_large(name, w, h, cap);
     g.w = static_cast<int>(w);
     g.h = static_cast<int>(h);
     g.z.assign(w * h, 0.0f);
@@ -108,7 +115,7 @@ struct PngImage {
 };
 
 // Decodes the whole image; with `rgb8`, converted to 8-bit RGB. On false, in.err says why.
-bool png_decode(PngIn &in, bool rgb8, PngImage &im) {
+bool png_decode(PngIn &in, bool rgb8, uint64_t cap, PngImage &im) {
     if (!in.info) {
         in.err = "out of memory";
         return false;
@@ -119,7 +126,7 @@ bool png_decode(PngIn &in, bool rgb8, PngImage &im) {
     im.w = png_get_image_width(in.png, in.info);
     im.h = png_get_image_height(in.png, in.info);
     im.type = png_get_color_type(in.png, in.info);
-    if (1ULL * im.w * im.h > max_samples) {
+    if (1ULL * im.w * im.h > cap) {
         im.too_large = true;
         return false;
     }
@@ -149,20 +156,25 @@ bool png_decode(PngIn &in, bool rgb8, PngImage &im) {
     return true;
 }
 
-// Checks the signature and the IHDR's size before libpng sees the file, for plain messages.
+// Checks the signature and the IHDR's size before libpng sees the file, for plain messages, and
+// that no chunk before IEND runs past the end: libpng allocates a text chunk's whole length before
+// reading it, so a tiny file could otherwise claim gigabytes.
 Status png_precheck(const uint8_t *data, size_t n, const std::string &name) {
     if (n == 0) return fail(name, "empty file");
     if (!is_png(data, n)) return fail(name, "not a PNG file (no PNG signature)");
     if (n >= 24 && !std::memcmp(data + 12, "IHDR", 4) && (be32(data + 16) == 0 || be32(data + 20) == 0))
         return fail(name, "zero-sized image (" + std::to_string(be32(data + 16)) + " x " +
                               std::to_string(be32(data + 20)) + ")");
+    for (size_t p = 8; p + 8 <= n && std::memcmp(data + p + 4, "IEND", 4);) {
+        const uint64_t len = be32(data + p);
+        if (len + 12 > n - p) return fail(name, "corrupt or truncated PNG: a chunk runs past the end of the file");
+        p += 12 + len;
+    }
     return {};
 }
 
-Status png_failure(const PngIn &in, const PngImage &im, const std::string &name) {
-    if (im.too_large)
-        return fail(name, std::to_string(im.w) + " x " + std::to_string(im.h) +
-                              " is too large to hold in memory (at most " + std::to_string(max_samples) + " samples)");
+Status png_failure(const PngIn &in, const PngImage &im, const std::string &name, uint64_t cap) {
+    if (im.too_large) return too_large(name, im.w, im.h, cap);
     return fail(name, "corrupt or truncated PNG: " + in.err);
 }
 
@@ -257,11 +269,12 @@ HeightFormat detect_format(const uint8_t *data, size_t n, const std::string &nam
     return HeightFormat::unknown;
 }
 
-Status read_png_heights(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g) {
+Status read_png_heights(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, uint64_t cap) {
     if (Status st = png_precheck(data, n, name); !st.ok) return st;
+    cap = sample_cap(cap);
     PngIn in(data, n);
     PngImage im;
-    if (!png_decode(in, false, im)) return png_failure(in, im, name);
+    if (!png_decode(in, false, cap, im)) return png_failure(in, im, name, cap);
     const int ch = im.channels, bps = im.depth / 8;
     const bool alpha = ch == 2 || ch == 4;
     if (ch >= 3) {
@@ -277,7 +290,7 @@ Status read_png_heights(const uint8_t *data, size_t n, const std::string &name, 
         g.notes.push_back(name + ": " + (im.type == PNG_COLOR_TYPE_PALETTE ? "palette" : "colour") +
                           " image with only grey pixels, read as greyscale");
     }
-    if (Status st = make_grid(g, im.w, im.h, name); !st.ok) return st;
+    if (Status st = make_grid(g, im.w, im.h, name, cap); !st.ok) return st;
     const size_t px = static_cast<size_t>(ch) * bps;
     for (uint32_t y = 0; y < im.h; ++y) {
         const uint8_t *r = im.pix.data() + y * im.rowbytes;
@@ -305,11 +318,12 @@ Status read_png_heights(const uint8_t *data, size_t n, const std::string &name, 
     return {};
 }
 
-Status read_png_rgb(const uint8_t *data, size_t n, const std::string &name, RgbImage &img) {
+Status read_png_rgb(const uint8_t *data, size_t n, const std::string &name, RgbImage &img, uint64_t cap) {
     if (Status st = png_precheck(data, n, name); !st.ok) return st;
+    cap = sample_cap(cap);
     PngIn in(data, n);
     PngImage im;
-    if (!png_decode(in, true, im)) return png_failure(in, im, name);
+    if (!png_decode(in, true, cap, im)) return png_failure(in, im, name, cap);
     img.w = static_cast<int>(im.w);
     img.h = static_cast<int>(im.h);
     img.rgb.resize(3ULL * im.w * im.h);
@@ -318,7 +332,7 @@ Status read_png_rgb(const uint8_t *data, size_t n, const std::string &name, RgbI
     return {};
 }
 
-Status read_tiff(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g) {
+Status read_tiff(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, uint64_t cap) {
     if (n == 0) return fail(name, "empty file");
     if (!is_tiff(data, n)) return fail(name, "not a TIFF file (no TIFF header)");
     static std::once_flag once;
@@ -361,7 +375,7 @@ Status read_tiff(const uint8_t *data, size_t n, const std::string &name, HeightG
                               (fmt == SAMPLEFORMAT_IEEEFP ? "float" : fmt == SAMPLEFORMAT_INT ? "signed" :
                                fmt == SAMPLEFORMAT_UINT ? "unsigned" : "format " + std::to_string(fmt)) +
                               " (heights must be 8/16/32-bit integers or 32/64-bit floats)");
-    if (Status st = make_grid(g, w, h, name); !st.ok) return st;
+    if (Status st = make_grid(g, w, h, name, sample_cap(cap)); !st.ok) return st;
 
     bool has_nodata = false;
     double nodata = 0;
@@ -378,10 +392,14 @@ Status read_tiff(const uint8_t *data, size_t n, const std::string &name, HeightG
         }
     }
     const int bps = bits / 8;
+    // Infinities, and doubles no float can hold, would stretch the height scale over everything:
+    // they are no data, like NaN.
+    uint64_t unusable = 0;
     auto put = [&](const uint8_t *q, uint32_t x, uint32_t y) {
         const double v = tiff_sample(q, bps, fmt);
         const size_t i = static_cast<size_t>(y) * w + x;
-        if (std::isnan(v) || (has_nodata && v == nodata)) g.voids[i] = 1;
+        if (has_nodata && v == nodata) g.voids[i] = 1;
+        else if (!(std::fabs(v) <= FLT_MAX)) g.voids[i] = 1, unusable += !std::isnan(v);
         else g.z[i] = static_cast<float>(v);
     };
 
@@ -418,17 +436,19 @@ Status read_tiff(const uint8_t *data, size_t n, const std::string &name, HeightG
                 for (uint32_t x = 0; x < w; ++x) put(buf.data() + (y - y0) * line + static_cast<size_t>(x) * bps, x, y);
         }
     }
+    if (unusable)
+        g.notes.push_back(name + ": samples infinite or too large for a float, read as voids: " + std::to_string(unusable));
     return {};
 }
 
-Status read_hgt(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g) {
+Status read_hgt(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, uint64_t cap) {
     int side = 0;
     for (int s : {1201, 3601})
         if (n == 2ULL * s * s) side = s;
     if (!side)
         return fail(name, std::to_string(n) + " bytes is not an SRTM tile (1201 x 1201 or 3601 x 3601 samples: " +
                               std::to_string(2 * 1201 * 1201) + " or " + std::to_string(2 * 3601 * 3601) + " bytes)");
-    if (Status st = make_grid(g, side, side, name); !st.ok) return st;
+    if (Status st = make_grid(g, side, side, name, sample_cap(cap)); !st.ok) return st;
     for (size_t i = 0; i < g.z.size(); ++i) {
         const int16_t v = static_cast<int16_t>(data[2 * i] << 8 | data[2 * i + 1]);
         if (v == -32768) g.voids[i] = 1;
@@ -437,7 +457,7 @@ Status read_hgt(const uint8_t *data, size_t n, const std::string &name, HeightGr
     return {};
 }
 
-Status read_r16(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, int w, int h) {
+Status read_r16(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, int w, int h, uint64_t cap) {
     if (n == 0) return fail(name, "empty file");
     if (w > 0 && h > 0) {
         const uint64_t need = 2ULL * w * h;
@@ -452,7 +472,8 @@ Status read_r16(const uint8_t *data, size_t n, const std::string &name, HeightGr
         if (side > max_samples) side = max_samples + 1;  // make_grid refuses it without overflowing int
         w = h = static_cast<int>(std::min<uint64_t>(side, 0x7fffffff));
     }
-    if (Status st = make_grid(g, static_cast<uint64_t>(w), static_cast<uint64_t>(h), name); !st.ok) return st;
+    if (Status st = make_grid(g, static_cast<uint64_t>(w), static_cast<uint64_t>(h), name, sample_cap(cap)); !st.ok)
+        return st;
     for (size_t i = 0; i < g.z.size(); ++i) g.z[i] = static_cast<float>(data[2 * i] | data[2 * i + 1] << 8);
     return {};
 }

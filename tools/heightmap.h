@@ -36,14 +36,18 @@ HeightFormat detect_format(const uint8_t *data, size_t n, const std::string &nam
 
 // Readers of a whole file in memory. `name` only labels messages. Each checks sizes before
 // allocating and fails, naming the file and the fault, on anything it cannot read fully.
-Status read_png_heights(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g);
-Status read_tiff(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g);
-Status read_hgt(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g);
+// Images of more than `cap` samples are refused; a caller that must stay small (a fuzzer) lowers
+// it, and a higher one than max_samples counts as max_samples.
+Status read_png_heights(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g,
+                        uint64_t cap = max_samples);
+Status read_tiff(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, uint64_t cap = max_samples);
+Status read_hgt(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, uint64_t cap = max_samples);
 // w and h of 0 infer a square.
-Status read_r16(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, int w = 0, int h = 0);
+Status read_r16(const uint8_t *data, size_t n, const std::string &name, HeightGrid &g, int w = 0, int h = 0,
+                uint64_t cap = max_samples);
 
 // Any PNG as 8-bit RGB (palette, grey and alpha are converted; 16-bit samples are scaled).
-Status read_png_rgb(const uint8_t *data, size_t n, const std::string &name, RgbImage &img);
+Status read_png_rgb(const uint8_t *data, size_t n, const std::string &name, RgbImage &img, uint64_t cap = max_samples);
 
 // The whole of a regular file, refusing files larger than `cap` bytes.
 Status read_file(const std::string &path, std::vector<uint8_t> &bytes, uint64_t cap);

@@ -31,7 +31,7 @@ refuse() {
 while IFS='|' read -r file want; do
     refuse "import $file" "mvx: $file: $want" import "$file" -o keep.mvx
 done <<'TABLE'
-truncated.png|corrupt or truncated PNG: file ends early
+truncated.png|corrupt or truncated PNG: a chunk runs past the end of the file
 badcrc.png|corrupt or truncated PNG: IDAT: incorrect data check
 zero.png|zero-sized image (0 x 10)
 huge.png|200000 x 100000 is too large to hold in memory (at most 268435456 samples)
@@ -49,7 +49,7 @@ missing.png|cannot open: No such file or directory
 TABLE
 refuse "r16 with the wrong --size" "mvx: odd.r16: 7 bytes do not hold 2 x 2 16-bit samples (8 bytes)" \
     import odd.r16 --size 2x2 -o keep.mvx
-refuse "corrupt colour image" "mvx: truncated.png: corrupt or truncated PNG: file ends early" \
+refuse "corrupt colour image" "mvx: truncated.png: corrupt or truncated PNG: a chunk runs past the end of the file" \
     import hills.png --colour truncated.png -o keep.mvx
 refuse "--range upside down" "mvx: --range: '5:1': MIN must be below MAX" import hills.png --range 5:1 -o keep.mvx
 refuse "--size not WxH" "mvx: --size: '64' is not WxH" import odd.r16 --size 64 -o keep.mvx

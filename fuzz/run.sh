@@ -1,0 +1,54 @@
+#!/bin/bash
+# Runs every reader's fuzz target for SECONDS, two at a time, from its seeds and the inputs kept in
+# CORPUS (grown as coverage grows); fails on any crash, failed check, leak, timeout, memory blow-up
+# or sanitizer report, keeping the input that caused it in BUILD/crashes.
+# Usage: fuzz/run.sh BUILD SECONDS CORPUS
+set -euo pipefail
+[ $# -eq 3 ] || { echo "usage: $0 BUILD SECONDS CORPUS" >&2; exit 2; }
+build=$1 seconds=$2 corpus=$3
+targets=(png tiff hgt r16)
+
+rm -rf "$build/seeds" "$build/logs"
+"$build/fuzz_seeds" "$build/seeds"
+mkdir -p "$build/crashes" "$build/logs"
+
+run_one() {
+    local t=$1 rc=0 size=()
+    mkdir -p "$corpus/$t"
+    # libFuzzer cuts inputs to 1 MB unless told otherwise; an SRTM tile is 2,884,802 bytes at least.
+    [ "$t" = hgt ] && size=(-max_len=2884802)
+    # -timeout: seconds one input may take. Under the targets' sample cap no read needs more than
+    # about 64 MB at once, so a larger allocation is a finding.
+    UBSAN_OPTIONS=print_stacktrace=1 "$build/fuzz_$t" -max_total_time="$seconds" -timeout=10 \
+        -rss_limit_mb=2048 -malloc_limit_mb=256 "${size[@]}" \
+        -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" "$corpus/$t" "$build/seeds/$t" \
+        >"$build/logs/$t.log" 2>&1 || rc=$?
+    echo "$rc" >"$build/logs/$t.rc"
+}
+
+for t in "${targets[@]}"; do
+    while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n || true; done
+    run_one "$t" &
+done
+wait
+
+failed=0
+printf '%-6s %10s %8s %8s  %s\n' target runs exec/s corpus result
+for t in "${targets[@]}"; do
+    log=$build/logs/$t.log rc=$(cat "$build/logs/$t.rc")
+    final_stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -1; }
+    result=ok
+    [ "$rc" -eq 0 ] || { result="FAILED (exit $rc), log: $log"; failed=1; }
+    printf '%-6s %10s %8s %8s  %s\n' "$t" "$(final_stat number_of_executed_units)" "$(final_stat average_exec_per_sec)" \
+        "$(find "$corpus/$t" -type f | wc -l)" "$result"
+done
+if [ "$failed" -ne 0 ]; then
+    for t in "${targets[@]}"; do
+        [ "$(cat "$build/logs/$t.rc")" -eq 0 ] && continue
+        echo "== fuzz_$t =="
+        grep -v '^#' "$build/logs/$t.log" | tail -60
+    done
+    echo "Inputs that failed are in $build/crashes; rerun one with $build/fuzz_TARGET FILE, fix the reader," >&2
+    echo "and add the input to tests/unit/reader_regressions_test.cpp." >&2
+    exit 1
+fi

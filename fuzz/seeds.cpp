@@ -1,0 +1,140 @@
+// fuzz_seeds DIR: writes the fuzz targets' starting inputs, tiny valid files of each encoding the
+// readers take, into DIR/png, DIR/tiff, DIR/hgt and DIR/r16.
+#include "r16_input.h"
+#include "rasters.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace {
+
+Bytes be16(std::initializer_list<int> v) {
+    Bytes b;
+    for (int x : v) b.push_back(static_cast<uint8_t>(x >> 8)), b.push_back(static_cast<uint8_t>(x));
+    return b;
+}
+
+void write_png(const std::string &dir) {
+    const Bytes grey8 = {0, 1, 255, 10, 20, 30};
+    Bytes raw9;  // 9 × 9 reaches every interlace pass
+    for (int i = 0; i < 81; ++i) raw9.push_back(static_cast<uint8_t>(i * 3)), raw9.push_back(static_cast<uint8_t>(i));
+    const std::string key = "mvx heights", value = "map levels: sample = (height + 128) * 257";
+    Bytes text(key.begin(), key.end());
+    text.push_back(0);
+    text.insert(text.end(), value.begin(), value.end());
+    const Bytes trns = png_chunk("tRNS", {0, 1});
+
+    const std::pair<const char *, PngSpec> files[] = {
+        {"grey8", {3, 2, 8, 0, false, grey8, {}, {}}},
+        {"grey16", {2, 2, 16, 0, false, be16({0x1234, 0xfffe, 1, 0x8000}), {}, {}}},
+        {"grey16-interlaced", {9, 9, 16, 0, true, raw9, {}, {}}},
+        {"grey16-levels", {2, 1, 16, 0, false, be16({0, 65535}), {}, png_chunk("tEXt", text)}},
+        {"grey-alpha16", {2, 1, 16, 4, false, be16({500, 65535, 700, 0}), {}, {}}},
+        {"grey-alpha8", {2, 1, 8, 4, false, {5, 255, 6, 0}, {}, {}}},
+        {"grey4", {2, 1, 4, 0, false, {0xf3}, {}, {}}},
+        {"grey1", {8, 1, 1, 0, false, {0xa5}, {}, {}}},
+        {"grey8-trns", {2, 1, 8, 0, false, {1, 2}, {}, png_chunk("tRNS", {0, 2})}},
+        {"rgb8-grey", {2, 1, 8, 2, false, {5, 5, 5, 9, 9, 9}, {}, {}}},
+        {"rgb8-colour", {2, 1, 8, 2, false, {5, 6, 7, 9, 9, 9}, {}, {}}},
+        {"rgba16", {1, 1, 16, 6, false, be16({1, 1, 1, 65535}), {}, {}}},
+        {"palette", {2, 1, 8, 3, false, {0, 1}, {255, 0, 0, 7, 7, 7}, {}}},
+        {"palette2-trns", {4, 1, 2, 3, false, {0x1b}, {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4}, trns}},
+    };
+    for (const auto &[file, spec] : files) write_bytes(dir + "/" + file + ".png", png_file(spec));
+}
+
+void write_tiff(const std::string &dir) {
+    std::vector<std::pair<std::string, TiffSpec>> files;
+    TiffSpec t;
+    t.w = 3, t.h = 2, t.bits = 16, t.format = 2, t.nodata = "-32768";
+    t.samples = as_bytes<int16_t>({-5, 0, 300, -32768, 32767, -32767});
+    files.push_back({"int16-nodata", t});
+    t = {};
+    t.big_endian = true, t.w = 2, t.h = 2, t.bits = 16, t.format = 1, t.rows_per_strip = 1;
+    t.samples = as_bytes<uint16_t>({1, 2, 65535, 258});
+    files.push_back({"uint16-be-strips", t});
+    t = {};
+    t.w = 2, t.h = 2, t.bits = 32, t.format = 3, t.nodata = "nan";
+    t.samples = as_bytes<float>({1.5f, -2.25f, 1e6f, 0.0f});
+    files.push_back({"float32", t});
+    t = {};
+    t.big_endian = true, t.w = 2, t.h = 1, t.bits = 64, t.format = 3, t.nodata = "-9999";
+    t.samples = as_bytes<double>({-9999.0, 8848.86});
+    files.push_back({"float64-be", t});
+    t = {};
+    t.w = 2, t.h = 1, t.bits = 8, t.format = 2;
+    t.samples = as_bytes<int8_t>({-128, 127});
+    files.push_back({"int8", t});
+    t = {};
+    t.w = 1, t.h = 2, t.bits = 32, t.format = 1;
+    t.samples = as_bytes<uint32_t>({0, 4000000000u});
+    files.push_back({"uint32", t});
+    t = {};
+    t.big_endian = true, t.w = 2, t.h = 1, t.bits = 32, t.format = 2;
+    t.samples = as_bytes<int32_t>({-100000, 100000});
+    files.push_back({"int32-be", t});
+    t = {};
+    t.w = 5, t.h = 3, t.bits = 16, t.format = 1, t.tile = 16;
+    for (int i = 0; i < 15; ++i) t.samples.push_back(static_cast<uint8_t>(i)), t.samples.push_back(0);
+    files.push_back({"uint16-tiled", t});
+    t = {};
+    t.w = 2, t.h = 1, t.bits = 8, t.spp = 3, t.photometric = 2, t.samples = Bytes(6, 9);
+    files.push_back({"rgb8", t});
+    t = {};
+    t.w = 2, t.h = 1, t.bits = 8, t.photometric = 3, t.colormap = true, t.samples = {0, 1};
+    files.push_back({"palette", t});
+    for (const auto &[file, spec] : files) write_bytes(dir + "/" + file + ".tif", tiff_file(spec));
+}
+
+void write_hgt(const std::string &dir) {
+    // The smallest tile there is: 1201 × 1201, big-endian, one void.
+    const int side = 1201;
+    Bytes b;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const int v = x == 600 && y == 600 ? -32768 : (x * 7 + y * 3) % 9000 - 400;
+            b.push_back(static_cast<uint8_t>(v >> 8)), b.push_back(static_cast<uint8_t>(v));
+        }
+    write_bytes(dir + "/tile1201.hgt", b);
+}
+
+void write_r16(const std::string &dir) {
+    Bytes square, wide;
+    for (int i = 0; i < 16; ++i) square.push_back(static_cast<uint8_t>(i * 16)), square.push_back(static_cast<uint8_t>(i));
+    for (int i = 0; i < 6; ++i) wide.push_back(static_cast<uint8_t>(i)), wide.push_back(0xff);
+    write_bytes(dir + "/square4.in", join_r16(0, 0, square));
+    write_bytes(dir + "/sized3x2.in", join_r16(3, 2, wide));
+    write_bytes(dir + "/sized1x300.in", join_r16(1, 300, Bytes(600, 1)));
+}
+
+void make_dir(const std::string &d) {
+    if (mkdir(d.c_str(), 0777) != 0 && errno != EEXIST) throw std::runtime_error("cannot create " + d + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds DIR\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    try {
+        make_dir(dir);
+        for (const char *t : {"png", "tiff", "hgt", "r16"}) make_dir(dir + "/" + t);
+        write_png(dir + "/png");
+        write_tiff(dir + "/tiff");
+        write_hgt(dir + "/hgt");
+        write_r16(dir + "/r16");
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

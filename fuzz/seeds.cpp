@@ -46,7 +46,7 @@ void write_png(const std::string &dir) {
         {"palette", {2, 1, 8, 3, false, {0, 1}, {255, 0, 0, 7, 7, 7}, {}}},
         {"palette2-trns", {4, 1, 2, 3, false, {0x1b}, {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4}, trns}},
     };
-    for (const auto &[file, spec] : files) write_bytes(dir + "/" + file + ".png", png_file(spec));
+    for (const auto &[file, raster] : files) write_bytes(dir + "/" + file + ".png", png_file(raster));
 }
 
 void write_tiff(const std::string &dir) {
@@ -89,7 +89,7 @@ void write_tiff(const std::string &dir) {
     t = {};
     t.w = 2, t.h = 1, t.bits = 8, t.photometric = 3, t.colormap = true, t.samples = {0, 1};
     files.push_back({"palette", t});
-    for (const auto &[file, spec] : files) write_bytes(dir + "/" + file + ".tif", tiff_file(spec));
+    for (const auto &[file, raster] : files) write_bytes(dir + "/" + file + ".tif", tiff_file(raster));
 }
 
 void write_hgt(const std::string &dir) {

@@ -2,6 +2,8 @@
 // This binary is linked with --wrap=read, so the loader's reads pass through __wrap_read below.
 #include "terrain.h"
 
+#include "scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -50,13 +52,11 @@ extern "C" ssize_t __wrap_read(int fd, void *buf, size_t n) {
 
 namespace {
 
-class Panne : public ::testing::Test {
+class Panne : public Scratch {
 protected:
     void SetUp() override {
-        char t[] = "/tmp/morvath-fault-XXXXXX";
-        ASSERT_NE(mkdtemp(t), nullptr);
-        dir_ = t;
-        chemin = dir_ + "/datas.mvx";
+        Scratch::SetUp();
+        chemin = dir + "/datas.mvx";
         std::vector<char> b(static_cast<size_t>(taille_grille));
         for (long long o = 0; o < taille_grille; ++o) b[o] = static_cast<char>(o % 251 + 1);
         std::ofstream(chemin, std::ios::binary).write(b.data(), taille_grille);
@@ -65,7 +65,7 @@ protected:
     }
     void TearDown() override {
         mode = panne::aucune;
-        std::system(("rm -rf " + dir_).c_str());
+        Scratch::TearDown();
     }
     // The grid holds the file's first n bytes and zeros after them.
     static bool prefixe(long long n) {
@@ -73,7 +73,6 @@ protected:
             if (data3d[o] != (o < n ? o % 251 + 1 : 0)) return false;
         return true;
     }
-    std::string dir_;
 };
 
 TEST_F(Panne, FileShrinkingMidReadLoadsWhatWasThereAndWarns) {

@@ -2,6 +2,8 @@
 #include "heightmap.h"
 #include "rasters.h"
 
+#include "scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -269,15 +271,8 @@ TEST(HeightReaders, ColourImagesReadAsRgb) {
     }
 }
 
-class HeightFiles : public ::testing::Test {
+class HeightFiles : public Scratch {
 protected:
-    std::string dir;
-    void SetUp() override {
-        char t[] = "/tmp/mvx-heights-XXXXXX";
-        ASSERT_NE(mkdtemp(t), nullptr);
-        dir = t;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 };
 
 TEST_F(HeightFiles, PathLevelFailures) {

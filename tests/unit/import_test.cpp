@@ -5,6 +5,8 @@
 #include "rasters.h"
 #include "resample.h"
 
+#include "scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -150,15 +152,8 @@ TEST(Resample, RgbFillsOnlyTheArea) {
     EXPECT_EQ(out, (std::vector<uint8_t>{9, 9, 9, 0, 100, 200, 255, 0, 50, 9, 9, 9}));
 }
 
-class Pipeline : public ::testing::Test {
+class Pipeline : public Scratch {
 protected:
-    std::string dir;
-    void SetUp() override {
-        char t[] = "/tmp/mvx-import-XXXXXX";
-        ASSERT_NE(mkdtemp(t), nullptr);
-        dir = t;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
     static uint16_t red(uint16_t c) { return c >> 10 & 31; }
     static uint16_t green(uint16_t c) { return c >> 5 & 31; }
     static uint16_t blue(uint16_t c) { return c & 31; }

@@ -1,6 +1,8 @@
 // The tools' map files: atomic writing, reading back and quantising.
 #include "mapfile.h"
 
+#include "scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,15 +13,8 @@
 
 namespace {
 
-class Fichiers : public ::testing::Test {
+class Fichiers : public Scratch {
 protected:
-    std::string dir;
-    void SetUp() override {
-        char t[] = "/tmp/mvx-map-XXXXXX";
-        ASSERT_NE(mkdtemp(t), nullptr);
-        dir = t;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
     int entries() {
         int n = 0;
         DIR *d = opendir(dir.c_str());

@@ -1,6 +1,8 @@
 // Loading the map file, sampling cells at and past the grid's edges, and decoding colours.
 #include "terrain.h"
 
+#include "scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,16 +17,12 @@ namespace {
 // The byte a test file holds at offset o: varied enough that a misplaced row shows.
 uint8_t motif(long long o) { return static_cast<uint8_t>((o * 2654435761ULL) >> 13); }
 
-class Charge : public ::testing::Test {
+class Charge : public Scratch {
 protected:
-    std::string dir;
     void SetUp() override {
-        char t[] = "/tmp/morvath-load-XXXXXX";
-        ASSERT_NE(mkdtemp(t), nullptr);
-        dir = t;
+        Scratch::SetUp();
         std::memset(data3d, 0xAA, taille_grille);  // whatever an earlier load left
     }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
     std::string fichier(long long n) {
         const std::string p = dir + "/datas.mvx";
         std::vector<char> b(static_cast<size_t>(n));

@@ -1,5 +1,6 @@
 // Frame benchmark: the viewer's renderer timed against a replay of the same GL calls from arrays made beforehand.
 #include "mesure.h"
+#include "fenetre.h"
 #include "input.h"
 #include "terrain.h"
 #include "view.h"
@@ -233,21 +234,7 @@ int main(int argc, char **argv) {
     int gargc = 1;
     char nom[] = "bench_frame";
     char *gargv[] = {nom, nullptr};
-    glutInit(&gargc, gargv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(600, 600);
-    glutCreateWindow("Morvath");
-    glViewport(0, 0, 600, 600);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glClearColor(0, 0, 0, 0);
-    glOrtho(-75, 75, 75, -75, -600, 600);
-    glEnable(GL_DEPTH_TEST);
-    glCullFace(GL_BACK);
-    glEnable(GL_CULL_FACE);
+    ouvre_fenetre(&gargc, gargv);
     // Bare, it is the viewer less its map, for the start-up and memory baselines; otherwise the
     // first exposure runs the whole benchmark in the mapped window, then exits.
     glutDisplayFunc(nu ? affichage : banc);

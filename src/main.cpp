@@ -1,4 +1,5 @@
 // Start-up: loads the map, opens the window with its OpenGL state and hands over to the event loop.
+#include "fenetre.h"
 #include "input.h"
 #include "terrain.h"
 #include "view.h"
@@ -15,23 +16,7 @@ int main(int argc, char **argv) {
     }
     if (ch.etat == charge_court) std::fprintf(stderr, "morvath: warning: %s\n", ch.raison.c_str());
 
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(600, 600);
-    glutCreateWindow("Morvath");
-    glViewport(0, 0, 600, 600);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glClearColor(0, 0, 0, 0);
-    // The orthographic mapping sits at the base of the model-view stack; bottom 75 and top -75
-    // make y grow downwards, so grid rows run down the window.
-    glOrtho(-75, 75, 75, -75, -600, 600);
-    glEnable(GL_DEPTH_TEST);
-    glCullFace(GL_BACK);
-    glEnable(GL_CULL_FACE);
+    ouvre_fenetre(&argc, argv);
     glutDisplayFunc(affichage);
     glutKeyboardFunc(clavier);
     glutMouseFunc(mouse);

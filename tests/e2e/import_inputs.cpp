@@ -53,8 +53,8 @@ void write_all(const std::string &d) {
 
     // A map using levels -90 … 109 only, so a min/max stretch on import would show.
     Map m;
-    for (long long i = 0; i < map_cells; ++i) {
-        m.height[i] = static_cast<int8_t>((i * 7 + i / map_w * 13) % 200 - 90);
+    for (long long i = 0; i < cellules; ++i) {
+        m.height[i] = static_cast<int8_t>((i * 7 + i / colonnes * 13) % 200 - 90);
         m.colour[i] = static_cast<uint16_t>(i & 0x7fff);
     }
     if (Status st = write_map(d + "/levels.mvx", m); !st.ok) throw std::runtime_error(st.why);

@@ -12,9 +12,9 @@ int main(int argc, char **argv) {
         return 2;
     }
     Map m;
-    for (long long y = 0; y < map_h; ++y)
-        for (long long x = 0; x < map_w; ++x)
-            m.colour[y * map_w + x] = static_cast<uint16_t>(((x / 8) % 32) << 10 | ((y / 8) % 32) << 5 | ((x / 256 + y / 256) % 32));
+    for (long long y = 0; y < lignes; ++y)
+        for (long long x = 0; x < colonnes; ++x)
+            m.colour[y * colonnes + x] = static_cast<uint16_t>(((x / 8) % 32) << 10 | ((y / 8) % 32) << 5 | ((x / 256 + y / 256) % 32));
     const Status s = write_map(argv[1], m);
     if (!s.ok) {
         std::fprintf(stderr, "testmap: %s\n", s.why.c_str());

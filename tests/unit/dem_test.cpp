@@ -59,8 +59,8 @@ TEST(Dem, TerraElevationImportsOverTheWholeLevelRange) {
     EXPECT_EQ(hi, 127);
     // 95 × 90 is narrower than 3:2: centred in columns 910 … 5233, void margins at height 0.
     for (int y : {0, 2000, 4095}) {
-        EXPECT_EQ(m.height[1LL * y * map_w + 909], 0);
-        EXPECT_EQ(m.height[1LL * y * map_w + 5234], 0);
+        EXPECT_EQ(m.height[1LL * y * colonnes + 909], 0);
+        EXPECT_EQ(m.height[1LL * y * colonnes + 5234], 0);
     }
     bool told = false;
     for (const std::string &n : notes) told |= n.find("columns 910 to 5233") != std::string::npos;

@@ -1,4 +1,5 @@
 // Height readers on tiny hand-built files of every encoding, and on every kind of bad input.
+#include "export.h"
 #include "heightmap.h"
 #include "rasters.h"
 

@@ -90,14 +90,14 @@ TEST(Fit, CentresTheWholeInput) {
         {100000, 1, 0, 2047, 6144, 1},
     };
     for (const auto &c : cases) {
-        const Fit f = fit_into(c.w, c.h, map_w, map_h);
+        const Fit f = fit_into(c.w, c.h, colonnes, lignes);
         EXPECT_EQ(f.x0, c.x0) << c.w << "x" << c.h;
         EXPECT_EQ(f.y0, c.y0) << c.w << "x" << c.h;
         EXPECT_EQ(f.w, c.fw) << c.w << "x" << c.h;
         EXPECT_EQ(f.h, c.fh) << c.w << "x" << c.h;
         EXPECT_EQ(f.whole(), describe_fit(c.w, c.h, f).empty());
     }
-    EXPECT_EQ(describe_fit(4096, 4096, fit_into(4096, 4096, map_w, map_h)),
+    EXPECT_EQ(describe_fit(4096, 4096, fit_into(4096, 4096, colonnes, lignes)),
               "4096 x 4096 is narrower than the map's 3:2: fitted to its height as 4096 x 4096 cells in columns 1024 "
               "to 5119; the columns on either side are voids");
 }
@@ -176,8 +176,8 @@ TEST_F(Pipeline, RawHeightsFillTheMap) {
     const Status st = import_map(o, m, notes);
     ASSERT_TRUE(st.ok) << st.why;
     EXPECT_EQ(m.height[0], -128);
-    EXPECT_EQ(m.height[map_cells - 1], 127);
-    for (int x = 1; x < map_w; ++x) ASSERT_GE(m.height[2000LL * map_w + x], m.height[2000LL * map_w + x - 1]) << x;
+    EXPECT_EQ(m.height[cellules - 1], 127);
+    for (int x = 1; x < colonnes; ++x) ASSERT_GE(m.height[2000LL * colonnes + x], m.height[2000LL * colonnes + x - 1]) << x;
     long long bit15 = 0;
     for (uint16_t c : m.colour) bit15 += c >> 15;
     EXPECT_EQ(bit15, 0);
@@ -197,13 +197,13 @@ TEST_F(Pipeline, ColourImageColoursTheAreaAndVoidsKeepTheirOwn) {
     const Status st = import_map(o, m, notes);
     ASSERT_TRUE(st.ok) << st.why;
     // Square heights: columns 1024 … 5119 hold them, the rest is void at height 0.
-    for (const long long i : {2048LL * map_w + 1024, 0LL * map_w + 5119, 4095LL * map_w + 3000}) {
+    for (const long long i : {2048LL * colonnes + 1024, 0LL * colonnes + 5119, 4095LL * colonnes + 3000}) {
         EXPECT_EQ(red(m.colour[i]), 31) << i;
         EXPECT_EQ(green(m.colour[i]) + blue(m.colour[i]), 0) << i;
     }
-    for (const long long i : {0LL, 2048LL * map_w + 1023, 2048LL * map_w + 5120, map_cells - 1}) {
+    for (const long long i : {0LL, 2048LL * colonnes + 1023, 2048LL * colonnes + 5120, cellules - 1}) {
         EXPECT_EQ(m.height[i], 0) << i;
-        EXPECT_NE(m.colour[i], m.colour[2048LL * map_w + 2048]) << i;
+        EXPECT_NE(m.colour[i], m.colour[2048LL * colonnes + 2048]) << i;
     }
     bool told = false;
     for (const std::string &n : notes) told |= n.find("stretched over the heights' 2 x 2") != std::string::npos;
@@ -226,7 +226,7 @@ TEST_F(Pipeline, BadColourImageFailsNamingIt) {
 TEST_F(Pipeline, ExportedHeightsImportBackIdentical) {
     // A map that uses only part of the level range, so a min/max stretch would show.
     Map m;
-    for (long long i = 0; i < map_cells; ++i) m.height[i] = static_cast<int8_t>((i * 7 + i / map_w * 13) % 200 - 90);
+    for (long long i = 0; i < cellules; ++i) m.height[i] = static_cast<int8_t>((i * 7 + i / colonnes * 13) % 200 - 90);
     ASSERT_TRUE(export_png(m, dir + "/h.png", 1, true).ok);
     ImportOptions o;
     o.heights = dir + "/h.png";
@@ -242,9 +242,9 @@ TEST(Export, ColoursSpreadOverEightBitsAndAverageBlocks) {
     m.colour[0] = 0x7fff;
     m.colour[1] = 16 << 10 | 1 << 5;
     // Block (1, 0) at scale 2: cells (2, 0), (3, 0), (2, 1), (3, 1); red 0, 31, 31, 31.
-    m.colour[3] = m.colour[map_w + 2] = m.colour[map_w + 3] = 31 << 10;
+    m.colour[3] = m.colour[colonnes + 2] = m.colour[colonnes + 3] = 31 << 10;
     const std::vector<uint8_t> p1 = preview_rgb(m, 1);
-    ASSERT_EQ(p1.size(), 3ULL * map_cells);
+    ASSERT_EQ(p1.size(), 3ULL * cellules);
     EXPECT_EQ(std::vector<uint8_t>(p1.begin(), p1.begin() + 6), (std::vector<uint8_t>{255, 255, 255, 132, 8, 0}));
     const std::vector<uint8_t> p2 = preview_rgb(m, 2);
     ASSERT_EQ(p2.size(), 3ULL * 3072 * 2048);
@@ -271,11 +271,11 @@ TEST(Export, HeightsAreLevelsTimes257) {
 
 TEST_F(Pipeline, ExportedPreviewReadsBack) {
     Map m;
-    for (long long i = 0; i < map_cells; ++i) m.colour[i] = static_cast<uint16_t>(i % 32 << 10 | (i / map_w) % 32);
+    for (long long i = 0; i < cellules; ++i) m.colour[i] = static_cast<uint16_t>(i % 32 << 10 | (i / colonnes) % 32);
     ASSERT_TRUE(export_png(m, dir + "/p.png", 4, false).ok);
     RgbImage img;
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(read_file(dir + "/p.png", bytes, 1 << 30).ok);
+    ASSERT_TRUE(read_whole(dir + "/p.png", bytes, 1 << 30).ok);
     ASSERT_TRUE(read_png_rgb(bytes.data(), bytes.size(), "p.png", img).ok);
     EXPECT_EQ(img.w, 1536);
     EXPECT_EQ(img.h, 1024);
@@ -290,28 +290,28 @@ TEST(Info, StatisticsOverThePresentCells) {
     for (int i = 0; i < 10; ++i) m.height[100 + i] = -5;
     for (int i = 0; i < 3; ++i) m.height[50000 + i] = 100;
     for (int i = 0; i < 7; ++i) m.colour[9000 + i] = 0x8000;
-    MapStats s = map_stats(m, map_bytes);
+    MapStats s = map_stats(m, taille_grille);
     EXPECT_TRUE(s.complete());
-    EXPECT_EQ(s.cells, map_cells);
+    EXPECT_EQ(s.cells, cellules);
     EXPECT_EQ(s.lo, -5);
     EXPECT_EQ(s.hi, 100);
     EXPECT_EQ(s.water, 10);
     EXPECT_EQ(s.bit15, 7);
     EXPECT_EQ(s.count[-5 + 128], 10);
-    EXPECT_EQ(s.count[128], map_cells - 13);
+    EXPECT_EQ(s.count[128], cellules - 13);
     const std::string r = format_info("m.mvx", s);
     EXPECT_EQ(r.rfind("m.mvx: 75,497,472 bytes, complete (6144 x 4096 cells)\nheights: -5 to 100\n", 0), 0u) << r;
     EXPECT_NE(r.find("colour bit 15: set in 7 cells"), std::string::npos) << r;
 
     // A short file: only its whole cells count (two rows and a bit).
-    s = map_stats(m, 3LL * map_w * 2 + 2);
+    s = map_stats(m, 3LL * colonnes * 2 + 2);
     EXPECT_FALSE(s.complete());
-    EXPECT_EQ(s.cells, 2LL * map_w);
+    EXPECT_EQ(s.cells, 2LL * colonnes);
     EXPECT_EQ(s.hi, 0);
     EXPECT_EQ(s.water, 10);
     EXPECT_NE(format_info("m.mvx", s).find("incomplete: 12,288 of 25,165,824 cells (2 whole rows of 4096)"),
               std::string::npos);
-    EXPECT_NE(format_info("m.mvx", map_stats(m, map_bytes + 5)).find("5 more than a map"), std::string::npos);
+    EXPECT_NE(format_info("m.mvx", map_stats(m, taille_grille + 5)).find("5 more than a map"), std::string::npos);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The tools' map files: atomic writing, reading back and quantising.
+#include "levels.h"
 #include "mapfile.h"
 
 #include "scratch.h"
@@ -26,7 +27,7 @@ protected:
 
 TEST_F(Fichiers, WrittenMapReadsBackWholeAndLeavesNoTemporary) {
     Map m;
-    for (long long i = 0; i < map_cells; ++i) {
+    for (long long i = 0; i < cellules; ++i) {
         m.colour[i] = static_cast<uint16_t>((i * 2654435761ULL) & 0x7FFF);
         m.height[i] = static_cast<int8_t>(i * 31);
     }
@@ -34,13 +35,13 @@ TEST_F(Fichiers, WrittenMapReadsBackWholeAndLeavesNoTemporary) {
     ASSERT_TRUE(write_map(p, m).ok);
     struct stat st;
     ASSERT_EQ(stat(p.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, map_bytes);
+    EXPECT_EQ(st.st_size, taille_grille);
     EXPECT_EQ(entries(), 1);
 
     Map back;
     long long bytes = 0;
     ASSERT_TRUE(read_map(p, back, bytes).ok);
-    EXPECT_EQ(bytes, map_bytes);
+    EXPECT_EQ(bytes, taille_grille);
     EXPECT_EQ(back.colour, m.colour);
     EXPECT_EQ(back.height, m.height);
 }

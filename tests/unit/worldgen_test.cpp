@@ -1,4 +1,5 @@
 // The default world and its colouring: noise, determinism, statistics of the terrain, colours.
+#include "levels.h"
 #include "mapfile.h"
 #include "noise.h"
 #include "parallel.h"
@@ -17,7 +18,7 @@
 namespace {
 
 // A reduced run: the whole world at 1/16 of its size in each direction.
-constexpr int small_w = map_w / 16, small_h = map_h / 16;
+constexpr int small_w = colonnes / 16, small_h = lignes / 16;
 
 uint64_t fnv(const void *p, size_t n, uint64_t h = 1469598103934665603ULL) {
     const auto *b = static_cast<const uint8_t *>(p);

@@ -2,14 +2,17 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <png.h>
+// Xlib names its return type Status, as the tools name theirs.
+#undef Status
+#include "cli.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -20,16 +23,6 @@ const char usage[] =
     "Reads the window WINDOW (an X window id, decimal or 0x hex; default the root window)\n"
     "of $DISPLAY. -o saves it as an RGB PNG; --sum prints a checksum of its pixels;\n"
     "each X,Y prints that pixel as 'R G B' on a line of its own.\n";
-
-[[noreturn]] void die(const char *fmt, ...) {
-    std::va_list ap;
-    va_start(ap, fmt);
-    std::fputs("shot: ", stderr);
-    std::vfprintf(stderr, fmt, ap);
-    std::fputc('\n', stderr);
-    va_end(ap);
-    std::exit(1);
-}
 
 int x_error(Display *d, XErrorEvent *e) {
     char text[256];
@@ -43,27 +36,35 @@ int shift_of(unsigned long mask) {
     return s;
 }
 
+// Written through a temporary file, so a reader never sees half a picture.
 void save_png(const char *path, int w, int h, const std::vector<uint8_t> &rgb) {
-    const std::string tmp = std::string(path) + ".tmp";
-    FILE *f = std::fopen(tmp.c_str(), "wb");
-    if (!f) die("%s: cannot create: %s", tmp.c_str(), std::strerror(errno));
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (!png || !info || setjmp(png_jmpbuf(png))) die("%s: cannot write PNG", path);
-    png_init_io(png, f);
-    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < h; ++y) png_write_row(png, const_cast<uint8_t *>(&rgb[3 * y * static_cast<size_t>(w)]));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (std::fclose(f) != 0) die("%s: cannot write: %s", tmp.c_str(), std::strerror(errno));
-    if (std::rename(tmp.c_str(), path) != 0) die("%s: cannot replace: %s", path, std::strerror(errno));
+    const Status st = write_atomic(path, [&](int fd) {
+        FILE *f = fdopen(dup(fd), "wb");
+        if (!f) return false;
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png ? png_create_info_struct(png) : nullptr;
+        if (!info || setjmp(png_jmpbuf(png))) {
+            png_destroy_write_struct(&png, &info);
+            std::fclose(f);
+            errno = EIO;
+            return false;
+        }
+        png_init_io(png, f);
+        png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int y = 0; y < h; ++y) png_write_row(png, const_cast<uint8_t *>(&rgb[3 * y * static_cast<size_t>(w)]));
+        png_write_end(png, nullptr);
+        png_destroy_write_struct(&png, &info);
+        return std::fclose(f) == 0;
+    });
+    if (!st.ok) die(st);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    program = "shot";
     const char *out = nullptr, *win_arg = nullptr;
     bool sum = false;
     std::vector<std::pair<int, int>> points;

@@ -12,7 +12,7 @@
 // the seed, never on the output's size, position or thread count.
 #include "worldgen.h"
 
-#include "mapfile.h"
+#include "format.h"
 #include "noise.h"
 #include "parallel.h"
 
@@ -480,7 +480,7 @@ struct Frame {
 // Sea level and the height scale, from stages A and B on the lattice of A: quantiles of the whole
 // map that stay the same whatever is being generated.
 Scale calibrate(const Lattice &la, const Seeds &sd, int threads) {
-    const int ax0 = -la.i0, ay0 = -la.j0, anx = map_w / static_cast<int>(step_a), any = map_h / static_cast<int>(step_a);
+    const int ax0 = -la.i0, ay0 = -la.j0, anx = colonnes / static_cast<int>(step_a), any = lignes / static_cast<int>(step_a);
     std::vector<float> samples;
     samples.reserve(static_cast<size_t>(anx) * any);
     for (int j = 0; j < any; ++j)
@@ -556,14 +556,14 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
     auto report = [&](double f) {
         if (progress) progress(f);
     };
-    Lattice la = cover(0, 0, map_w, map_h, step_a, step_a, A_CH);
+    Lattice la = cover(0, 0, colonnes, lignes, step_a, step_a, A_CH);
     parallel_rows(la.ny, [&](int j0, int j1) {
         for (int j = j0; j < j1; ++j) stage_a_row(la, j, sd);
     }, threads);
     const Scale k = calibrate(la, sd, threads);
     report(0.05);
 
-    Lattice le = cover(0, 0, map_w, map_h, step_e, step_e, B_CH);
+    Lattice le = cover(0, 0, colonnes, lignes, step_e, step_e, B_CH);
     fill_b(la, le, sd, k, step_e, nullptr, threads, {});
     const Lattice carve = carve_valleys(le, k);
     report(0.12);
@@ -583,7 +583,7 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
 
 std::vector<float> world_heights(int w, int h, uint64_t seed, int threads, const ProgressFn &progress) {
     if (w <= 0 || h <= 0) return {};
-    const float sx = static_cast<float>(map_w) / static_cast<float>(w), sy = static_cast<float>(map_h) / static_cast<float>(h);
+    const float sx = static_cast<float>(colonnes) / static_cast<float>(w), sy = static_cast<float>(lignes) / static_cast<float>(h);
     return generate({0, 0, sx, sy, w, h}, seed, threads, progress);
 }
 

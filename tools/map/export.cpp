@@ -1,14 +1,30 @@
 // Map export: block-averaged colour previews and 16-bit height images, encoded with libpng in memory.
 #include "export.h"
 
-#include "heightmap.h"
+#include "cli.h"
 #include "parallel.h"
-#include "resample.h"
 
 #include <png.h>
 #include <zlib.h>
 
 #include <cmath>
+
+const char levels_key[] = "mvx heights";
+const char levels_value[] = "map levels: sample = (height + 128) * 257";
+
+const char export_summary[] = "write a map as a PNG preview, or its heights as 16-bit greyscale";
+
+const char export_usage[] =
+    "usage: mvx export [MAP] -o FILE.png [--scale N] [--heights]\n"
+    "\n"
+    "Writes the whole map (default datas.mvx) as a PNG.\n"
+    "\n"
+    "  -o FILE.png  the image to write; written whole or not at all\n"
+    "  --scale N    1/N of the size, each pixel the mean of an N x N block (default 1)\n"
+    "  --heights    the heights as 16-bit greyscale, (height + 128) x 257, instead of\n"
+    "               the colours (8-bit RGB, 5-bit channels spread over 0 ... 255);\n"
+    "               the file is marked so that 'mvx import' reads it back exactly\n"
+    "               (at --scale 1)\n";
 
 namespace {
 
@@ -62,16 +78,16 @@ bool encode(PngOut &out, int w, int h, int depth, int type, const std::vector<pn
 }  // namespace
 
 std::vector<uint8_t> preview_rgb(const Map &m, int scale) {
-    const int w = scaled(map_w, scale), h = scaled(map_h, scale);
+    const int w = scaled(colonnes, scale), h = scaled(lignes, scale);
     std::vector<uint8_t> out(3ULL * w * h);
     parallel_rows(h, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y)
             for (int x = 0; x < w; ++x) {
                 long sum[3] = {0, 0, 0}, n = 0;
-                for (int yy = y * scale; yy < std::min(map_h, (y + 1) * scale); ++yy)
-                    for (int xx = x * scale; xx < std::min(map_w, (x + 1) * scale); ++xx, ++n) {
-                        const uint16_t c = m.colour[1LL * yy * map_w + xx];
-                        sum[0] += c >> 10 & 31, sum[1] += c >> 5 & 31, sum[2] += c & 31;
+                for (int yy = y * scale; yy < std::min(lignes, (y + 1) * scale); ++yy)
+                    for (int xx = x * scale; xx < std::min(colonnes, (x + 1) * scale); ++xx, ++n) {
+                        const uint16_t c = m.colour[1LL * yy * colonnes + xx];
+                        sum[0] += canal_r(c), sum[1] += canal_g(c), sum[2] += canal_b(c);
                     }
                 for (int k = 0; k < 3; ++k)
                     out[3 * (1ULL * y * w + x) + k] = static_cast<uint8_t>(std::lround(sum[k] * 255.0 / (31.0 * n)));
@@ -81,15 +97,15 @@ std::vector<uint8_t> preview_rgb(const Map &m, int scale) {
 }
 
 std::vector<uint16_t> height_samples(const Map &m, int scale) {
-    const int w = scaled(map_w, scale), h = scaled(map_h, scale);
+    const int w = scaled(colonnes, scale), h = scaled(lignes, scale);
     std::vector<uint16_t> out(1ULL * w * h);
     parallel_rows(h, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y)
             for (int x = 0; x < w; ++x) {
                 long sum = 0, n = 0;
-                for (int yy = y * scale; yy < std::min(map_h, (y + 1) * scale); ++yy)
-                    for (int xx = x * scale; xx < std::min(map_w, (x + 1) * scale); ++xx, ++n)
-                        sum += m.height[1LL * yy * map_w + xx];
+                for (int yy = y * scale; yy < std::min(lignes, (y + 1) * scale); ++yy)
+                    for (int xx = x * scale; xx < std::min(colonnes, (x + 1) * scale); ++xx, ++n)
+                        sum += m.height[1LL * yy * colonnes + xx];
                 const long level = std::lround(static_cast<double>(sum) / n);
                 out[1ULL * y * w + x] = static_cast<uint16_t>((level + 128) * 257);
             }
@@ -98,7 +114,7 @@ std::vector<uint16_t> height_samples(const Map &m, int scale) {
 }
 
 Status export_png(const Map &m, const std::string &path, int scale, bool heights) {
-    const int w = scaled(map_w, scale), h = scaled(map_h, scale);
+    const int w = scaled(colonnes, scale), h = scaled(lignes, scale);
     std::vector<uint8_t> pix;
     if (heights) {
         const std::vector<uint16_t> s = height_samples(m, scale);
@@ -114,4 +130,35 @@ Status export_png(const Map &m, const std::string &path, int scale, bool heights
     if (!encode(out, w, h, heights ? 16 : 8, heights ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, rows, heights))
         return Status::fail(path + ": cannot encode PNG: " + out.err);
     return write_file(path, out.bytes.data(), out.bytes.size());
+}
+
+Status parse_export(int argc, char **argv, ExportOptions &o, bool &help) {
+    bool have_map = false;
+    const std::vector<Option> options = {
+        {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
+        {"--scale", true, [&](const char *v) {
+             long long n = 0;
+             Status st = parse_int("--scale", v, 1, lignes, n);
+             o.scale = static_cast<int>(n);
+             return st;
+         }},
+        {"--heights", false, [&](const char *) { o.heights = true; return Status{}; }},
+    };
+    Status st = parse_options("export", argc, argv, options, [&](const char *a) {
+        if (have_map) return Status::fail("export: one map only ('" + o.map + "' and '" + a + "')");
+        o.map = a;
+        have_map = true;
+        return Status{};
+    }, help);
+    if (st.ok && !help && o.out.empty()) return Status::fail("export: no output given: -o FILE.png (see mvx export --help)");
+    return st;
+}
+
+Status export_map(const ExportOptions &o, std::string &done) {
+    Map m;
+    if (Status st = read_whole_map(o.map, m); !st.ok) return st;
+    if (Status st = export_png(m, o.out, o.scale, o.heights); !st.ok) return st;
+    done = "wrote " + o.out + " (" + std::to_string(scaled(colonnes, o.scale)) + " x " +
+           std::to_string(scaled(lignes, o.scale)) + ", " + (o.heights ? "16-bit heights" : "colours") + ")";
+    return {};
 }

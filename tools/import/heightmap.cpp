@@ -1,6 +1,8 @@
 // Height and colour rasters read from memory: libpng and libtiff on buffers, raw 16-bit grids by hand.
 #include "heightmap.h"
 
+#include "export.h"
+
 #include <png.h>
 #include <tiffio.h>
 
@@ -17,8 +19,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char levels_key[] = "mvx heights";
-const char levels_value[] = "map levels: sample = (height + 128) * 257";
 
 namespace {
 
@@ -478,40 +478,10 @@ Status read_r16(const uint8_t *data, size_t n, const std::string &name, HeightGr
     return {};
 }
 
-Status read_file(const std::string &path, std::vector<uint8_t> &bytes, uint64_t cap) {
-    bytes.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return fail(path, std::string("cannot open: ") + std::strerror(errno));
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return fail(path, "not a regular file");
-    }
-    if (static_cast<uint64_t>(st.st_size) > cap) {
-        close(fd);
-        return fail(path, std::to_string(st.st_size) + " bytes is too large to read (at most " + std::to_string(cap) + ")");
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    bytes.resize(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t k = read(fd, bytes.data() + got, bytes.size() - got);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) {
-            const int e = k < 0 ? errno : EIO;
-            close(fd);
-            return fail(path, k < 0 ? std::string("cannot read: ") + std::strerror(e) : "file shrank while being read");
-        }
-        got += static_cast<size_t>(k);
-    }
-    close(fd);
-    return {};
-}
-
 Status read_heights(const std::string &path, HeightGrid &g, int size_w, int size_h) {
     std::vector<uint8_t> bytes;
     // A raster of max_samples 64-bit floats, uncompressed, plus its headers.
-    if (Status st = read_file(path, bytes, max_samples * 8 + (1 << 20)); !st.ok) return st;
+    if (Status st = read_whole(path, bytes, max_samples * 8 + (1 << 20)); !st.ok) return st;
     if (bytes.empty()) return fail(path, "empty file");
     const HeightFormat f = detect_format(bytes.data(), bytes.size(), path);
     if (size_w > 0 && f != HeightFormat::r16) return fail(path, "a size is only needed for headerless .r16 files");

@@ -8,13 +8,27 @@
 
 struct MapStats {
     long long bytes = 0;                  // size of the file
-    long long cells = 0;                  // whole cells present (at most map_cells)
+    long long cells = 0;                  // whole cells present (at most cellules)
     int lo = 0, hi = 0;                   // height range over those cells
     std::array<long long, 256> count{};   // cells per height, index height + 128
     long long water = 0;                  // cells below level 0
     long long bit15 = 0;                  // cells whose colour has bit 15 set
-    bool complete() const { return bytes == map_bytes; }
+    bool complete() const { return bytes == taille_grille; }
 };
+
+struct InfoOptions {
+    std::string map = "datas.mvx";
+};
+
+extern const char info_summary[];
+extern const char info_usage[];
+
+// Options as `mvx info` takes them; `help` set on --help.
+Status parse_info(int argc, char **argv, InfoOptions &o, bool &help);
+
+// The report on the map; a failure when the file cannot be read or is not complete (the report
+// then says what there is).
+Status map_info(const InfoOptions &o, std::string &report);
 
 // Statistics over the cells a file of `bytes` bytes holds (read_map leaves the rest zero).
 MapStats map_stats(const Map &m, long long bytes);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "heightmap.h"
+#include "levels.h"
 #include "mapfile.h"
 
 #include <string>
@@ -9,6 +10,7 @@
 
 struct ImportOptions {
     std::string heights;
+    std::string out = "datas.mvx";
     std::string colour;        // empty: hypsometric tints with baked hillshade
     int size_w = 0, size_h = 0;  // of a headerless .r16; 0 infers a square
     bool has_range = false;    // input heights mapped to -128 and 127; outside clamped
@@ -16,6 +18,12 @@ struct ImportOptions {
     bool has_sea = false;      // input height put at level 0
     double sea = 0;
 };
+
+extern const char import_summary[];
+extern const char import_usage[];
+
+// Options as `mvx import` takes them; `help` set on --help.
+Status parse_import(int argc, char **argv, ImportOptions &o, bool &help);
 
 // How input heights become map levels. Below the sea level (when given) lo … sea maps linearly
 // onto -128 … 0, above it sea … hi onto 0 … 127; without one, lo … hi onto -128 … 127.

@@ -1,7 +1,7 @@
 // Height rasters from the formats terrain tools exchange: greyscale PNG, raw .r16, SRTM .hgt, GeoTIFF.
 #pragma once
 
-#include "mapfile.h"
+#include "io.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,12 +49,6 @@ Status read_r16(const uint8_t *data, size_t n, const std::string &name, HeightGr
 // Any PNG as 8-bit RGB (palette, grey and alpha are converted; 16-bit samples are scaled).
 Status read_png_rgb(const uint8_t *data, size_t n, const std::string &name, RgbImage &img, uint64_t cap = max_samples);
 
-// The whole of a regular file, refusing files larger than `cap` bytes.
-Status read_file(const std::string &path, std::vector<uint8_t> &bytes, uint64_t cap);
 
 // Reads a height file of any supported format; `size_w`, `size_h` are for .r16 (0: infer).
 Status read_heights(const std::string &path, HeightGrid &g, int size_w = 0, int size_h = 0);
-
-// PNG text keyword and value that mark a level-scale export (16-bit sample = (height + 128) × 257).
-extern const char levels_key[];
-extern const char levels_value[];

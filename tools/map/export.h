@@ -7,16 +7,36 @@
 #include <string>
 #include <vector>
 
+// PNG text keyword and value that mark a level-scale export (16-bit sample = (height + 128) × 257).
+extern const char levels_key[];
+extern const char levels_value[];
+
 // Size of a map shrunk by `scale` (partial blocks at the edges count as whole pixels).
 inline int scaled(int n, int scale) { return (n + scale - 1) / scale; }
 
 // The colours, each pixel the mean of a scale × scale block, 5-bit channels spread over 0 … 255:
-// 3 bytes a pixel, scaled(map_w) × scaled(map_h).
+// 3 bytes a pixel, scaled(colonnes) × scaled(lignes).
 std::vector<uint8_t> preview_rgb(const Map &m, int scale);
 
 // The heights, each pixel the rounded mean of its block, as 16-bit levels (height + 128) × 257,
 // so that -128 … 127 spans 0 … 65535.
 std::vector<uint16_t> height_samples(const Map &m, int scale);
+
+struct ExportOptions {
+    std::string map = "datas.mvx";
+    std::string out;
+    int scale = 1;
+    bool heights = false;
+};
+
+extern const char export_summary[];
+extern const char export_usage[];
+
+// Options as `mvx export` takes them; `help` set on --help.
+Status parse_export(int argc, char **argv, ExportOptions &o, bool &help);
+
+// Reads the map and writes the image; `done` describes what was written.
+Status export_map(const ExportOptions &o, std::string &done);
 
 // Writes the preview (or with `heights` the 16-bit greyscale heights, marked as map levels so
 // that import reads them back exactly) to `path` through a temporary file.

@@ -1,8 +1,20 @@
 // Map statistics for `mvx info`, and their report.
 #include "info.h"
 
+#include "cli.h"
+
 #include <algorithm>
 #include <cstdio>
+
+const char info_summary[] = "check a map file: size, heights, water, unused colour bit";
+
+const char info_usage[] =
+    "usage: mvx info [MAP]\n"
+    "\n"
+    "Checks a map file (default datas.mvx): its size and whether it is complete,\n"
+    "the height range and histogram, the share of water (heights below 0), and\n"
+    "whether colour bit 15 (ignored by the viewer) is used. Exit status 1 when the\n"
+    "file is not 75,497,472 bytes long.\n";
 
 namespace {
 
@@ -24,7 +36,7 @@ std::string percent(long long part, long long whole) {
 MapStats map_stats(const Map &m, long long bytes) {
     MapStats s;
     s.bytes = bytes;
-    s.cells = std::min(bytes / 3, map_cells);
+    s.cells = std::min(bytes / 3, cellules);
     for (long long i = 0; i < s.cells; ++i) {
         ++s.count[m.height[i] + 128];
         s.bit15 += m.colour[i] >> 15;
@@ -41,10 +53,10 @@ MapStats map_stats(const Map &m, long long bytes) {
 
 std::string format_info(const std::string &path, const MapStats &s) {
     std::string r = path + ": " + grouped(s.bytes) + " bytes, ";
-    if (s.complete()) r += "complete (" + std::to_string(map_w) + " x " + std::to_string(map_h) + " cells)\n";
-    else if (s.bytes > map_bytes) r += grouped(s.bytes - map_bytes) + " more than a map of " + grouped(map_bytes) + "; the viewer ignores the rest\n";
-    else r += "incomplete: " + grouped(s.cells) + " of " + grouped(map_cells) + " cells (" +
-              std::to_string(s.cells / map_w) + " whole rows of " + std::to_string(map_h) + ")\n";
+    if (s.complete()) r += "complete (" + std::to_string(colonnes) + " x " + std::to_string(lignes) + " cells)\n";
+    else if (s.bytes > taille_grille) r += grouped(s.bytes - taille_grille) + " more than a map of " + grouped(taille_grille) + "; the viewer ignores the rest\n";
+    else r += "incomplete: " + grouped(s.cells) + " of " + grouped(cellules) + " cells (" +
+              std::to_string(s.cells / colonnes) + " whole rows of " + std::to_string(lignes) + ")\n";
     if (s.cells == 0) return r;
     r += "heights: " + std::to_string(s.lo) + " to " + std::to_string(s.hi) + "\n";
     r += "water (below 0): " + percent(s.water, s.cells) + " of cells\n";
@@ -60,4 +72,26 @@ std::string format_info(const std::string &path, const MapStats &s) {
         r += line + std::string(static_cast<size_t>((bins[b] * 40 + top - 1) / top), '#') + "\n";
     }
     return r;
+}
+
+Status parse_info(int argc, char **argv, InfoOptions &o, bool &help) {
+    bool have_map = false;
+    return parse_options("info", argc, argv, {}, [&](const char *a) {
+        if (have_map) return Status::fail("info: one map only ('" + o.map + "' and '" + a + "')");
+        o.map = a;
+        have_map = true;
+        return Status{};
+    }, help);
+}
+
+Status map_info(const InfoOptions &o, std::string &report) {
+    Map m;
+    long long bytes = 0;
+    if (Status st = read_map(o.map, m, bytes); !st.ok) return st;
+    const MapStats s = map_stats(m, bytes);
+    report = format_info(o.map, s);
+    if (!s.complete())
+        return Status::fail(o.map + ": " + std::to_string(bytes) + " bytes, not " + std::to_string(taille_grille) +
+                            ": not a complete map");
+    return {};
 }

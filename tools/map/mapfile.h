@@ -1,0 +1,27 @@
+// Map files as the tools see them: the whole grid of colours and heights in memory, read and written whole.
+#pragma once
+
+#include "format.h"
+#include "io.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One map in memory, row-major; colour bit 15 is unused.
+struct Map {
+    std::vector<uint16_t> colour;
+    std::vector<int8_t> height;
+    Map() : colour(cellules), height(cellules) {}
+};
+
+// Writes the map through a temporary file renamed into place (see PendingFile); `file` is left
+// uncommitted so that a caller can commit it together with the map's sidecar.
+Status write_map(PendingFile &file, const Map &m);
+Status write_map(const std::string &path, const Map &m);
+
+// Reads a map file; `bytes` gets its size. Missing bytes of a short file are left zero.
+Status read_map(const std::string &path, Map &m, long long &bytes);
+
+// Reads a map that must be complete: a short or long file is a failure.
+Status read_whole_map(const std::string &path, Map &m);

@@ -1,0 +1,158 @@
+// mvx: makes, imports, checks and previews Morvath map files; each command parses, calls its module, reports.
+#include "cli.h"
+#include "export.h"
+#include "generate.h"
+#include "import.h"
+#include "info.h"
+#include "progress.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// What a command's run function does: parse into its options, call its module, map the result to an exit code.
+template <class Options, class Parse, class Usage>
+bool parsed(int argc, char **argv, Options &o, Parse parse, Usage usage) {
+    bool help = false;
+    if (Status st = parse(argc, argv, o, help); !st.ok) die(st);
+    if (help) std::fputs(usage(), stdout);
+    return !help;
+}
+
+int run_generate(int argc, char **argv) {
+    GenerateOptions o;
+    if (!parsed(argc, argv, o, parse_generate, generate_usage)) return 0;
+    Map m;
+    Progress progress("generating", 100);
+    generate_map(o, m, [&](double f) { progress.step(std::lround(100 * f)); });
+    if (Status st = write_map(o.out, m); !st.ok) die(st);
+    progress.step(100);
+    progress.done();
+    std::fprintf(stderr, "mvx: wrote %s (seed %llu)\n", o.out.c_str(), static_cast<unsigned long long>(o.seed));
+    return 0;
+}
+
+int run_import(int argc, char **argv) {
+    ImportOptions o;
+    if (!parsed(argc, argv, o, parse_import, [] { return import_usage; })) return 0;
+    Map m;
+    std::vector<std::string> notes;
+    // On failure the one line that says why is all the user sees.
+    if (Status st = import_map(o, m, notes); !st.ok) die(st);
+    if (Status st = write_map(o.out, m); !st.ok) die(st);
+    for (const std::string &n : notes) std::fprintf(stderr, "mvx: %s\n", n.c_str());
+    std::fprintf(stderr, "mvx: wrote %s\n", o.out.c_str());
+    return 0;
+}
+
+int run_export(int argc, char **argv) {
+    ExportOptions o;
+    if (!parsed(argc, argv, o, parse_export, [] { return export_usage; })) return 0;
+    std::string done;
+    if (Status st = export_map(o, done); !st.ok) die(st);
+    std::fprintf(stderr, "mvx: %s\n", done.c_str());
+    return 0;
+}
+
+int run_info(int argc, char **argv) {
+    InfoOptions o;
+    if (!parsed(argc, argv, o, parse_info, [] { return info_usage; })) return 0;
+    std::string report;
+    const Status st = map_info(o, report);
+    // An incomplete map still gets its report, before the line that says what is wrong.
+    std::fputs(report.c_str(), stdout);
+    std::fflush(stdout);
+    if (!st.ok) die(st);
+    return 0;
+}
+
+struct Command {
+    const char *name;
+    int (*run)(int argc, char **argv);
+    const char *summary;
+    const char *(*usage)();
+};
+
+const Command commands[] = {
+    {"generate", run_generate, generate_summary, generate_usage},
+    {"import", run_import, import_summary, [] { return import_usage; }},
+    {"export", run_export, export_summary, [] { return export_usage; }},
+    {"info", run_info, info_summary, [] { return info_usage; }},
+};
+
+void usage(FILE *to) {
+    std::fputs("usage: mvx COMMAND [OPTIONS]\n"
+               "\n"
+               "Makes and checks map files for the Morvath terrain viewer (6144 x 4096 cells,\n"
+               "3 bytes each: 15-bit colour, signed 8-bit height; the viewer reads datas.mvx).\n"
+               "\n"
+               "commands:\n",
+               to);
+    for (const Command &c : commands) std::fprintf(to, "  %-10s %s\n", c.name, c.summary);
+    std::fputs("\n"
+               "Run 'mvx help COMMAND' or 'mvx COMMAND --help' for a command's options,\n"
+               "'mvx --version' for the version.\n",
+               to);
+}
+
+const Command *find(const char *name) {
+    for (const Command &c : commands)
+        if (!std::strcmp(c.name, name)) return &c;
+    return nullptr;
+}
+
+// Edits (insertions, deletions, substitutions, swaps of neighbours) between two words.
+size_t distance(const std::string &a, const std::string &b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i)
+        for (size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+[[noreturn]] void unknown(const char *name) {
+    const Command *best = nullptr;
+    size_t least = 3;  // more edits than two is another word
+    for (const Command &c : commands)
+        if (const size_t k = distance(name, c.name); k < least) least = k, best = &c;
+    if (best) die("unknown command '%s'; did you mean '%s'? (see mvx --help)", name, best->name);
+    die("unknown command '%s' (see mvx --help)", name);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        usage(stderr);
+        return 1;
+    }
+    const char *first = argv[1];
+    if (!std::strcmp(first, "--help") || !std::strcmp(first, "-h")) {
+        usage(stdout);
+        return 0;
+    }
+    if (!std::strcmp(first, "--version")) {
+        std::printf("mvx %s\n", MORVATH_VERSION);
+        return 0;
+    }
+    if (!std::strcmp(first, "help")) {
+        if (argc < 3) {
+            usage(stdout);
+            return 0;
+        }
+        const Command *c = find(argv[2]);
+        if (!c) unknown(argv[2]);
+        std::fputs(c->usage(), stdout);
+        return 0;
+    }
+    const Command *c = find(first);
+    if (!c) unknown(first);
+    return c->run(argc - 2, argv + 2);
+}

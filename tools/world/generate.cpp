@@ -1,0 +1,50 @@
+// mvx generate: options, then the world's heights coloured and quantised into a map.
+#include "generate.h"
+
+#include "cli.h"
+#include "levels.h"
+#include "parallel.h"
+#include "relief.h"
+
+#include <cmath>
+
+const char generate_summary[] = "make the default world";
+
+const char *generate_usage() {
+    static const std::string u =
+        "usage: mvx generate [-o FILE] [--seed N]\n"
+        "\n"
+        "Makes the default world: continents and coasts, river-cut mountain ranges and\n"
+        "hills over the whole height range, coloured by height with the light baked in\n"
+        "(from the north-west). Shows progress on standard error when it is a terminal.\n"
+        "\n"
+        "  -o FILE    output map (default datas.mvx); written whole or not at all\n"
+        "  --seed N   world seed, a whole number from 0 to 2^64 - 1 (default " +
+        std::to_string(default_seed) +
+        ")\n"
+        "\n"
+        "The same seed always gives the same file.\n";
+    return u.c_str();
+}
+
+Status parse_generate(int argc, char **argv, GenerateOptions &o, bool &help) {
+    const std::vector<Option> options = {
+        {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
+        {"--seed", true, [&](const char *v) { return parse_u64("--seed", v, o.seed); }},
+    };
+    return parse_options("generate", argc, argv, options, [](const char *a) {
+        return Status::fail(std::string("generate: unexpected argument '") + a + "' (see mvx generate --help)");
+    }, help);
+}
+
+void generate_map(const GenerateOptions &o, Map &m, const std::function<void(double)> &progress) {
+    auto report = [&](double f) {
+        if (progress) progress(f);
+    };
+    const std::vector<float> z = world_heights(colonnes, lignes, o.seed, 0, [&](double f) { report(0.7 * f); });
+    colour_relief(z.data(), colonnes, lignes, m.colour.data(), nullptr, 0, [&](double f) { report(0.7 + 0.25 * f); });
+    parallel_rows(lignes, [&](int y0, int y1) {
+        for (long long i = 1LL * y0 * colonnes; i < 1LL * y1 * colonnes; ++i) m.height[i] = quantise(z[i]);
+    });
+    report(0.95);
+}

@@ -5,8 +5,14 @@ FUZZ_SECONDS := 600
 
 .PHONY: run test bench fuzz build fuzz-build deps clean
 
-run: build
-	@[ -f $(MAP) ] || { echo "no $(MAP) here: generating the default world"; $(BUILD)/mvx generate -o $(MAP); }
+# Builds only the targets $(2), saying "building $(1)"; the build's output goes to a log, shown if it fails.
+quiet_build = scripts/step.sh $(BUILD)/build.log "building $(1)" \
+  sh -c 'cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release && cmake --build $(BUILD) -j2 --target $(2)'
+
+run: deps
+	@$(call quiet_build,the viewer and mvx,morvath mvx shot)
+	@[ -f $(MAP) ] || scripts/step.sh $(BUILD)/generate.log "generating the default world (no $(MAP) here)" \
+	  $(BUILD)/mvx generate -o $(MAP)
 	@scripts/run.sh $(BUILD)
 
 test: build fuzz-build

@@ -58,6 +58,15 @@ non_black() {
     "$SHOT" -w "$WIN" "${pts[@]}" | grep -cv '^0 0 0$' || true
 }
 
+# The first look at the relief that the README gives: a left drag 60 pixels up tilts the view 60
+# degrees, then a right drag 40 pixels down brings it nearer (5/3 the size). The caller waits for it
+# to be drawn (sync_viewer in tests/e2e/lib.sh).
+tilt_view() {
+    xdotool mousemove --window "$WIN" 300 380 mousedown 1 mousemove --window "$WIN" 300 350 \
+        mousemove --window "$WIN" 300 320 mouseup 1 mousemove --window "$WIN" 300 280 mousedown 3 \
+        mousemove --window "$WIN" 300 300 mousemove --window "$WIN" 300 320 mouseup 3 2>/dev/null
+}
+
 # Stops what start_viewer and start_xvfb started; safe under set -e and when they have ended.
 stop_all() {
     if [ -n "$VIEWER_PID" ]; then kill "$VIEWER_PID" 2>/dev/null || true; wait "$VIEWER_PID" 2>/dev/null || true; fi

@@ -2,8 +2,10 @@
 BUILD := build
 MAP := datas.mvx
 FUZZ_SECONDS := 600
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: run test bench fuzz build fuzz-build deps clean
+.PHONY: run install test bench fuzz build fuzz-build deps clean
 
 # Builds only the targets $(2), saying "building $(1)"; the build's output goes to a log, shown if it fails.
 quiet_build = scripts/step.sh $(BUILD)/build.log "building $(1)" \
@@ -14,6 +16,11 @@ run: deps
 	@[ -f $(MAP) ] || scripts/step.sh $(BUILD)/generate.log "generating the default world (no $(MAP) here)" \
 	  $(BUILD)/mvx generate -o $(MAP)
 	@scripts/run.sh $(BUILD)
+
+# morvath and mvx into $(DESTDIR)$(PREFIX)/bin.
+install: deps
+	@$(call quiet_build,the viewer and mvx,morvath mvx)
+	@DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)'
 
 test: build fuzz-build
 	ctest --test-dir $(BUILD) --output-on-failure -j2

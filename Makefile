@@ -5,7 +5,7 @@ FUZZ_SECONDS := 600
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run install test bench fuzz build fuzz-build deps clean
+.PHONY: run install pictures test bench fuzz build fuzz-build deps clean
 
 # Builds only the targets $(2), saying "building $(1)"; the build's output goes to a log, shown if it fails.
 quiet_build = scripts/step.sh $(BUILD)/build.log "building $(1)" \
@@ -21,6 +21,11 @@ run: deps
 install: deps
 	@$(call quiet_build,the viewer and mvx,morvath mvx)
 	@DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)'
+
+# The README's pictures of the viewer, in docs/.
+pictures: deps
+	@$(call quiet_build,the viewer and mvx,morvath mvx shot)
+	@scripts/pictures.sh $(BUILD)
 
 test: build fuzz-build
 	ctest --test-dir $(BUILD) --output-on-failure -j2

@@ -10,8 +10,7 @@ installed() {
     files=$(cd "$2" && find . ! -type d | sort | xargs)
     check "$1: only morvath and mvx, in $3 (got '$files')" [ "$files" = "./$3/morvath ./$3/mvx" ]
     check "$1: mvx --version prints 'mvx 1.0.0'" [ "$("$2/$3/mvx" --version)" = "mvx 1.0.0" ]
-    mkdir -p "$T/empty"
-    (cd "$T/empty" && DISPLAY=:none "$2/$3/morvath") 2>"$T/err"
+    (cd "$T" && DISPLAY=:none "$2/$3/morvath") 2>"$T/err"
     check "$1: morvath runs and asks for a map" grep -q 'make one with: mvx generate' "$T/err"
 }
 
@@ -20,6 +19,5 @@ installed "--prefix" "$T/prefix" bin
 
 DESTDIR=$T/stage cmake --install "$build" --prefix /opt/morvath-test >/dev/null || fail "cmake --install with DESTDIR"
 installed "DESTDIR" "$T/stage" opt/morvath-test/bin
-check "DESTDIR: nothing in the prefix itself" [ ! -e /opt/morvath-test ]
 
 finish

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark on an optimised build and prints one table, then one "BENCH name value" line per headline.
-# usage: bench/run.sh BUILD_DIR   (repeat counts: STARTUP_RUNS, TOOL_RUNS, LOAD_PAIRS, FRAME_SECONDS)
+# usage: bench/run.sh BUILD_DIR   (repeat counts: STARTUP_RUNS, TOOL_RUNS, LOAD_PAIRS, FRAME_SECONDS;
+# the GeoTIFF import's sizes and repeats: see bench/gdal_import.sh)
 set -eu
 build=$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +19,7 @@ failed=0
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 now_ns() { date +%s%N; }
 load_avg() { cut -d' ' -f1-3 /proc/loadavg; }
-echo "running the benchmarks (about a minute)..." >&2
+echo "running the benchmarks (about two minutes)..." >&2
 load_before=$(load_avg)
 
 # Wall time in seconds of `mvx ARGS...`, or "n/a" when this mvx lacks the command, or "failed".
@@ -102,6 +103,19 @@ for _ in $(seq "$startup_runs"); do
 done
 stop_all
 
+# Last, as its gigabyte inputs stir the page cache: mvx import of large GeoTIFFs, against gdal_translate.
+"$root/bench/gdal_import.sh" "$build" "$W/gdal" >"$W/gdal_import" || echo "bench: bench/gdal_import.sh failed" >&2
+# A figure of its output, "failed" (or $2) if it has none; the reason for one, if any.
+gi() { local v; v=$(sed -n "s/^$1 //p" "$W/gdal_import"); echo "${v:-${2:-failed}}"; }
+why() { sed -n "s/^$1_error //p" "$W/gdal_import"; }
+big_ratio=$(gi big_ratio) big_rss_mib=$(gi big_import_rss_mib) global_rss_mib=$(gi global_rss_mib)
+global_s=$(gi global_import_s)
+case "$big_ratio $big_rss_mib $global_rss_mib $global_s" in *failed*) failed=1 ;; esac
+# A figure with its unit, or failed and the reason.
+gfig() { if [ "$1" = failed ]; then echo "failed${3:+ ($3)}"; else echo "$1${2:+ $2}"; fi; }
+# run_fig SECONDS MIB REASON [NOTE]: a run's time and peak memory, or why it failed.
+run_fig() { if [ "$1" = failed ]; then gfig failed "" "$3"; else echo "$1 s${4:+ $4}, peak $(gfig "$2" MiB)"; fi; }
+
 startup_s=$(awk '{ print $1 / 1e9 }' "$W/startup" | median)
 rss_mib=$(awk '{ print $2 / 1024 }' "$W/startup" | median)
 anon_mib=$(awk '{ print $3 / 1024 }' "$W/startup" | median)
@@ -165,6 +179,17 @@ Tools: wall time, median of $tool_runs runs
   mvx generate (6144 x 4096 map):             $(secs "$generate_s")
   mvx import of a 4096 x 4096 16-bit PNG:     $(secs "$import_s")
 
+GeoTIFF import: mvx import against gdal_translate -outsize 6144 4096 -r average of the same file (to a
+GeoTIFF, GDAL's default cache), page cache warm; $(gi big_pairs 0) interleaved pairs, each first in turn; the
+ratio is the median of the pairs' ratios. Peak resident memory is the process's own (ru_maxrss from
+wait4), the largest over the runs. Inputs made by bench_terraintif at bench time (multi-scale noise).
+  regional input: $(gfig "$(gi big_input)" "" "$(why big_input)"); made in $(gi big_make_s) s
+    mvx import:      $(run_fig "$(gi big_import_s)" "$big_rss_mib" "$(why big_import)")
+    gdal_translate:  $(run_fig "$(gi big_gdal_s)" "$(gi big_gdal_rss_mib)" "$(why big_gdal)")
+    ratio:           $(f3 "$big_ratio")
+  global input:   $(gfig "$(gi global_input)" "" "$(why global_input)"); made in $(gi global_make_s) s
+    mvx import:      $(run_fig "$global_s" "$global_rss_mib" "$(why global_import)" "(median of $(gi global_runs 0))")
+
 Headline                value      goal
   frame_pas1_ms       $(printf '%9s' "$(f3 "$frame_pas1_ms")")
   frame_pas1_ratio    $(printf '%9s' "$(f3 "$frame_pas1_ratio")")      <= 1.05  $(verdict "$frame_pas1_ratio" 1.05)
@@ -173,6 +198,10 @@ Headline                value      goal
   generate_s          $(printf '%9s' "$generate_s")      <= 3     $(verdict "$generate_s" 3)
   import_s            $(printf '%9s' "$import_s")      <= 2     $(verdict "$import_s" 2)
   viewer_rss_mib      $(printf '%9s' "$(f3 "$rss_mib")")      the 72 MiB grid plus the GL driver's needs
+  import_big_vs_gdal  $(printf '%9s' "$(f3 "$big_ratio")")      <= 1.0   $(verdict "$big_ratio" 1.0)
+  import_big_rss_mib  $(printf '%9s' "$(f3 "$big_rss_mib")")      <= 600   $(verdict "$big_rss_mib" 600)
+  import_global_rss_mib $(printf '%7s' "$(f3 "$global_rss_mib")")      <= 600   $(verdict "$global_rss_mib" 600)
+  import_global_s     $(printf '%9s' "$(f3 "$global_s")")
 
 BENCH frame_pas1_ms $(f3 "$frame_pas1_ms")
 BENCH frame_pas1_ratio $(f3 "$frame_pas1_ratio")
@@ -181,5 +210,8 @@ BENCH startup_s $(f3 "$startup_s")
 BENCH generate_s $generate_s
 BENCH import_s $import_s
 BENCH viewer_rss_mib $(f3 "$rss_mib")
+BENCH import_big_vs_gdal $(f3 "$big_ratio")
+BENCH import_big_rss_mib $(f3 "$big_rss_mib")
+BENCH import_global_rss_mib $(f3 "$global_rss_mib")
 EOF
 exit "$failed"

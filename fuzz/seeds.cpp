@@ -1,5 +1,7 @@
-// fuzz_seeds DIR: writes the fuzz targets' starting inputs, tiny valid files of each encoding the
-// readers take, into DIR/png, DIR/tiff, DIR/hgt and DIR/r16.
+// fuzz_seeds DIR: writes the fuzz targets' starting inputs, tiny valid files of each encoding and
+// format import reads, into DIR/gdal (each behind the byte that names its format) and DIR/r16.
+#include "gdal_input.h"
+#include "gdal_rasters.h"
 #include "r16_input.h"
 #include "rasters.h"
 
@@ -46,7 +48,7 @@ void write_png(const std::string &dir) {
         {"palette", {2, 1, 8, 3, false, {0, 1}, {255, 0, 0, 7, 7, 7}, {}}},
         {"palette2-trns", {4, 1, 2, 3, false, {0x1b}, {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4}, trns}},
     };
-    for (const auto &[file, raster] : files) write_bytes(dir + "/" + file + ".png", png_file(raster));
+    for (const auto &[file, raster] : files) write_bytes(dir + "/" + file + ".png.in", join_gdal(1, png_file(raster)));
 }
 
 void write_tiff(const std::string &dir) {
@@ -89,19 +91,61 @@ void write_tiff(const std::string &dir) {
     t = {};
     t.w = 2, t.h = 1, t.bits = 8, t.photometric = 3, t.colormap = true, t.samples = {0, 1};
     files.push_back({"palette", t});
-    for (const auto &[file, raster] : files) write_bytes(dir + "/" + file + ".tif", tiff_file(raster));
+    for (const auto &[file, raster] : files) write_bytes(dir + "/" + file + ".tif.in", join_gdal(0, tiff_file(raster)));
 }
 
+// The first rows of a 1201 x 1201 tile, big-endian, one void; the target pads the rest with zeros.
 void write_hgt(const std::string &dir) {
-    // The smallest tile there is: 1201 × 1201, big-endian, one void.
-    const int side = 1201;
     Bytes b;
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x) {
-            const int v = x == 600 && y == 600 ? -32768 : (x * 7 + y * 3) % 9000 - 400;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 1201; ++x) {
+            const int v = x == 600 && y == 4 ? -32768 : (x * 7 + y * 3) % 9000 - 400;
             b.push_back(static_cast<uint8_t>(v >> 8)), b.push_back(static_cast<uint8_t>(v));
         }
-    write_bytes(dir + "/tile1201.hgt", b);
+    write_bytes(dir + "/tile1201-rows.hgt.in", join_gdal(5, b));
+}
+
+// Files GDAL writes itself: compressed and tiled GeoTIFFs, an ESRI ASCII grid, an Erdas IMG, and
+// VRTs, one reading its own bytes as a raw band and one pointing at the network.
+void write_gdal(const std::string &dir) {
+    RasterSpec s = lonlat_raster(6, 4, 6, 50, 0.25, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, -9999, 12, 13, 14, 15, 16, 17, 18,
+                                                     19, 20, 21, 22, 23, 24});
+    s.has_nodata = true, s.nodata = -9999;
+    const struct {
+        const char *file, *driver;
+        size_t format;
+        std::vector<std::string> options;
+        const char *type;
+    } files[] = {
+        {"deflate.tif", "GTiff", 0, {"COMPRESS=DEFLATE", "PREDICTOR=3"}, "Float32"},
+        {"lzw-tiled.tif", "GTiff", 0, {"COMPRESS=LZW", "PREDICTOR=2", "TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"}, "Int16"},
+        {"grid.asc", "AAIGrid", 2, {}, "Float32"},
+        {"erdas.img", "HFA", 3, {}, "Int16"},
+    };
+    for (const auto &f : files) {
+        RasterSpec r = s;
+        r.type = f.type;
+        r.options = f.options;
+        const std::string tmp = dir + "/" + f.file;
+        write_raster(tmp, f.driver, r);
+        std::FILE *in = std::fopen(tmp.c_str(), "rb");
+        if (!in) throw std::runtime_error("cannot read back " + tmp);
+        Bytes b;
+        for (int c; (c = std::fgetc(in)) != EOF;) b.push_back(static_cast<uint8_t>(c));
+        std::fclose(in);
+        std::remove(tmp.c_str());
+        std::remove((tmp.substr(0, tmp.rfind('.')) + ".prj").c_str());  // the ASCII grid's companion
+        write_bytes(tmp + ".in", join_gdal(f.format, b));
+    }
+    const std::string self = "<VRTDataset rasterXSize=\"4\" rasterYSize=\"3\"><VRTRasterBand dataType=\"Byte\" band=\"1\" "
+                             "subClass=\"VRTRawRasterBand\"><SourceFilename>/vsimem/fuzz/in.vrt</SourceFilename>"
+                             "<ImageOffset>1</ImageOffset><PixelOffset>1</PixelOffset><LineOffset>4</LineOffset>"
+                             "</VRTRasterBand></VRTDataset>";
+    const std::string net = "<VRTDataset rasterXSize=\"2\" rasterYSize=\"2\"><VRTRasterBand dataType=\"Int16\" band=\"1\">"
+                            "<SimpleSource><SourceFilename>/vsicurl/http://127.0.0.1:9/dem.tif</SourceFilename>"
+                            "</SimpleSource></VRTRasterBand></VRTDataset>";
+    write_bytes(dir + "/raw-self.vrt.in", join_gdal(4, Bytes(self.begin(), self.end())));
+    write_bytes(dir + "/network.vrt.in", join_gdal(4, Bytes(net.begin(), net.end())));
 }
 
 void write_r16(const std::string &dir) {
@@ -127,10 +171,11 @@ int main(int argc, char **argv) {
     const std::string dir = argv[1];
     try {
         make_dir(dir);
-        for (const char *t : {"png", "tiff", "hgt", "r16"}) make_dir(dir + "/" + t);
-        write_png(dir + "/png");
-        write_tiff(dir + "/tiff");
-        write_hgt(dir + "/hgt");
+        for (const char *t : {"gdal", "r16"}) make_dir(dir + "/" + t);
+        write_png(dir + "/gdal");
+        write_tiff(dir + "/gdal");
+        write_hgt(dir + "/gdal");
+        write_gdal(dir + "/gdal");
         write_r16(dir + "/r16");
     } catch (const std::exception &e) {
         std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());

@@ -5,8 +5,8 @@
 
 #include <GL/freeglut.h>
 
-int xdeb = 1294;    // grid column at the view's left edge, 0 … 6143
-int ydeb = 1552;    // grid row at the view's top edge, 0 … 4095
+int xdeb = xdeb_depart;  // grid column at the view's left edge, 0 … 6143
+int ydeb = ydeb_depart;  // grid row at the view's top edge, 0 … 4095
 int pas = 1;        // mesh step, view units per quad, 1 … 16
 int zoom = 1;       // grid cells per view unit, 1 … INT_MAX
 int anglex = 0;     // turn about the terrain's z axis, degrees (applied negated)

@@ -8,7 +8,12 @@ cd "$T" || exit 1
 for cmd in import export info generate; do
     out=$("$MVX" "$cmd" --help)
     check "mvx $cmd --help: exit 0 and its usage" [ $? -eq 0 ] && [[ "$out" == "usage: mvx $cmd"* ]]
+    check "mvx help $cmd: the same" [ "$("$MVX" help "$cmd")" = "$out" ]
 done
+check "mvx --version: the project's version" [ "$("$MVX" --version)" = "mvx 1.0.0" ]
+out=$("$MVX" imprt 2>&1)
+check "a misspelt command: exit 1 and the command it looks like" \
+    [ $? -eq 1 ] && [ "$out" = "mvx: unknown command 'imprt'; did you mean 'import'? (see mvx --help)" ]
 
 # The map a failed import must leave alone, byte for byte.
 "$TESTMAP" keep.mvx || exit 1
@@ -31,25 +36,26 @@ refuse() {
 while IFS='|' read -r file want; do
     refuse "import $file" "mvx: $file: $want" import "$file" -o keep.mvx
 done <<'TABLE'
-truncated.png|corrupt or truncated PNG: a chunk runs past the end of the file
-badcrc.png|corrupt or truncated PNG: IDAT: incorrect data check
-zero.png|zero-sized image (0 x 10)
-huge.png|200000 x 100000 is too large to hold in memory (at most 268435456 samples)
+truncated.png|cannot read: Error while reading row 0: libpng: Read Error
+badcrc.png|cannot read: Error while reading row 63: libpng: IDAT: incorrect data check
+zero.png|libpng: Invalid IHDR data
+huge.png|2e+10 samples to read at the resolution needed, more than the 8.59e+09 mvx reads; build overviews first (gdaladdo -r average huge.png), or import a part with --bounds
 palette.png|a palette image, not greyscale heights (convert it to greyscale, or give it as --colour)
 photo.png|a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)
-garbage.png|not a PNG file (no PNG signature)
-empty.png|empty file
-notes.txt|unknown format (heights must be PNG or GeoTIFF, or raw data named .hgt or .r16)
-truncated.tif|corrupt or truncated TIFF: Can not read TIFF directory count
-rgb.tif|has 3 samples per pixel, not heights (a colour image? heights need one sample per pixel)
-huge.tif|100000 x 100000 is too large to hold in memory (at most 268435456 samples)
+garbage.png|not in any raster format GDAL reads
+empty.png|not in any raster format GDAL reads
+notes.txt|not in any raster format GDAL reads
+truncated.tif|TIFFReadDirectory:Failed to read directory at offset 136
+rgb.tif|a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)
+huge.tif|1e+10 samples to read at the resolution needed, more than the 8.59e+09 mvx reads; build overviews first (gdaladdo -r average huge.tif), or import a part with --bounds
 odd.r16|7 bytes is not a square grid of 16-bit samples (give its size with --size WxH)
-short.hgt|1000 bytes is not an SRTM tile (1201 x 1201 or 3601 x 3601 samples: 2884802 or 25934402 bytes)
+short.hgt|not in any raster format GDAL reads
 missing.png|cannot open: No such file or directory
+net.vrt|refers to a network source (/vsicurl/https://example.com/dem.tif); mvx reads local files only: download it first
 TABLE
 refuse "r16 with the wrong --size" "mvx: odd.r16: 7 bytes do not hold 2 x 2 16-bit samples (8 bytes)" \
     import odd.r16 --size 2x2 -o keep.mvx
-refuse "corrupt colour image" "mvx: truncated.png: corrupt or truncated PNG: a chunk runs past the end of the file" \
+refuse "corrupt colour image" "mvx: truncated.png: cannot read: Error while reading row 0: libpng: Read Error" \
     import hills.png --colour truncated.png -o keep.mvx
 refuse "--range upside down" "mvx: --range: '5:1': MIN must be below MAX" import hills.png --range 5:1 -o keep.mvx
 refuse "--size not WxH" "mvx: --size: '64' is not WxH" import odd.r16 --size 64 -o keep.mvx
@@ -61,8 +67,10 @@ refuse "export of a short map" "mvx: odd.r16: 7 bytes, not a complete map of 754
 # A 16-bit PNG heightmap of the map's shape becomes a complete map in one command.
 "$MVX" import hills.png -o hills.mvx 2>err.txt
 check "import hills.png: exit 0" [ $? -eq 0 ]
+# The range is of the heights the map holds: interpolated cells fall between the samples.
 check "import hills.png: reports the range it mapped" \
-    grep -qx 'mvx: hills.png: 300 x 200, heights 2000 to 61999 mapped onto levels -128 to 127' err.txt
+    grep -qx 'mvx: hills.png: 300 x 200, heights 2000 to 61994.2 mapped onto levels -128 to 127' err.txt
+check "import hills.png: and its sidecar" grep -qx 'mvx: wrote hills.mvx and its sidecar hills.mvx.json' err.txt
 "$MVX" info hills.mvx >info.txt
 check "info hills.mvx: exit 0" [ $? -eq 0 ]
 check "info hills.mvx: complete, full range" \
@@ -87,6 +95,21 @@ check "info levels.mvx: heights -90 to 109" grep -qx 'heights: -90 to 109' info.
 check "export --scale 8: says 768 x 512" grep -qx 'mvx: wrote preview.png (768 x 512, colours)' err.txt
 check "export --scale 8: a 768 x 512 RGB PNG" \
     [ "$(od -An -tx1 -j16 -N10 preview.png | tr -d ' \n')" = "00000300000002000802" ]
+
+# A zipped SRTM tile as downloaded, then its heights back out as a GeoTIFF where the tile lies.
+"$MVX" import N45E006.hgt.zip -o tile.mvx 2>err.txt
+check "import N45E006.hgt.zip: exit 0" [ $? -eq 0 ]
+check "import N45E006.hgt.zip: its ground size" grep -q '(78.09 x 111.4 km on the ground)' err.txt
+"$MVX" info tile.mvx >info.txt
+check "info tile.mvx: source and scale from the sidecar" \
+    grep -q '^source: N45E006.hgt.zip (mvx import), EPSG:4326$' info.txt && grep -q '^scale: 27.2 m per cell' info.txt
+"$MVX" export tile.mvx --heights -o tile.tif 2>/dev/null
+check "export --heights -o tile.tif: exit 0" [ $? -eq 0 ]
+if command -v gdalinfo >/dev/null; then
+    gdalinfo tile.tif >gdalinfo.txt 2>&1
+    check "gdalinfo tile.tif: in EPSG:4326" grep -q 'ID\["EPSG",4326\]' gdalinfo.txt
+    check "gdalinfo tile.tif: its corner at 6 E, 46 N (half a sample out)" grep -q '^Upper Left  (   5.99958[0-9]*,  46.0004' gdalinfo.txt
+fi
 
 # info on an incomplete map: its report, then exit 1 with one line on standard error.
 head -c 100000 levels.mvx >short.mvx

@@ -1,7 +1,10 @@
 // import_inputs: writes the import end-to-end test's files into a directory: good heightmaps,
 // a map with varied heights, and one bad input of each kind the importer must refuse.
+#include "gdal_rasters.h"
 #include "mapfile.h"
 #include "rasters.h"
+
+#include <cpl_vsi.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -43,13 +46,26 @@ void write_all(const std::string &d) {
     write_bytes(d + "/truncated.tif", Bytes(tif.begin(), tif.begin() + 40));
     TiffSpec rgb = t;
     rgb.spp = 3, rgb.photometric = 2, rgb.samples = Bytes(384, 3);
+    rgb.samples[1] = 200;  // one pixel that is not grey
     write_bytes(d + "/rgb.tif", tiff_file(rgb));
     TiffSpec huge = t;
     huge.w = 100000, huge.h = 100000, huge.rows_per_strip = 1, huge.samples = {};
     write_bytes(d + "/huge.tif", tiff_file(huge));
 
     write_bytes(d + "/odd.r16", Bytes(7, 1));
+    const std::string vrt = "<VRTDataset rasterXSize=\"1\" rasterYSize=\"1\"><VRTRasterBand dataType=\"Byte\" band=\"1\">"
+                            "<SimpleSource><SourceFilename>/vsicurl/https://example.com/dem.tif</SourceFilename>"
+                            "</SimpleSource></VRTRasterBand></VRTDataset>\n";
+    write_bytes(d + "/net.vrt", Bytes(vrt.begin(), vrt.end()));
     write_bytes(d + "/short.hgt", Bytes(1000, 0));
+
+    // An SRTM tile as it is downloaded, zipped: 1201 x 1201 big-endian samples rising eastwards.
+    Bytes tile;
+    for (int y = 0; y < 1201; ++y)
+        for (int x = 0; x < 1201; ++x) tile.push_back(static_cast<uint8_t>(x >> 8)), tile.push_back(static_cast<uint8_t>(x));
+    VSILFILE *f = VSIFOpenL(("/vsizip/" + d + "/N45E006.hgt.zip/N45E006.hgt").c_str(), "wb");
+    if (!f || VSIFWriteL(tile.data(), 1, tile.size(), f) != tile.size()) throw std::runtime_error("cannot zip a tile");
+    VSIFCloseL(f);
 
     // A map using levels -90 … 109 only, so a min/max stretch on import would show.
     Map m;

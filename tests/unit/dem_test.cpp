@@ -1,4 +1,4 @@
-// A real DEM: the 16-bit GeoTIFF that r-cran-terra ships (LZW, NoData), fetched by the test set-up.
+// A real DEM: the 16-bit GeoTIFF that r-cran-terra ships (LZW, NoData, EPSG:4326), fetched by the test set-up.
 #include "import.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +19,17 @@ std::string elev_tif() {
 TEST(Dem, TerraElevationReadsWithItsKnownRange) {
     const std::string path = elev_tif();
     if (path.empty()) GTEST_SKIP() << "r-cran-terra's ex/elev.tif was not fetched (no network?)";
-    HeightGrid g;
-    const Status st = read_heights(path, g);
+    // Read as import reads it, into a grid of the file's own size: every sample as it is.
+    ImportOptions o;
+    o.heights = {path};
+    o.fit = FitMode::stretch;
+    Heights h;
+    std::vector<std::string> notes;
+    const Status st = read_import(o, 95, 90, h, notes);
     ASSERT_TRUE(st.ok) << st.why;
-    ASSERT_EQ(g.w, 95);
-    ASSERT_EQ(g.h, 90);
+    const Field &g = h.field;
+    ASSERT_EQ(h.src.w, 95);
+    ASSERT_EQ(h.src.h, 90);
     float lo = 1e9f, hi = -1e9f;
     long voids = 0;
     double sum = 0;
@@ -48,23 +54,30 @@ TEST(Dem, TerraElevationImportsOverTheWholeLevelRange) {
     const std::string path = elev_tif();
     if (path.empty()) GTEST_SKIP() << "r-cran-terra's ex/elev.tif was not fetched (no network?)";
     ImportOptions o;
-    o.heights = path;
+    o.heights = {path};
     Map m;
+    Sidecar sc;
     std::vector<std::string> notes;
-    const Status st = import_map(o, m, notes);
+    const Status st = import_map(o, m, sc, notes);
     ASSERT_TRUE(st.ok) << st.why;
     int lo = 127, hi = -128;
     for (int8_t h : m.height) lo = std::min<int>(lo, h), hi = std::max<int>(hi, h);
     EXPECT_EQ(lo, -128);
     EXPECT_EQ(hi, 127);
-    // 95 × 90 is narrower than 3:2: centred in columns 910 … 5233, void margins at height 0.
+    // 0.79 x 0.75 degrees at 49.8 N is 56.9 x 83.5 km: centred in columns 1677 ... 4466, void margins.
+    EXPECT_EQ(sc.box_x0, 1677);
+    EXPECT_EQ(sc.box_w, 2790);
     for (int y : {0, 2000, 4095}) {
-        EXPECT_EQ(m.height[1LL * y * colonnes + 909], 0);
-        EXPECT_EQ(m.height[1LL * y * colonnes + 5234], 0);
+        EXPECT_TRUE(is_void(m.colour[1LL * y * colonnes + 1676], m.height[1LL * y * colonnes + 1676]));
+        EXPECT_TRUE(is_void(m.colour[1LL * y * colonnes + 4467], m.height[1LL * y * colonnes + 4467]));
     }
-    bool told = false;
-    for (const std::string &n : notes) told |= n.find("columns 910 to 5233") != std::string::npos;
-    EXPECT_TRUE(told);
+    EXPECT_NEAR(sc.cell_x, 20.38, 0.01);
+    EXPECT_NEAR(sc.west, 5.7417, 1e-4);
+    EXPECT_NEAR(sc.north, 50.1917, 1e-4);
+    // Inland: no sea at all.
+    bool no_sea = false;
+    for (const std::string &n : notes) no_sea |= n.rfind("sea: 0.0% of the map", 0) == 0;
+    EXPECT_TRUE(no_sea);
 }
 
 }  // namespace

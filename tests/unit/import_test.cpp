@@ -1,17 +1,18 @@
-// Level scaling, fitting and resampling, the import pipeline, export and the map statistics.
+// Importing: level scales, placement on the ground, resampling with voids, and the whole pipeline.
 #include "export.h"
+#include "gdal_rasters.h"
+#include "imagery.h"
 #include "import.h"
 #include "info.h"
 #include "rasters.h"
-#include "resample.h"
 
 #include "scratch.h"
 
+#include <gdal.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
@@ -57,106 +58,222 @@ TEST(LevelScale, ExportedLevelsComeBackExactly) {
 }
 
 TEST(LevelScale, ChosenFromGivenDeclaredOrDataRange) {
-    HeightGrid g;
-    g.w = 4, g.h = 1;
-    g.z = {150, 0, -20, 900};
-    g.voids = {0, 1, 0, 0};
-    ImportOptions o;
+    const std::vector<float> z = {150, 0, -20, 900};
+    std::vector<uint8_t> voids = {0, 1, 0, 0};
     LevelScale s;
-    ASSERT_TRUE(choose_scale(g, o, "x", s).ok);
+    ASSERT_TRUE(choose_scale(z, voids, {}, "x", s).ok);
     EXPECT_EQ(s.lo, -20);  // the void's 0 is not a height
     EXPECT_EQ(s.hi, 900);
-    g.has_range = true, g.range_lo = 0, g.range_hi = 65535;
-    ASSERT_TRUE(choose_scale(g, o, "x", s).ok);
+    ASSERT_TRUE(choose_scale(z, voids, {false, 0, 0, true}, "x", s).ok);
     EXPECT_EQ(s.hi, 65535);
-    o.has_range = true, o.range_lo = -1, o.range_hi = 1;
-    ASSERT_TRUE(choose_scale(g, o, "x", s).ok);
+    ASSERT_TRUE(choose_scale(z, voids, {true, -1, 1, true}, "x", s).ok);
     EXPECT_EQ(s.lo, -1);
     EXPECT_EQ(s.hi, 1);
-
-    g.has_range = false, o.has_range = false;
-    g.voids = {1, 1, 1, 1};
-    const Status st = choose_scale(g, o, "all.tif", s);
+    voids.assign(4, 1);
+    const Status st = choose_scale(z, voids, {}, "all.tif", s);
     EXPECT_FALSE(st.ok);
     EXPECT_EQ(st.why, "all.tif: no heights: every sample is a void");
 }
 
-TEST(Fit, CentresTheWholeInput) {
+// The sidecar's heights for each level invert the scale: a level's height maps back to that level.
+TEST(LevelScale, MappingInvertsEveryKind) {
+    LevelScale with_sea{0, 1000, true, 200}, exaggerated{100, 500, false, 0, 2.5}, sea_exaggerated{-50, 50, true, 10, 0.5};
+    for (const LevelScale &s : {LevelScale{141, 547}, with_sea, exaggerated, sea_exaggerated}) {
+        Sidecar sc;
+        s.mapping(sc);
+        for (int level : {-128, -77, -1, 0, 1, 64, 127}) {
+            const float back = s(height_of_level(sc, level));
+            if (back > -128 && back < 127) {
+                EXPECT_NEAR(back, level, 1e-4) << level;
+            }
+        }
+    }
+    EXPECT_NEAR(exaggerated(300), -0.5, 1e-9);  // the middle of the range sits between levels
+    EXPECT_EQ(exaggerated.unclamped(1000), -0.5 + 700 / 2.5);
+    EXPECT_EQ(exaggerated(1000), 127);
+}
+
+class Imports : public Scratch {
+protected:
+    // Reads `s` written as GeoTIFF into a grid_w x grid_h grid, as import places it.
+    Heights read(const RasterSpec &s, int grid_w, int grid_h, FitMode fit = FitMode::pad, const Bounds *b = nullptr,
+                 Resampling r = Resampling::automatic) {
+        const std::string path = dir + "/r" + std::to_string(files++) + ".tif";
+        write_raster(path, "GTiff", s);
+        ImportOptions o;
+        o.heights = {path};
+        o.fit = fit;
+        o.resample = r;
+        if (b) o.has_bounds = true, o.bounds = *b;
+        Heights h;
+        std::vector<std::string> notes;
+        const Status st = read_import(o, grid_w, grid_h, h, notes);
+        EXPECT_TRUE(st.ok) << st.why;
+        return h;
+    }
+    int files = 0;
+};
+
+// The box has the input's proportions on the ground, however its pixels are shaped.
+TEST_F(Imports, PlacementFollowsTheGround) {
+    const double metres_per_degree = 6378137 * M_PI / 180, cos_36_5 = std::cos(36.5 * M_PI / 180);
+    const int tile_w = static_cast<int>(std::lround(4096 * cos_36_5));  // 89.5 km wide, 111.3 km long
+    RasterSpec utm;
+    utm.w = 300, utm.h = 200, utm.values.assign(300 * 200, 1), utm.gt = {500000, 10, 0, 5000000, 0, -10}, utm.epsg = 32633;
+    RasterSpec plain;
+    plain.w = 64, plain.h = 64, plain.values.assign(64 * 64, 1);
     const struct {
-        int w, h, x0, y0, fw, fh;
+        const char *what;
+        RasterSpec s;
+        FitMode fit;
+        int x0, y0, w, h;
+        double cell_x;
     } cases[] = {
-        {6144, 4096, 0, 0, 6144, 4096}, {3, 2, 0, 0, 6144, 4096},     {4096, 4096, 1024, 0, 4096, 4096},
-        {95, 90, 910, 0, 4324, 4096},   {8000, 1000, 0, 1664, 6144, 768}, {1, 1, 1024, 0, 4096, 4096},
-        {100000, 1, 0, 2047, 6144, 1},
+        {"60 N: square pixels in degrees are half as wide", lonlat_raster(200, 100, 10, 60.5, 0.01, std::vector<double>(20000, 1)),
+         FitMode::pad, 1024, 0, 4096, 4096, metres_per_degree * 2 * 0.5 / 4096},
+        {"a 1 degree tile at 36 N is 89 x 111 km", lonlat_raster(10, 10, -85, 37, 0.1, std::vector<double>(100, 1)),
+         FitMode::pad, (6144 - tile_w) / 2, 0, tile_w, 4096, metres_per_degree * cos_36_5 / tile_w},
+        {"projected units as they are: 3:2 fills the map", utm, FitMode::pad, 0, 0, 6144, 4096, 3000.0 / 6144},
+        {"not georeferenced: pixel proportions", plain, FitMode::pad, 1024, 0, 4096, 4096, 0},
+        {"crop fills the map", plain, FitMode::crop, 0, 0, 6144, 4096, 0},
+        {"stretch fills the map", plain, FitMode::stretch, 0, 0, 6144, 4096, 0},
     };
     for (const auto &c : cases) {
-        const Fit f = fit_into(c.w, c.h, colonnes, lignes);
-        EXPECT_EQ(f.x0, c.x0) << c.w << "x" << c.h;
-        EXPECT_EQ(f.y0, c.y0) << c.w << "x" << c.h;
-        EXPECT_EQ(f.w, c.fw) << c.w << "x" << c.h;
-        EXPECT_EQ(f.h, c.fh) << c.w << "x" << c.h;
-        EXPECT_EQ(f.whole(), describe_fit(c.w, c.h, f).empty());
+        SCOPED_TRACE(c.what);
+        const Heights h = read(c.s, colonnes, lignes, c.fit);
+        EXPECT_EQ(h.place.x0, c.x0);
+        EXPECT_EQ(h.place.y0, c.y0);
+        EXPECT_NEAR(h.place.w, c.w, 1);
+        EXPECT_EQ(h.place.h, c.h);
+        EXPECT_NEAR(h.place.cell_x, c.cell_x, 0.002 * c.cell_x + 1e-9);
     }
-    EXPECT_EQ(describe_fit(4096, 4096, fit_into(4096, 4096, colonnes, lignes)),
-              "4096 x 4096 is narrower than the map's 3:2: fitted to its height as 4096 x 4096 cells in columns 1024 "
-              "to 5119; the columns on either side are voids");
+    // Crop keeps the middle two thirds of the square's rows.
+    const Heights crop = read(plain, colonnes, lignes, FitMode::crop);
+    EXPECT_NEAR(crop.place.sy, 64 / 6.0, 1e-9);
+    EXPECT_NEAR(crop.place.sh, 64 * 2 / 3.0, 1e-9);
 }
 
-TEST(Resample, BilinearKnownAnswer) {
-    // 2 × 2 into 4 × 4: cell centres fall at source positions 0 (clamped), 0.25, 0.75, 1 (clamped).
-    const float z[] = {0, 10, 20, 30};
-    const Fit f = fit_into(2, 2, 4, 4);
-    std::vector<float> out(16);
-    std::vector<uint8_t> v(16);
-    resample(z, nullptr, 2, 2, f, out.data(), v.data());
-    const float t[] = {0, 0.25f, 0.75f, 1};
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) {
-            EXPECT_FLOAT_EQ(out[y * 4 + x], 10 * t[x] + 20 * t[y]) << x << "," << y;
-            EXPECT_EQ(v[y * 4 + x], 0);
+TEST_F(Imports, BoundsPickTheirRegion) {
+    std::vector<double> v(200 * 200);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x) v[y * 200 + x] = x + 1000 * y;
+    const RasterSpec s = lonlat_raster(200, 200, 10, 46, 0.01, v);
+    const Bounds b{10.5, 44.5, 10.8, 44.7};
+    const Heights h = read(s, 30, 20, FitMode::stretch, &b);
+    EXPECT_NEAR(h.place.sx, 50, 1e-6);
+    EXPECT_NEAR(h.place.sy, 130, 1e-6);
+    EXPECT_NEAR(h.place.sw, 30, 1e-6);
+    EXPECT_NEAR(h.place.sh, 20, 1e-6);
+    EXPECT_NEAR(h.field.z[0], 50 + 1000 * 130, 0.01);  // one input pixel a cell: the region's corner
+    EXPECT_NEAR(h.field.z[30 * 20 - 1], 79 + 1000 * 149, 0.01);
+    write_raster(dir + "/b.tif", "GTiff", s);
+    ImportOptions o;
+    o.heights = {dir + "/b.tif"};
+    o.has_bounds = true, o.bounds = {20, 10, 21, 11};
+    Heights out;
+    std::vector<std::string> notes;
+    const Status st = read_import(o, 30, 20, out, notes);
+    EXPECT_FALSE(st.ok);
+    EXPECT_NE(st.why.find("lies outside"), std::string::npos) << st.why;
+}
+
+TEST_F(Imports, SouthUpRasterEqualsNorthUp) {
+    std::vector<double> v(30 * 20), flipped(30 * 20);
+    for (int i = 0; i < 600; ++i) v[i] = i * 7 % 101;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x) flipped[(19 - y) * 30 + x] = v[y * 30 + x];
+    RasterSpec north = lonlat_raster(30, 20, 0, 1, 0.05, v), south = north;
+    south.values = flipped, south.gt = {0, 0.05, 0, 0, 0, 0.05};
+    for (const auto &[gw, gh] : {std::pair{30, 20}, std::pair{90, 60}}) {
+        const Heights a = read(north, gw, gh), b = read(south, gw, gh);
+        EXPECT_EQ(a.field.z, b.field.z) << gw;
+        EXPECT_EQ(b.src.notes.size(), 1u);
+    }
+}
+
+TEST_F(Imports, GeoreferencingRotatedOrUnusable) {
+    std::vector<double> v(400, 50);
+    RasterSpec rotated = lonlat_raster(20, 20, 10, 45, 0.01, v), flat = rotated;
+    const double a = 30 * M_PI / 180;
+    rotated.gt = {10, 0.01 * std::cos(a), -0.01 * std::sin(a), 45, -0.01 * std::sin(a), -0.01 * std::cos(a)};
+    const Heights h = read(rotated, 30, 20);
+    ASSERT_EQ(h.src.notes.size(), 1u);
+    EXPECT_NE(h.src.notes[0].find("rotated georeferencing: warped north-up"), std::string::npos);
+    EXPECT_EQ(h.field.z[10 * 30 + 15], 50);  // the middle is data, the corners the warp leaves are voids
+    EXPECT_EQ(h.field.voids[0], 1);
+    // A VRT keeps whatever geotransform it is given, even one with no width to its pixels.
+    write_raster(dir + "/flat.tif", "GTiff", flat);
+    const std::string vrt = "<VRTDataset rasterXSize=\"20\" rasterYSize=\"20\"><GeoTransform>10, 0, 0, 45, 0, -0.01</GeoTransform>"
+                            "<VRTRasterBand dataType=\"Float32\" band=\"1\"><SimpleSource><SourceFilename>" + dir +
+                            "/flat.tif</SourceFilename></SimpleSource></VRTRasterBand></VRTDataset>";
+    write_bytes(dir + "/zero.vrt", Bytes(vrt.begin(), vrt.end()));
+    HeightSource src;
+    const Status st = open_heights({dir + "/zero.vrt"}, 0, 0, src);
+    EXPECT_EQ(st.why, dir + "/zero.vrt: unusable georeferencing: its pixels have no size (the geotransform has no inverse)");
+}
+
+// Shrinking takes area averages with voids left out; enlarging interpolates with voids left out.
+TEST_F(Imports, ResamplingKeepsVoidsOut) {
+    RasterSpec check;
+    check.w = 12, check.h = 8;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 12; ++x) check.values.push_back((x + y) % 2 ? 10 : 0);
+    Heights h = read(check, 6, 4);
+    EXPECT_EQ(h.field.z, std::vector<float>(24, 5)) << "a checkerboard shrunk 2:1 is flat";
+
+    RasterSpec holes = check;
+    holes.has_nodata = true, holes.nodata = -1;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 12; ++x) holes.values[y * 12 + x] = x % 2 == 0 && y % 2 == 0 ? -1 : x + 100 * y;
+    holes.values[0] = holes.values[1] = holes.values[12] = holes.values[13] = -1;  // one block all void
+    h = read(holes, 6, 4);
+    EXPECT_EQ(h.field.voids[0], 1);
+    EXPECT_EQ(std::count(h.field.voids.begin(), h.field.voids.end(), 1), 1);
+    EXPECT_FLOAT_EQ(h.field.z[1], (3 + 102 + 103) / 3.0f);  // the void left out of the block's mean
+
+    RasterSpec pair;
+    pair.w = 3, pair.h = 2, pair.values = {10, 20, -1, 10, 20, -1}, pair.has_nodata = true, pair.nodata = -1;
+    h = read(pair, 12, 8, FitMode::pad, nullptr, Resampling::automatic);
+    for (int x = 0; x < 12; ++x) {
+        EXPECT_EQ(h.field.voids[x], x >= 10) << x;  // only where no valid sample is near
+        if (x < 8) {
+            EXPECT_LE(h.field.z[x], 20) << x;
         }
-}
-
-TEST(Resample, SameSizeIsAnExactCopy) {
-    const int w = 7, h = 5;
-    std::vector<float> z(w * h);
-    for (int i = 0; i < w * h; ++i) z[i] = static_cast<float>(i * 37 % 23) - 11.3f;
-    std::vector<float> out(w * h);
-    std::vector<uint8_t> v(w * h);
-    resample(z.data(), nullptr, w, h, fit_into(w, h, w, h), out.data(), v.data());
-    EXPECT_EQ(out, z);
-}
-
-TEST(Resample, VoidsAndMargins) {
-    // A 2 × 1 row, its second sample void, into the 4 middle cells of a 6 × 2 grid.
-    const float z[] = {5, 99};
-    const uint8_t voids[] = {0, 1};
-    const Fit f{6, 2, 1, 0, 4, 2};
-    std::vector<float> out(12, -1);
-    std::vector<uint8_t> v(12, 7);
-    resample(z, voids, 2, 1, f, out.data(), v.data());
-    // Weights on the valid sample: 1, 0.75, 0.25, 0: the last two cells are mostly void.
-    const std::vector<float> want_z = {0, 5, 5, 0, 0, 0};
-    const std::vector<uint8_t> want_v = {1, 0, 0, 1, 1, 1};
-    for (int y = 0; y < 2; ++y) {
-        EXPECT_EQ(std::vector<float>(out.begin() + 6 * y, out.begin() + 6 * y + 6), want_z);
-        EXPECT_EQ(std::vector<uint8_t>(v.begin() + 6 * y, v.begin() + 6 * y + 6), want_v);
     }
+    EXPECT_FLOAT_EQ(h.field.z[6], 20);  // next to the void: the valid neighbour alone, not a blend with it
 }
 
-TEST(Resample, RgbFillsOnlyTheArea) {
-    const uint8_t rgb[] = {0, 100, 200, 255, 0, 50};
-    const Fit f{4, 1, 1, 0, 2, 1};
-    std::vector<uint8_t> out(12, 9);
-    resample_rgb(rgb, 2, 1, f, out.data());
-    EXPECT_EQ(out, (std::vector<uint8_t>{9, 9, 9, 0, 100, 200, 255, 0, 50, 9, 9, 9}));
+// The light falls on slopes as steep as on the ground: the same heights over cells a hundred times
+// wider are gentle hills, not rock.
+TEST_F(Imports, HillshadeUsesTheCellsTrueSize) {
+    std::vector<double> v;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x) v.push_back(100.0 * x);  // rising 100 m a pixel, eastwards
+    RasterSpec steep;
+    steep.w = 30, steep.h = 20, steep.values = v, steep.gt = {0, 100, 0, 2000, 0, -100}, steep.epsg = 32633;
+    RasterSpec gentle = steep;
+    gentle.gt = {0, 10000, 0, 200000, 0, -10000};
+    auto colour = [&](const RasterSpec &s) {
+        const Heights h = read(s, 30, 20);
+        LevelScale scale;
+        choose_scale(h.field.z, h.field.voids, {}, "x", scale);
+        std::vector<uint16_t> c(600);
+        colour_relief(h.field.z.data(), 30, 20, c.data(), h.field.voids.data(), relief_for(h, scale, 0));
+        return c[10 * 30 + 15];
+    };
+    const uint16_t rock = colour(steep), hills = colour(gentle);
+    EXPECT_LE(std::abs(canal_r(rock) - canal_g(rock)), 1) << "45 degrees: bare rock, grey";
+    EXPECT_GT(canal_g(hills), canal_r(hills) + 1) << "0.6 degrees: green";
 }
 
 class Pipeline : public Scratch {
 protected:
-    static uint16_t red(uint16_t c) { return c >> 10 & 31; }
-    static uint16_t green(uint16_t c) { return c >> 5 & 31; }
-    static uint16_t blue(uint16_t c) { return c & 31; }
+    Status import(ImportOptions o, Map &m, Sidecar &sc, std::vector<std::string> &notes) {
+        return import_map(o, m, sc, notes);
+    }
+    static bool said(const std::vector<std::string> &notes, const std::string &part) {
+        return std::any_of(notes.begin(), notes.end(), [&](const std::string &n) { return n.find(part) != std::string::npos; });
+    }
 };
 
 TEST_F(Pipeline, RawHeightsFillTheMap) {
@@ -169,58 +286,138 @@ TEST_F(Pipeline, RawHeightsFillTheMap) {
         }
     write_bytes(dir + "/h.r16", r16);
     ImportOptions o;
-    o.heights = dir + "/h.r16";
+    o.heights = {dir + "/h.r16"};
     o.size_w = 6, o.size_h = 4;
     Map m;
+    Sidecar sc;
     std::vector<std::string> notes;
-    const Status st = import_map(o, m, notes);
-    ASSERT_TRUE(st.ok) << st.why;
+    ASSERT_TRUE(import(o, m, sc, notes).ok);
     EXPECT_EQ(m.height[0], -128);
     EXPECT_EQ(m.height[cellules - 1], 127);
     for (int x = 1; x < colonnes; ++x) ASSERT_GE(m.height[2000LL * colonnes + x], m.height[2000LL * colonnes + x - 1]) << x;
-    long long bit15 = 0;
-    for (uint16_t c : m.colour) bit15 += c >> 15;
-    EXPECT_EQ(bit15, 0);
-    ASSERT_FALSE(notes.empty());
-    EXPECT_NE(notes.back().find("6 x 4, heights 1000 to 1521 mapped onto levels -128 to 127"), std::string::npos)
-        << notes.back();
+    EXPECT_EQ(std::count_if(m.colour.begin(), m.colour.end(), [](uint16_t c) { return c >> 15; }), 0);
+    EXPECT_TRUE(said(notes, "6 x 4, heights 1000 to 1521 mapped onto levels -128 to 127"));
+    EXPECT_TRUE(said(notes, "sea: 0.0% of the map"));
 }
 
-TEST_F(Pipeline, ColourImageColoursTheAreaAndVoidsKeepTheirOwn) {
+// Sea only at or below the sea level: none on land that is all above it, the real coastline on
+// a grid of both signs.
+TEST_F(Pipeline, SeaFollowsTheRealHeights) {
+    std::vector<double> v(60 * 40);
+    for (int i = 0; i < 2400; ++i) v[i] = (i % 60) * 10 - 150;  // -150 ... 440: a quarter at or below 0
+    const struct {
+        const char *what;
+        double offset;
+        const char *share;
+    } cases[] = {{"all above", 1000, "sea: 0.0% of the map"}, {"both signs", 0, "sea: 26.7% of the map"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<double> z = v;
+        for (double &x : z) x += c.offset;
+        RasterSpec s;
+        s.w = 60, s.h = 40, s.values = z, s.gt = {0, 100, 0, 4000, 0, -100}, s.epsg = 32633;
+        write_raster(dir + "/s.tif", "GTiff", s);
+        ImportOptions o;
+        o.heights = {dir + "/s.tif"};
+        o.resample = Resampling::nearest;  // 16 columns in 60 at or below 0: 26.7 %
+        Map m;
+        Sidecar sc;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(import(o, m, sc, notes).ok);
+        EXPECT_TRUE(said(notes, c.share)) << notes.back();
+        long long water_tint = 0;
+        for (long long i = 0; i < cellules; ++i) water_tint += canal_b(m.colour[i]) > canal_r(m.colour[i]) + 4;
+        EXPECT_EQ(water_tint > 0, c.offset == 0);
+    }
+}
+
+// A georeferenced image half outside the heights is placed by its coordinates; tints fill the rest.
+TEST_F(Pipeline, ImageryPlacedByItsGeoreferencing) {
+    RasterSpec heights = lonlat_raster(30, 20, 10, 45, 0.05, std::vector<double>(600, 300));
+    write_raster(dir + "/h.tif", "GTiff", heights);
+    RasterSpec image = lonlat_raster(30, 20, 10.75, 45, 0.05, std::vector<double>(1800, 0));
+    image.bands = 3, image.type = "Byte";
+    for (int i = 0; i < 600; ++i) image.values[i] = 255;  // pure red
+    write_raster(dir + "/img.tif", "GTiff", image);
+    ImportOptions o;
+    o.heights = {dir + "/h.tif"};
+    o.colour = dir + "/img.tif";
+    o.fit = FitMode::stretch;
+    Map m;
+    Sidecar sc;
+    std::vector<std::string> notes;
+    ASSERT_TRUE(import(o, m, sc, notes).ok);
+    const long long row = 2048LL * colonnes;
+    EXPECT_EQ(canal_r(m.colour[row + 5000]), 31);   // east half: the image
+    EXPECT_EQ(canal_g(m.colour[row + 5000]), 0);
+    EXPECT_LT(canal_r(m.colour[row + 1000]), 31);   // west half: the land tint
+    EXPECT_GT(canal_g(m.colour[row + 1000]), 8);
+    EXPECT_TRUE(said(notes, "covers 50.0% of the heights' area"));
+}
+
+// Images of any depth and kind give their colours, scaled to 5 bits: the three bands chosen,
+// 16-bit samples from 0 to their largest, a palette expanded, one grey band as grey.
+TEST_F(Pipeline, ImageryOfEachKind) {
+    RasterSpec heights;
+    heights.w = 3, heights.h = 2, heights.values.assign(6, 1);
+    write_raster(dir + "/h.tif", "GTiff", heights);
+    RasterSpec rgb16 = heights, grey = heights;
+    rgb16.bands = 3, rgb16.type = "UInt16";
+    rgb16.values = {4000, 4000, 4000, 4000, 4000, 4000, 0, 0, 0, 0, 0, 0, 2000, 2000, 2000, 2000, 2000, 2000};
+    grey.type = "Byte", grey.values.assign(6, 128);
+    write_raster(dir + "/rgb16.tif", "GTiff", rgb16);
+    write_raster(dir + "/grey.tif", "GTiff", grey);
+    write_bytes(dir + "/pal.png", png_file({3, 2, 8, 3, false, {0, 0, 0, 0, 0, 0}, {0, 248, 8}, {}}));
+    const struct {
+        const char *image;
+        std::vector<int> bands;
+        int r, g, b;
+    } cases[] = {
+        {"rgb16.tif", {}, 31, 0, 15},  // 2000 of 4000 is half: 15.9 in 5 bits, dithered to 15 or 16
+        {"rgb16.tif", {3, 2, 1}, 15, 0, 31},
+        {"grey.tif", {}, 16, 16, 16},
+        {"pal.png", {}, 0, 31, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.image);
+        ImportOptions o;
+        o.heights = {dir + "/h.tif"};
+        Heights h;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(read_import(o, 30, 20, h, notes).ok);
+        std::vector<uint16_t> colour(600, 0);
+        std::vector<uint8_t> covered(600, 0);
+        ASSERT_TRUE(read_imagery(dir + "/" + c.image, c.bands, h.src, h.place, colour, covered, notes).ok);
+        EXPECT_EQ(std::count(covered.begin(), covered.end(), 1), 600);
+        for (int i : {0, 317, 599}) {
+            EXPECT_NEAR(canal_r(colour[i]), c.r, 1) << i;
+            EXPECT_NEAR(canal_g(colour[i]), c.g, 1) << i;
+            EXPECT_NEAR(canal_b(colour[i]), c.b, 1) << i;
+        }
+    }
+}
+
+TEST_F(Pipeline, ColourImageStretchedAndVoidsKeepTheirOwn) {
     write_bytes(dir + "/h.png", png_file({2, 2, 8, 0, false, {0, 50, 100, 150}, {}, {}}));
     write_bytes(dir + "/c.png", png_file({3, 2, 8, 2, false, Bytes{255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0}, {}, {}}));
     ImportOptions o;
-    o.heights = dir + "/h.png";
+    o.heights = {dir + "/h.png"};
     o.colour = dir + "/c.png";
     Map m;
+    Sidecar sc;
     std::vector<std::string> notes;
-    const Status st = import_map(o, m, notes);
-    ASSERT_TRUE(st.ok) << st.why;
+    ASSERT_TRUE(import(o, m, sc, notes).ok);
     // Square heights: columns 1024 … 5119 hold them, the rest is void at height 0.
     for (const long long i : {2048LL * colonnes + 1024, 0LL * colonnes + 5119, 4095LL * colonnes + 3000}) {
-        EXPECT_EQ(red(m.colour[i]), 31) << i;
-        EXPECT_EQ(green(m.colour[i]) + blue(m.colour[i]), 0) << i;
+        EXPECT_EQ(canal_r(m.colour[i]), 31) << i;
+        EXPECT_EQ(canal_g(m.colour[i]) + canal_b(m.colour[i]), 0) << i;
     }
-    for (const long long i : {0LL, 2048LL * colonnes + 1023, 2048LL * colonnes + 5120, cellules - 1}) {
-        EXPECT_EQ(m.height[i], 0) << i;
-        EXPECT_NE(m.colour[i], m.colour[2048LL * colonnes + 2048]) << i;
-    }
-    bool told = false;
-    for (const std::string &n : notes) told |= n.find("stretched over the heights' 2 x 2") != std::string::npos;
-    EXPECT_TRUE(told);
-}
-
-TEST_F(Pipeline, BadColourImageFailsNamingIt) {
-    write_bytes(dir + "/h.png", png_file({2, 2, 8, 0, false, {0, 50, 100, 150}, {}, {}}));
-    write_bytes(dir + "/c.png", {'n', 'o'});
-    ImportOptions o;
-    o.heights = dir + "/h.png";
-    o.colour = dir + "/c.png";
-    Map m;
-    std::vector<std::string> notes;
-    const Status st = import_map(o, m, notes);
-    EXPECT_FALSE(st.ok);
-    EXPECT_EQ(st.why, dir + "/c.png: not a PNG file (no PNG signature)");
+    for (const long long i : {0LL, 2048LL * colonnes + 1023, 2048LL * colonnes + 5120, cellules - 1})
+        EXPECT_TRUE(is_void(m.colour[i], m.height[i])) << i;
+    EXPECT_TRUE(said(notes, "stretched over the heights' 2 x 2"));
+    o.colour = dir + "/none.png";
+    const Status st = import(o, m, sc, notes);
+    EXPECT_EQ(st.why, dir + "/none.png: cannot open: No such file or directory");
 }
 
 TEST_F(Pipeline, ExportedHeightsImportBackIdentical) {
@@ -229,89 +426,91 @@ TEST_F(Pipeline, ExportedHeightsImportBackIdentical) {
     for (long long i = 0; i < cellules; ++i) m.height[i] = static_cast<int8_t>((i * 7 + i / colonnes * 13) % 200 - 90);
     ASSERT_TRUE(export_png(m, dir + "/h.png", 1, true).ok);
     ImportOptions o;
-    o.heights = dir + "/h.png";
+    o.heights = {dir + "/h.png"};
     Map back;
+    Sidecar sc;
     std::vector<std::string> notes;
-    const Status st = import_map(o, back, notes);
-    ASSERT_TRUE(st.ok) << st.why;
+    ASSERT_TRUE(import(o, back, sc, notes).ok);
     EXPECT_TRUE(back.height == m.height);
 }
 
-TEST(Export, ColoursSpreadOverEightBitsAndAverageBlocks) {
+// Heights go out to a GeoTIFF in metres and come back within half a level, in the same place.
+TEST_F(Pipeline, GeoTiffExportReturnsTheSourceInMetres) {
+    RasterSpec s;
+    s.w = 60, s.h = 40, s.gt = {400000, 250, 0, 5010000, 0, -250}, s.epsg = 32633, s.unit = "m";
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x) s.values.push_back(100 + 20.0 * x - 7.5 * y);
+    write_raster(dir + "/ramp.tif", "GTiff", s);
+    ImportOptions o;
+    o.heights = {dir + "/ramp.tif"};
+    o.out = dir + "/ramp.mvx";
     Map m;
-    m.colour[0] = 0x7fff;
-    m.colour[1] = 16 << 10 | 1 << 5;
-    // Block (1, 0) at scale 2: cells (2, 0), (3, 0), (2, 1), (3, 1); red 0, 31, 31, 31.
-    m.colour[3] = m.colour[colonnes + 2] = m.colour[colonnes + 3] = 31 << 10;
-    const std::vector<uint8_t> p1 = preview_rgb(m, 1);
-    ASSERT_EQ(p1.size(), 3ULL * cellules);
-    EXPECT_EQ(std::vector<uint8_t>(p1.begin(), p1.begin() + 6), (std::vector<uint8_t>{255, 255, 255, 132, 8, 0}));
-    const std::vector<uint8_t> p2 = preview_rgb(m, 2);
-    ASSERT_EQ(p2.size(), 3ULL * 3072 * 2048);
-    EXPECT_EQ(p2[3], 191);  // 23.25 of 31
-    EXPECT_EQ(preview_rgb(m, 5).size(), 3ULL * 1229 * 820);  // edge blocks are partial
-
-    Map w;
-    w.colour[0] = 0xffff;
-    const std::vector<uint8_t> pw = preview_rgb(w, 1);
-    EXPECT_EQ(std::vector<uint8_t>(pw.begin(), pw.begin() + 3), (std::vector<uint8_t>{255, 255, 255}));
+    Sidecar sc;
+    std::vector<std::string> notes;
+    ASSERT_TRUE(import(o, m, sc, notes).ok);
+    ASSERT_TRUE(save_map(o.out, m, sc).ok);
+    ExportOptions e;
+    e.map = o.out, e.out = dir + "/back.tif", e.heights = true;
+    std::string done;
+    ASSERT_TRUE(export_map(e, done).ok);
+    GDALDatasetH ds = GDALOpen(e.out.c_str(), GA_ReadOnly);
+    ASSERT_NE(ds, nullptr);
+    double gt[6];
+    GDALGetGeoTransform(ds, gt);
+    const int w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
+    std::vector<float> z(static_cast<size_t>(w) * h);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Read, 0, 0, w, h, z.data(), w, h, GDT_Float32, 0, 0), CE_None);
+    GDALClose(ds);
+    const double half_level = sc.per_level_above / 2;
+    for (int y = 2; y < 38; y += 5)
+        for (int x = 2; x < 58; x += 5) {
+            // Each source pixel's centre, found in the export by its coordinates.
+            const double cx = 400000 + 250 * (x + 0.5), cy = 5010000 - 250 * (y + 0.5);
+            const int px = static_cast<int>((cx - gt[0]) / gt[1]), py = static_cast<int>((cy - gt[3]) / gt[5]);
+            ASSERT_TRUE(px >= 0 && px < w && py >= 0 && py < h);
+            // Within half a level, and what the ramp climbs in the half cell between their centres.
+            EXPECT_NEAR(z[static_cast<size_t>(py) * w + px], s.values[y * 60 + x], half_level + 0.15) << x << "," << y;
+        }
 }
 
-TEST(Export, HeightsAreLevelsTimes257) {
+TEST_F(Pipeline, ExaggerationSetsMetresPerLevelAndCountsClamps) {
+    RasterSpec s;
+    s.w = 30, s.h = 20, s.gt = {0, 300, 0, 6000, 0, -300}, s.epsg = 32633;
+    for (int i = 0; i < 600; ++i) s.values.push_back(i % 30 < 15 ? 0 : 3000);
+    write_raster(dir + "/e.tif", "GTiff", s);
+    ImportOptions o;
+    o.heights = {dir + "/e.tif"};
+    o.exaggeration = 2;
+    o.resample = Resampling::nearest;
     Map m;
-    m.height[0] = -128;
-    m.height[1] = 127;
-    m.height[2] = 0;
-    m.height[3] = -1;
-    const std::vector<uint16_t> s = height_samples(m, 1);
-    EXPECT_EQ(std::vector<uint16_t>(s.begin(), s.begin() + 4), (std::vector<uint16_t>{0, 65535, 32896, 32639}));
-    // Scale 2: block (1, 0) is 0, -1, 0, 0: mean -0.25 rounds to level 0.
-    EXPECT_EQ(height_samples(m, 2)[1], 32896);
+    Sidecar sc;
+    std::vector<std::string> notes;
+    ASSERT_TRUE(import(o, m, sc, notes).ok);
+    // 9000 m / 6144 cells is 1.46 m a cell; twice the relief puts a level at a sixth of that.
+    EXPECT_NEAR(sc.per_level_above, 9000.0 / 6144 / 3 / 2, 1e-9);
+    EXPECT_TRUE(said(notes, "25165824 cells (100.0%) clamped"));
 }
 
-TEST_F(Pipeline, ExportedPreviewReadsBack) {
-    Map m;
-    for (long long i = 0; i < cellules; ++i) m.colour[i] = static_cast<uint16_t>(i % 32 << 10 | (i / colonnes) % 32);
-    ASSERT_TRUE(export_png(m, dir + "/p.png", 4, false).ok);
-    RgbImage img;
-    std::vector<uint8_t> bytes;
-    ASSERT_TRUE(read_whole(dir + "/p.png", bytes, 1 << 30).ok);
-    ASSERT_TRUE(read_png_rgb(bytes.data(), bytes.size(), "p.png", img).ok);
-    EXPECT_EQ(img.w, 1536);
-    EXPECT_EQ(img.h, 1024);
-    EXPECT_EQ(img.rgb, preview_rgb(m, 4));
-    const Status st = export_png(m, dir + "/nowhere/p.png", 4, false);
-    EXPECT_FALSE(st.ok);
-    EXPECT_NE(st.why.find(dir + "/nowhere/p.png"), std::string::npos) << st.why;
-}
-
-TEST(Info, StatisticsOverThePresentCells) {
-    Map m;
-    for (int i = 0; i < 10; ++i) m.height[100 + i] = -5;
-    for (int i = 0; i < 3; ++i) m.height[50000 + i] = 100;
-    for (int i = 0; i < 7; ++i) m.colour[9000 + i] = 0x8000;
-    MapStats s = map_stats(m, taille_grille);
-    EXPECT_TRUE(s.complete());
-    EXPECT_EQ(s.cells, cellules);
-    EXPECT_EQ(s.lo, -5);
-    EXPECT_EQ(s.hi, 100);
-    EXPECT_EQ(s.water, 10);
-    EXPECT_EQ(s.bit15, 7);
-    EXPECT_EQ(s.count[-5 + 128], 10);
-    EXPECT_EQ(s.count[128], cellules - 13);
-    const std::string r = format_info("m.mvx", s);
-    EXPECT_EQ(r.rfind("m.mvx: 75,497,472 bytes, complete (6144 x 4096 cells)\nheights: -5 to 100\n", 0), 0u) << r;
-    EXPECT_NE(r.find("colour bit 15: set in 7 cells"), std::string::npos) << r;
-
-    // A short file: only its whole cells count (two rows and a bit).
-    s = map_stats(m, 3LL * colonnes * 2 + 2);
-    EXPECT_FALSE(s.complete());
-    EXPECT_EQ(s.cells, 2LL * colonnes);
-    EXPECT_EQ(s.hi, 0);
-    EXPECT_EQ(s.water, 10);
-    EXPECT_NE(format_info("m.mvx", s).find("incomplete: 12,288 of 25,165,824 cells (2 whole rows of 4096)"),
-              std::string::npos);
-    EXPECT_NE(format_info("m.mvx", map_stats(m, taille_grille + 5)).find("5 more than a map"), std::string::npos);
+TEST_F(Pipeline, FirstViewHintOnlyWhenTheViewMissesTheData) {
+    const struct {
+        int w, h;
+        bool hint;
+    } cases[] = {{40, 200, true}, {300, 200, false}};
+    for (const auto &c : cases) {
+        RasterSpec s;
+        s.w = c.w, s.h = c.h, s.values.assign(static_cast<size_t>(c.w) * c.h, 5);
+        write_raster(dir + "/v.tif", "GTiff", s);
+        ImportOptions o;
+        o.heights = {dir + "/v.tif"};
+        Heights h;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(read_import(o, colonnes, lignes, h, notes).ok);
+        const std::string hint = first_view_hint(h.field);
+        EXPECT_EQ(!hint.empty(), c.hint) << hint;
+        if (c.hint) {
+            EXPECT_NE(hint.find("press 6 about 137 times"), std::string::npos) << hint;
+        }
+    }
 }
 
 }  // namespace

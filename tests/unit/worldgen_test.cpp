@@ -348,7 +348,7 @@ TEST(Colour, VoidsStandOutAndEveryCellGetsAColour) {
     std::vector<uint8_t> voids(w * h, 0);
     for (int i = 0; i < w * h; ++i) z[i] = static_cast<float>(i % 255) - 128, voids[i] = i % 7 == 0;
     std::vector<uint16_t> c(w * h, 0xFFFF);
-    colour_relief(z.data(), w, h, c.data(), voids.data(), 3);
+    colour_relief(z.data(), w, h, c.data(), voids.data(), {}, 3);
     for (int i = 0; i < w * h; ++i) {
         ASSERT_EQ(c[i] & 0x8000, 0) << i;
         const Rgb8 d = decode(c[i]);

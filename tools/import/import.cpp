@@ -1,50 +1,90 @@
-// The import pipeline: heights to levels, fitted into the grid, coloured, quantised.
+// The import pipeline: options, the heights read into the grid, levels, colours, the summary and the sidecar.
 #include "import.h"
 
 #include "cli.h"
+#include "export.h"
+#include "imagery.h"
+#include "levels.h"
 #include "parallel.h"
 #include "relief.h"
-#include "resample.h"
+#include "view.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
-const char import_summary[] = "make a map from a heightmap (PNG, GeoTIFF, SRTM .hgt, raw .r16)";
+const char import_summary[] = "make a map from elevation data: any raster GDAL reads, tiles, raw .r16";
 
 const char import_usage[] =
-    "usage: mvx import HEIGHTS [--colour IMAGE] [--size WxH] [--range MIN:MAX]\n"
-    "                          [--sea-level H] [-o FILE]\n"
+    "usage: mvx import HEIGHTS... [-o FILE] [--colour IMAGE [--bands R,G,B]]\n"
+    "                  [--fit pad|crop|stretch] [--bounds WEST,SOUTH,EAST,NORTH]\n"
+    "                  [--range MIN:MAX] [--sea-level H] [--exaggeration X]\n"
+    "                  [--resample average|bilinear|cubic|nearest] [--size WxH]\n"
     "\n"
-    "Makes a map from a heightmap. The format is told by the content and the name:\n"
-    "  PNG     8- or 16-bit greyscale (a colour PNG only if every pixel is grey;\n"
-    "          transparent pixels are voids); no gamma is applied to heights\n"
-    "  GeoTIFF one sample per pixel: 8/16/32-bit integers or 32/64-bit floats;\n"
-    "          the NoData value and NaN are voids\n"
-    "  .hgt    SRTM tile, signed 16-bit big-endian, 1201 or 3601 square; -32768 is a void\n"
-    "  .r16    headerless unsigned 16-bit little-endian; square unless --size is given\n"
+    "Makes a map from elevation data. HEIGHTS is any raster GDAL reads (GeoTIFF and\n"
+    "COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT, Erdas IMG,\n"
+    "8/16-bit PNG, ...), zipped, gzipped or in a tar archive too (N36W085.hgt.zip), or\n"
+    "a headerless .r16 (16-bit little-endian, square unless --size WxH). Several\n"
+    "HEIGHTS (tiles, a shell glob) make one map of their union, placed by their\n"
+    "georeferencing; gaps between them are voids. Files that refer to network\n"
+    "sources are refused: mvx reads local files only.\n"
     "\n"
-    "Any size is resampled (bilinear) to 6144 x 4096. An input that is not 3:2 is\n"
-    "fitted whole and centred; the margins are voids. Voids become height 0 with a\n"
-    "colour of their own.\n"
+    "The input is read straight at the map's resolution (overviews are used when it\n"
+    "has them): shrinking takes the area average of the covered samples, enlarging\n"
+    "interpolates bilinearly; voids (NoData, masks, NaN) are left out of both, and a\n"
+    "cell is a void only where no valid input covers it. An input that would need\n"
+    "more than 2^33 samples read is refused: build overviews (gdaladdo) first.\n"
     "\n"
-    "Heights are mapped linearly onto the levels -128 ... 127: the input's minimum\n"
-    "to -128 and its maximum to 127, unless a range is given.\n"
+    "North is up; the map keeps the input's proportions on the ground (longitude\n"
+    "scaled by the cosine of the latitude, projected units as they are; pixel\n"
+    "proportions without georeferencing). Heights are mapped onto the levels\n"
+    "-128 ... 127, minimum to maximum; colours follow the real heights: sea only at or\n"
+    "below the sea level (default 0 in the input's units), the light baked in from\n"
+    "the north-west with slopes as steep as on the ground.\n"
     "\n"
-    "  --colour IMAGE  colours from any PNG, stretched over the same area as the\n"
-    "                  heights (default: tints by height with a baked hillshade)\n"
-    "  --size WxH      width and height of a .r16 file\n"
-    "  --range MIN:MAX input heights put at -128 and 127; values outside are clamped\n"
-    "  --sea-level H   input height H becomes level 0: MIN ... H maps onto -128 ... 0\n"
-    "                  and H ... MAX onto 0 ... 127, each side scaled on its own\n"
-    "                  (MIN, MAX from --range or the input); H below MIN leaves no sea\n"
-    "  -o FILE         output map (default datas.mvx); written whole or not at all,\n"
-    "                  an existing FILE is untouched when the import fails\n"
+    "  -o FILE          output map (default datas.mvx), and FILE.json beside it saying\n"
+    "                   what the map stands for; written whole or not at all, an\n"
+    "                   existing FILE is untouched when the import fails\n"
+    "  --colour IMAGE   colours from an image GDAL reads (8 or 16-bit, dithered);\n"
+    "                   placed by its georeferencing when both have one, else\n"
+    "                   stretched over the heights; tints fill where it has no data\n"
+    "  --bands R,G,B    the image's bands for red, green and blue (default its own)\n"
+    "  --fit MODE       pad (default): all of the input, centred, void margins;\n"
+    "                   crop: fill the map, cutting the longer side; stretch: fill\n"
+    "                   the map, ignoring proportions\n"
+    "  --bounds W,S,E,N only this region, in degrees of longitude and latitude\n"
+    "  --range MIN:MAX  input heights put at -128 and 127; values outside are clamped\n"
+    "  --sea-level H    input height H is the coast and level 0: MIN ... H maps onto\n"
+    "                   -128 ... 0 and H ... MAX onto 0 ... 127, each side on its own\n"
+    "  --exaggeration X levels for X times the true relief (one level is a third of a\n"
+    "                   cell's width, as the viewer draws it) instead of MIN ... MAX,\n"
+    "                   centred on the sea level or the middle of the heights; what\n"
+    "                   falls outside -128 ... 127 is clamped, and counted\n"
+    "  --resample ALG   average, bilinear, cubic or nearest instead of the above\n"
+    "  --size WxH       width and height of a .r16 file\n"
     "\n"
     "A PNG written by 'mvx export --heights' is read as map levels (0 ... 65535 is\n"
     "-128 ... 127), so export then import gives the same heights back.\n";
 
 namespace {
+
+// Metres of height below and above the sea level that the deepest and highest tints stand for,
+// when the heights are in metres: the tints then mean the same everywhere, as on a printed map.
+constexpr double tint_land_metres = 5000, tint_sea_metres = 6000;
+
+std::string num(double v, int digits = 6) {
+    char b[40];
+    std::snprintf(b, sizeof b, "%.*g", digits, v);
+    return b;
+}
+
+std::string percent(long long part, long long whole) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
+    return b;
+}
 
 Status parse_size(const char *v, int &w, int &h) {
     const std::string s = v;
@@ -58,119 +98,77 @@ Status parse_size(const char *v, int &w, int &h) {
     return {};
 }
 
-std::string num(double v) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%.10g", v);
-    return b;
+// The value of the choice named `v`, or a failure listing the names.
+template <class T>
+Status parse_choice(const char *opt, const char *v, std::initializer_list<std::pair<const char *, T>> choices, T &out) {
+    std::string all;
+    for (const auto &[name, value] : choices) {
+        if (!std::strcmp(v, name)) {
+            out = value;
+            return {};
+        }
+        all += all.empty() ? name : std::string(", ") + name;
+    }
+    return Status::fail(std::string(opt) + ": '" + v + "' is not one of " + all);
 }
 
-// The colour image, read before any heavy work so that a bad one fails at once.
-Status read_colour(const std::string &path, const HeightGrid &g, RgbImage &img, std::vector<std::string> &notes) {
-    std::vector<uint8_t> bytes;
-    if (Status st = read_whole(path, bytes, max_samples * 8); !st.ok) return st;
-    if (Status st = read_png_rgb(bytes.data(), bytes.size(), path, img); !st.ok) return st;
-    // Aspect ratios more than 1 % apart are worth a word: the colours will look stretched.
-    const double ra = static_cast<double>(img.w) * g.h, rb = static_cast<double>(g.w) * img.h;
-    if (std::fabs(ra - rb) > 0.01 * std::max(ra, rb))
-        notes.push_back(path + ": " + std::to_string(img.w) + " x " + std::to_string(img.h) +
-                        " stretched over the heights' " + std::to_string(g.w) + " x " + std::to_string(g.h));
-    return {};
+// The sea level in the input's units: the one given; for map levels, between levels -1 and 0.
+double sea_level(const ImportOptions &o, const HeightSource &src) {
+    if (o.has_sea) return o.sea;
+    return src.levels ? 128 * 257 - 257 / 2.0 : 0;
 }
 
-// Colours for cells from an image fitted like the heights; voids keep the colour they have.
-void colour_from_image(const RgbImage &img, const Fit &fit, const std::vector<uint8_t> &voids, Map &m) {
-    std::vector<uint8_t> rgb(3 * cellules);
-    resample_rgb(img.rgb.data(), img.w, img.h, fit, rgb.data());
-    parallel_rows(lignes, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < colonnes; ++x) {
-                const size_t i = static_cast<size_t>(y) * colonnes + x;
-                if (!voids[i]) m.colour[i] = pack_rgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2], x, y);
-            }
-    });
+// The longitude/latitude corners of the box, for the sidecar.
+bool box_lonlat(const HeightSource &src, const Placement &p, Sidecar &sc) {
+    if (!src.georeferenced || src.wkt.empty()) return false;
+    const double x0 = p.gt[0] + p.x0 * p.gt[1], y0 = p.gt[3] + p.y0 * p.gt[5];
+    const double x1 = x0 + p.w * p.gt[1], y1 = y0 + p.h * p.gt[5];
+    const double box[4] = {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
+    double ll[4];
+    if (!transform_box(SpatialRef(src.wkt), SpatialRef::wgs84(), box, ll)) return false;
+    sc.west = ll[0], sc.south = ll[1], sc.east = ll[2], sc.north = ll[3];
+    return true;
+}
+
+// The summary's lines on the scale: metres per cell and per level, and how the viewer exaggerates.
+void describe_scale(const Heights &h, const Sidecar &sc, std::vector<std::string> &notes) {
+    const Placement &p = h.place;
+    if (p.cell_x <= 0) {
+        notes.push_back("scale: not georeferenced, so metres per cell are unknown; slopes are shaded on the viewer's "
+                        "scale (a cell is 3 levels wide)");
+        return;
+    }
+    const double below = sc.per_level_below * h.src.z_metres, above = sc.per_level_above * h.src.z_metres;
+    std::string line = "scale: " + num(p.cell_x, 4) + " m per cell across, " + num(p.cell_y, 4) + " m down; ";
+    // The viewer draws a level a third of a cell's width high: its exaggeration is that over the truth.
+    const double cell = (p.cell_x + p.cell_y) / 2;
+    auto ex = [&](double per_level) { return per_level > 0 ? num(cell / 3 / per_level, 3) : std::string("-"); };
+    if (std::fabs(below - above) <= 1e-9 * std::max(below, above))
+        line += num(above, 4) + " m per level; the viewer shows the relief " + ex(above) + " times exaggerated";
+    else
+        line += num(below, 4) + " m per level below the sea level, " + num(above, 4) + " above; the viewer shows the relief " +
+                ex(below) + " and " + ex(above) + " times exaggerated";
+    if (!h.src.z_in_metres || h.src.wkt.empty()) line += " (heights taken as metres)";
+    notes.push_back(line);
 }
 
 }  // namespace
-
-float LevelScale::operator()(double v) const {
-    v = std::clamp(v, lo, hi);
-    if (has_sea) {
-        if (v < sea) return static_cast<float>(-128.0 * (sea - v) / (sea - lo));
-        return hi > sea ? static_cast<float>(127.0 * (v - sea) / (hi - sea)) : 0.0f;
-    }
-    if (hi == lo) return 0.0f;
-    // Divided last, so levels written by export (v = (h + 128) · 257 over 0 … 65535) come back exact.
-    return static_cast<float>(-128.0 + (v - lo) * 255.0 / (hi - lo));
-}
-
-Status choose_scale(const HeightGrid &g, const ImportOptions &o, const std::string &name, LevelScale &s) {
-    s.has_sea = o.has_sea;
-    s.sea = o.sea;
-    if (o.has_range) {
-        s.lo = o.range_lo;
-        s.hi = o.range_hi;
-        return {};
-    }
-    if (g.has_range) {
-        s.lo = g.range_lo;
-        s.hi = g.range_hi;
-        return {};
-    }
-    bool any = false;
-    float lo = 0, hi = 0;
-    for (size_t i = 0; i < g.z.size(); ++i) {
-        if (g.voids[i]) continue;
-        if (!any) lo = hi = g.z[i], any = true;
-        lo = std::min(lo, g.z[i]);
-        hi = std::max(hi, g.z[i]);
-    }
-    if (!any) return Status::fail(name + ": no heights: every sample is a void");
-    s.lo = lo;
-    s.hi = hi;
-    return {};
-}
-
-Status import_map(const ImportOptions &o, Map &m, std::vector<std::string> &notes) {
-    HeightGrid g;
-    if (Status st = read_heights(o.heights, g, o.size_w, o.size_h); !st.ok) return st;
-    notes.insert(notes.end(), g.notes.begin(), g.notes.end());
-    RgbImage img;
-    if (!o.colour.empty()) {
-        if (Status st = read_colour(o.colour, g, img, notes); !st.ok) return st;
-    }
-    LevelScale scale;
-    if (Status st = choose_scale(g, o, o.heights, scale); !st.ok) return st;
-    if (!o.has_range && g.has_range) notes.push_back(o.heights + ": written by mvx export --heights: read as map levels");
-    std::string how = "heights " + num(scale.lo) + " to " + num(scale.hi) + " mapped onto levels -128 to 127";
-    if (scale.has_sea) how += ", " + num(scale.sea) + " at sea level (0)";
-    if (scale.lo == scale.hi && !scale.has_sea) how = "every height is " + num(scale.lo) + ": the map is flat at level 0";
-    notes.push_back(o.heights + ": " + std::to_string(g.w) + " x " + std::to_string(g.h) + ", " + how);
-
-    parallel_rows(g.h, [&](int y0, int y1) {
-        for (size_t i = static_cast<size_t>(y0) * g.w; i < static_cast<size_t>(y1) * g.w; ++i)
-            if (!g.voids[i]) g.z[i] = scale(g.z[i]);
-    });
-    const Fit fit = fit_into(g.w, g.h, colonnes, lignes);
-    if (const std::string d = describe_fit(g.w, g.h, fit); !d.empty()) notes.push_back(o.heights + ": " + d);
-
-    std::vector<float> level(cellules);
-    std::vector<uint8_t> voids(cellules);
-    resample(g.z.data(), g.voids.data(), g.w, g.h, fit, level.data(), voids.data());
-    const bool any_void = std::find(voids.begin(), voids.end(), 1) != voids.end();
-    // The relief pass also gives voids their colour, so with an image it runs only when there are voids.
-    if (o.colour.empty() || any_void) colour_relief(level.data(), colonnes, lignes, m.colour.data(), voids.data());
-    if (!o.colour.empty()) colour_from_image(img, fit, voids, m);
-    parallel_rows(lignes, [&](int y0, int y1) {
-        for (size_t i = static_cast<size_t>(y0) * colonnes; i < static_cast<size_t>(y1) * colonnes; ++i)
-            m.height[i] = voids[i] ? 0 : quantise(level[i]);
-    });
-    return {};
-}
 
 Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
     const std::vector<Option> options = {
         {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
         {"--colour", true, [&](const char *v) { o.colour = v; return Status{}; }},
+        {"--bands", true, [&](const char *v) {
+             std::vector<double> b;
+             if (Status st = parse_reals("--bands", v, ',', 3, b); !st.ok) return st;
+             o.bands.clear();
+             for (double x : b) {
+                 if (x < 1 || x > 65535 || x != std::floor(x))
+                     return Status::fail(std::string("--bands: '") + v + "': bands are whole numbers from 1");
+                 o.bands.push_back(static_cast<int>(x));
+             }
+             return Status{};
+         }},
         {"--size", true, [&](const char *v) { return parse_size(v, o.size_w, o.size_h); }},
         {"--range", true, [&](const char *v) {
              std::vector<double> r;
@@ -183,12 +181,229 @@ Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
              o.has_sea = true;
              return parse_real("--sea-level", v, o.sea);
          }},
+        {"--exaggeration", true, [&](const char *v) {
+             if (Status st = parse_real("--exaggeration", v, o.exaggeration); !st.ok) return st;
+             if (!(o.exaggeration > 0 && o.exaggeration <= 1e6))
+                 return Status::fail(std::string("--exaggeration: ") + v + " is out of range: it must be above 0, at most 1e6");
+             return Status{};
+         }},
+        {"--fit", true, [&](const char *v) {
+             return parse_choice<FitMode>("--fit", v, {{"pad", FitMode::pad}, {"crop", FitMode::crop}, {"stretch", FitMode::stretch}},
+                                          o.fit);
+         }},
+        {"--bounds", true, [&](const char *v) {
+             std::vector<double> b;
+             if (Status st = parse_reals("--bounds", v, ',', 4, b); !st.ok) return st;
+             if (!(b[0] < b[2] && b[1] < b[3] && b[1] >= -90 && b[3] <= 90))
+                 return Status::fail(std::string("--bounds: '") + v +
+                                     "': WEST must be below EAST and SOUTH below NORTH, latitudes within -90 ... 90");
+             o.has_bounds = true, o.bounds = {b[0], b[1], b[2], b[3]};
+             return Status{};
+         }},
+        {"--resample", true, [&](const char *v) {
+             return parse_choice<Resampling>("--resample", v,
+                                             {{"average", Resampling::average}, {"bilinear", Resampling::bilinear},
+                                              {"cubic", Resampling::cubic}, {"nearest", Resampling::nearest}},
+                                             o.resample);
+         }},
     };
     Status st = parse_options("import", argc, argv, options, [&](const char *a) {
-        if (!o.heights.empty()) return Status::fail("import: one height file only ('" + o.heights + "' and '" + a + "')");
-        o.heights = a;
+        o.heights.push_back(a);
         return Status{};
     }, help);
     if (st.ok && !help && o.heights.empty()) return Status::fail("import: no height file given (see mvx import --help)");
+    if (st.ok && o.size_w > 0 && o.heights.size() > 1) return Status::fail("--size: only for one .r16 file");
     return st;
+}
+
+Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, std::vector<std::string> &notes,
+                   const std::function<void(double)> &progress) {
+    if (Status st = open_heights(o.heights, o.size_w, o.size_h, h.src); !st.ok) return st;
+    notes.insert(notes.end(), h.src.notes.begin(), h.src.notes.end());
+    if (Status st = place(h.src, o.fit, o.has_bounds ? &o.bounds : nullptr, grid_w, grid_h, h.place, notes); !st.ok)
+        return st;
+    return read_field(h.src, h.place, o.resample, h.field, progress, o.max_samples);
+}
+
+Relief relief_for(const Heights &h, const LevelScale &s, double sea) {
+    Relief r;
+    r.sea = static_cast<float>(sea);
+    r.coast = -0.5f;  // the sea level itself is sea
+    const double units_per_metre = 1 / h.src.z_metres;
+    if (h.place.cell_x > 0) {
+        r.land_span = static_cast<float>(tint_land_metres * units_per_metre);
+        r.sea_span = static_cast<float>(tint_sea_metres * units_per_metre);
+        r.cell_x = static_cast<float>(h.place.cell_x * units_per_metre);
+        r.cell_y = static_cast<float>(h.place.cell_y * units_per_metre);
+        return r;
+    }
+    const double per_level = s.per_level > 0 ? s.per_level : (s.hi - s.lo) / 255;
+    r.land_span = static_cast<float>(std::max(s.hi - sea, 1e-6));
+    r.sea_span = static_cast<float>(std::max(sea - s.lo, 1e-6));
+    r.cell_x = r.cell_y = static_cast<float>(3 * std::max(per_level, 1e-9));
+    return r;
+}
+
+std::string first_view_hint(const Field &f) {
+    const int x0 = xdeb_depart, y0 = ydeb_depart, x1 = std::min(f.w, x0 + cote), y1 = std::min(f.h, y0 + cote);
+    long long data = 0;
+    int lo_x = f.w, hi_x = -1, lo_y = f.h, hi_y = -1;
+    for (int y = 0; y < f.h; ++y)
+        for (int x = 0; x < f.w; ++x) {
+            if (f.voids[static_cast<size_t>(y) * f.w + x]) continue;
+            if (x >= x0 && x < x1 && y >= y0 && y < y1) ++data;
+            lo_x = std::min(lo_x, x), hi_x = std::max(hi_x, x), lo_y = std::min(lo_y, y), hi_y = std::max(hi_y, y);
+        }
+    if (data > 0 || hi_x < 0) return "";
+    // Keys move the view by 10 cells at zoom 1; aim its top-left corner at the nearest data.
+    std::string keys;
+    auto presses = [&](int from, int lo, int hi, char back, char ahead) {
+        const int to = std::clamp(from, lo, std::max(lo, hi - cote + 1));
+        const int n = (std::abs(to - from) + 9) / 10;
+        if (n == 0) return;
+        if (!keys.empty()) keys += " and ";
+        keys += std::string("press ") + (to < from ? back : ahead) + " about " + std::to_string(n) + " times";
+    };
+    presses(x0, lo_x, hi_x, '4', '6');
+    presses(y0, lo_y, hi_y, '8', '2');
+    return "the viewer's first view (columns " + std::to_string(x0) + " to " + std::to_string(x0 + cote) + ", rows " +
+           std::to_string(y0) + " to " + std::to_string(y0 + cote) + ") shows no data: the data lies in columns " +
+           std::to_string(lo_x) + " to " + std::to_string(hi_x) + ", rows " + std::to_string(lo_y) + " to " +
+           std::to_string(hi_y) + "; in the viewer " + keys + ", or import with --fit crop";
+}
+
+namespace {
+
+// The levels: from the heights' range (or the one given, or declared by the file), at a chosen
+// exaggeration when asked.
+Status choose_levels(const ImportOptions &o, const Heights &h, LevelScale &scale) {
+    scale.has_sea = o.has_sea;
+    scale.sea = o.sea;
+    const RangeChoice range{o.has_range, o.range_lo, o.range_hi, h.src.levels && !o.has_range};
+    if (Status st = choose_scale(h.field.z, h.field.voids, range, h.src.label, scale); !st.ok) return st;
+    if (o.exaggeration > 0) {
+        const Placement &p = h.place;
+        if (p.cell_x <= 0)
+            return Status::fail("--exaggeration: " + h.src.label + " is not georeferenced, so its metres per cell are unknown");
+        scale.per_level = (p.cell_x + p.cell_y) / 2 / 3 / o.exaggeration / h.src.z_metres;
+    }
+    return {};
+}
+
+// The colours: the image where it has data, tints with the light baked in everywhere else.
+Status colour_map(const ImportOptions &o, const Heights &h, const LevelScale &scale, double sea, Map &m,
+                  std::vector<std::string> &notes, const std::function<void(double)> &report) {
+    std::vector<uint8_t> covered;
+    if (!o.colour.empty()) {
+        covered.assign(cellules, 0);
+        if (Status st = read_imagery(o.colour, o.bands, h.src, h.place, m.colour, covered, notes); !st.ok) return st;
+    }
+    report(0.7);
+    if (!covered.empty() && std::find(covered.begin(), covered.end(), 0) == covered.end()) return {};
+    const std::vector<uint16_t> image = covered.empty() ? std::vector<uint16_t>() : m.colour;
+    const Field &f = h.field;
+    colour_relief(f.z.data(), colonnes, lignes, m.colour.data(), f.voids.data(), relief_for(h, scale, sea), 0,
+                  [&](double d) { report(0.7 + 0.25 * d); });
+    for (size_t i = 0; i < covered.size(); ++i)
+        if (covered[i] && !f.voids[i]) m.colour[i] = image[i];
+    return {};
+}
+
+struct Counts {
+    std::atomic<long long> sea{0}, voids{0}, clamped{0};
+};
+
+// The heights as levels, voids at 0 in their own colour; what is sea, void, or clamped.
+void level_map(const Field &f, const LevelScale &scale, double sea, Map &m, Counts &n) {
+    parallel_rows(lignes, [&](int y0, int y1) {
+        long long sea_cells = 0, voids = 0, clamped = 0;
+        for (long long i = 1LL * y0 * colonnes; i < 1LL * y1 * colonnes; ++i) {
+            if (f.voids[i]) {
+                m.height[i] = 0;
+                m.colour[i] = void_cell_colour;
+                ++voids;
+                continue;
+            }
+            m.height[i] = quantise(scale(f.z[i]));
+            sea_cells += f.z[i] <= sea;
+            if (scale.per_level > 0) {
+                const double u = scale.unclamped(f.z[i]);
+                clamped += u < -128.5 || u >= 127.5;
+            }
+        }
+        n.sea += sea_cells, n.voids += voids, n.clamped += clamped;
+    });
+}
+
+// What the map stands for; heights in metres when the input's are a known length.
+Sidecar sidecar_for(const ImportOptions &o, const Heights &h, const LevelScale &scale, double sea) {
+    const Placement &p = h.place;
+    Sidecar sc;
+    sc.written_by = "mvx import";
+    sc.sources = o.heights;
+    if (!o.colour.empty()) sc.sources.push_back(o.colour);
+    sc.crs = h.src.wkt;
+    sc.crs_name = crs_name(h.src.wkt);
+    sc.georeferenced = h.src.georeferenced;
+    std::copy(p.gt, p.gt + 6, sc.gt);
+    sc.has_bounds = box_lonlat(h.src, p, sc);
+    sc.box_x0 = p.x0, sc.box_y0 = p.y0, sc.box_w = p.w, sc.box_h = p.h;
+    sc.cell_x = p.cell_x, sc.cell_y = p.cell_y;
+    scale.mapping(sc);
+    sc.metres = h.src.z_in_metres;
+    sc.sea_level = sea;
+    if (sc.metres) {
+        const double k = h.src.z_metres;
+        sc.height_at_0 *= k, sc.per_level_below *= k, sc.per_level_above *= k, sc.sea_level *= k;
+    }
+    return sc;
+}
+
+// The summary: the input and its range, how it was placed, the scale, sea and voids, and how to
+// find the data from the viewer's first view.
+void summarise(const ImportOptions &o, const Heights &h, const LevelScale &scale, const Sidecar &sc, const Counts &n,
+               std::vector<std::string> &notes) {
+    std::string how = "heights " + num(scale.lo) + " to " + num(scale.hi) + " mapped onto levels -128 to 127";
+    if (scale.per_level > 0)
+        how = "heights " + num(scale.lo) + " to " + num(scale.hi) + " at " + num(scale.per_level * h.src.z_metres, 4) +
+              " m per level (--exaggeration " + num(o.exaggeration) + ")";
+    if (scale.has_sea) how += ", " + num(scale.sea) + " at sea level (0)";
+    if (scale.lo == scale.hi && !scale.has_sea && scale.per_level == 0)
+        how = "every height is " + num(scale.lo) + ": the map is flat at level 0";
+    if (h.src.levels && !o.has_range) notes.push_back(h.src.label + ": written by mvx export --heights: read as map levels");
+    notes.push_back(h.src.label + ": " + std::to_string(h.src.w) + " x " + std::to_string(h.src.h) + ", " + how);
+    const Placement &p = h.place;
+    if (const std::string d = describe_placement(p, o.fit); !d.empty()) {
+        const std::string ground =
+            p.ground_w > 0 ? " (" + num(p.ground_w / 1000, 4) + " x " + num(p.ground_h / 1000, 4) + " km on the ground)" : "";
+        notes.push_back(h.src.label + ground + ": " + d);
+    }
+    describe_scale(h, sc, notes);
+    if (scale.per_level > 0)
+        notes.push_back("--exaggeration " + num(o.exaggeration) + ": " + std::to_string(n.clamped) + " cells (" +
+                        percent(n.clamped, cellules) + ") clamped at the ends of the level range");
+    notes.push_back("sea: " + percent(n.sea, cellules) + " of the map (at or below " + num(sc.sea_level) +
+                    (sc.metres ? " m" : "") + "); voids: " + percent(n.voids, cellules));
+    if (const std::string hint = first_view_hint(h.field); !hint.empty()) notes.push_back(hint);
+}
+
+}  // namespace
+
+Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::string> &notes,
+                  const std::function<void(double)> &progress) {
+    auto report = [&](double f) {
+        if (progress) progress(f);
+    };
+    Heights h;
+    if (Status st = read_import(o, colonnes, lignes, h, notes, [&](double f) { report(0.6 * f); }); !st.ok) return st;
+    LevelScale scale;
+    if (Status st = choose_levels(o, h, scale); !st.ok) return st;
+    const double sea = sea_level(o, h.src);
+    if (Status st = colour_map(o, h, scale, sea, m, notes, report); !st.ok) return st;
+    Counts n;
+    level_map(h.field, scale, sea, m, n);
+    report(1);
+    sc = sidecar_for(o, h, scale, sea);
+    summarise(o, h, scale, sc, n, notes);
+    return {};
 }

@@ -1,22 +1,35 @@
-// Turning a height file (and optionally a colour image) into a map: scale, fit, colour, quantise.
+// mvx import: height files (and an image) into a map true to the ground: read, placed, levelled, coloured.
 #pragma once
 
-#include "heightmap.h"
+#include "format.h"
 #include "levels.h"
 #include "mapfile.h"
+#include "place.h"
+#include "read.h"
+#include "relief.h"
+#include "sidecar.h"
+#include "source.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 struct ImportOptions {
-    std::string heights;
+    std::vector<std::string> heights;  // one file, or tiles of one mosaic
     std::string out = "datas.mvx";
-    std::string colour;        // empty: hypsometric tints with baked hillshade
-    int size_w = 0, size_h = 0;  // of a headerless .r16; 0 infers a square
-    bool has_range = false;    // input heights mapped to -128 and 127; outside clamped
+    std::string colour;                // an image for the colours; empty: tints with baked light
+    std::vector<int> bands;            // its red, green and blue bands; empty: its own
+    int size_w = 0, size_h = 0;        // of a headerless .r16; 0 infers a square
+    bool has_range = false;            // input heights put at -128 and 127; outside clamped
     double range_lo = 0, range_hi = 0;
-    bool has_sea = false;      // input height put at level 0
+    bool has_sea = false;              // input height put at level 0, and the coast's height
     double sea = 0;
+    double exaggeration = 0;           // levels for this many times the true relief; 0: from the range
+    FitMode fit = FitMode::pad;
+    bool has_bounds = false;           // import only this region
+    Bounds bounds;
+    Resampling resample = Resampling::automatic;
+    double max_samples = max_read_samples;  // a caller that must stay quick (a fuzzer) lowers it
 };
 
 extern const char import_summary[];
@@ -25,20 +38,26 @@ extern const char import_usage[];
 // Options as `mvx import` takes them; `help` set on --help.
 Status parse_import(int argc, char **argv, ImportOptions &o, bool &help);
 
-// How input heights become map levels. Below the sea level (when given) lo … sea maps linearly
-// onto -128 … 0, above it sea … hi onto 0 … 127; without one, lo … hi onto -128 … 127.
-// Values outside lo … hi are clamped. When lo == hi and there is no sea level, everything is 0.
-struct LevelScale {
-    double lo = 0, hi = 0;
-    bool has_sea = false;
-    double sea = 0;
-    float operator()(double v) const;  // unquantised level, -128 … 127
+// The heights opened, placed in a grid_w x grid_h grid and read: the first half of an import, which
+// tests and the fuzz target also run on small grids. `progress` gets the fraction read.
+struct Heights {
+    HeightSource src;
+    Placement place;
+    Field field;
 };
+Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, std::vector<std::string> &notes,
+                   const std::function<void(double)> &progress = {});
 
-// The scale for this grid: the range given, else the one the file declares, else its own
-// minimum and maximum over non-void samples. Fails if every sample is a void.
-Status choose_scale(const HeightGrid &g, const ImportOptions &o, const std::string &name, LevelScale &s);
+// How the colouring reads these heights: tints by real height above and below the sea level
+// (fixed spans in metres when the heights are, else the data's own range), and a hillshade with
+// a cell's true size where the ground's scale is known, else the viewer's (a cell is 3 levels).
+Relief relief_for(const Heights &h, const LevelScale &s, double sea);
 
-// Builds the whole map. Voids, and the margins left when the aspect ratio is not 3:2, get
-// height 0 and the void colour. `notes` gets what the user should know (conversions, the fit).
-Status import_map(const ImportOptions &o, Map &m, std::vector<std::string> &notes);
+// The whole map, and the sidecar that says what it stands for. Voids (and the margins a fit
+// leaves) get height 0 and the void colour. `notes` gets the summary the user should see.
+Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::string> &notes,
+                  const std::function<void(double)> &progress = {});
+
+// Where the viewer's first view lies against the data, and what to press to reach it; empty when
+// it shows some data.
+std::string first_view_hint(const Field &f);

@@ -2,12 +2,17 @@
 #include "export.h"
 
 #include "cli.h"
+#include "gdal_env.h"
 #include "parallel.h"
+
+#include <cpl_string.h>
+#include <gdal.h>
 
 #include <png.h>
 #include <zlib.h>
 
 #include <cmath>
+#include <cstring>
 
 const char levels_key[] = "mvx heights";
 const char levels_value[] = "map levels: sample = (height + 128) * 257";
@@ -16,15 +21,20 @@ const char export_summary[] = "write a map as a PNG preview, or its heights as 1
 
 const char export_usage[] =
     "usage: mvx export [MAP] -o FILE.png [--scale N] [--heights]\n"
+    "       mvx export [MAP] --heights -o FILE.tif [--scale N]\n"
     "\n"
-    "Writes the whole map (default datas.mvx) as a PNG.\n"
+    "Writes the whole map (default datas.mvx) as a PNG, or its heights in metres as a\n"
+    "GeoTIFF for GIS.\n"
     "\n"
-    "  -o FILE.png  the image to write; written whole or not at all\n"
+    "  -o FILE      the file to write; written whole or not at all\n"
     "  --scale N    1/N of the size, each pixel the mean of an N x N block (default 1)\n"
-    "  --heights    the heights as 16-bit greyscale, (height + 128) x 257, instead of\n"
-    "               the colours (8-bit RGB, 5-bit channels spread over 0 ... 255);\n"
-    "               the file is marked so that 'mvx import' reads it back exactly\n"
-    "               (at --scale 1)\n";
+    "  --heights    FILE.png: the heights as 16-bit greyscale, (height + 128) x 257,\n"
+    "               instead of the colours (8-bit RGB, 5-bit channels spread over\n"
+    "               0 ... 255); the file is marked so that 'mvx import' reads it back\n"
+    "               exactly (at --scale 1)\n"
+    "               FILE.tif or .tiff: the heights of the imported area as float32,\n"
+    "               in the metres (or input units) MAP.json records, with its\n"
+    "               coordinate system and geotransform; voids are NoData (-32768)\n";
 
 namespace {
 
@@ -132,6 +142,16 @@ Status export_png(const Map &m, const std::string &path, int scale, bool heights
     return write_file(path, out.bytes.data(), out.bytes.size());
 }
 
+namespace {
+
+bool ends_with_tiff(const std::string &p) {
+    for (const char *e : {".tif", ".tiff", ".TIF", ".TIFF"})
+        if (p.size() >= std::strlen(e) && p.compare(p.size() - std::strlen(e), std::string::npos, e) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
 Status parse_export(int argc, char **argv, ExportOptions &o, bool &help) {
     bool have_map = false;
     const std::vector<Option> options = {
@@ -155,10 +175,76 @@ Status parse_export(int argc, char **argv, ExportOptions &o, bool &help) {
 }
 
 Status export_map(const ExportOptions &o, std::string &done) {
+    const bool tiff = ends_with_tiff(o.out);
+    if (tiff && !o.heights)
+        return Status::fail(o.out + ": colours are written as PNG; add --heights for a GeoTIFF of the heights");
     Map m;
     if (Status st = read_whole_map(o.map, m); !st.ok) return st;
+    if (tiff) {
+        Sidecar sc;
+        bool found = false;
+        if (Status st = read_sidecar(o.map, sc, found); !st.ok) return st;
+        if (!found)
+            return Status::fail(o.map + ": no " + sidecar_path(o.map) +
+                                " says what its levels stand for; --heights -o FILE.png writes the levels themselves");
+        if (Status st = export_geotiff(m, sc, o.out, o.scale); !st.ok) return st;
+        done = "wrote " + o.out + " (" + std::to_string(scaled(sc.box_w, o.scale)) + " x " +
+               std::to_string(scaled(sc.box_h, o.scale)) + ", heights in " + (sc.metres ? "metres" : "input units") +
+               (sc.crs_name.empty() ? "" : ", " + sc.crs_name) + ")";
+        return {};
+    }
     if (Status st = export_png(m, o.out, o.scale, o.heights); !st.ok) return st;
     done = "wrote " + o.out + " (" + std::to_string(scaled(colonnes, o.scale)) + " x " +
            std::to_string(scaled(lignes, o.scale)) + ", " + (o.heights ? "16-bit heights" : "colours") + ")";
     return {};
+}
+
+std::vector<float> box_heights(const Map &m, const Sidecar &s, int scale, float nodata) {
+    const int w = scaled(s.box_w, scale), h = scaled(s.box_h, scale);
+    std::vector<float> out(static_cast<size_t>(w) * h);
+    parallel_rows(h, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = 0; x < w; ++x) {
+                double sum = 0;
+                long n = 0;
+                for (int yy = y * scale; yy < std::min(s.box_h, (y + 1) * scale); ++yy)
+                    for (int xx = x * scale; xx < std::min(s.box_w, (x + 1) * scale); ++xx) {
+                        const long long i = 1LL * (s.box_y0 + yy) * colonnes + s.box_x0 + xx;
+                        if (is_void(m.colour[i], m.height[i])) continue;
+                        sum += height_of_level(s, m.height[i]);
+                        ++n;
+                    }
+                out[static_cast<size_t>(y) * w + x] = n ? static_cast<float>(sum / n) : nodata;
+            }
+    });
+    return out;
+}
+
+Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, int scale) {
+    gdal_setup();
+    constexpr float nodata = -32768;
+    const int w = scaled(s.box_w, scale), h = scaled(s.box_h, scale);
+    if (w <= 0 || h <= 0) return Status::fail(sidecar_path(path) + ": its box is empty");
+    const std::vector<float> z = box_heights(m, s, scale, nodata);
+    PendingFile file(path);
+    if (Status st = file.write(); !st.ok) return st;
+    GDALDriverH gtiff = GDALGetDriverByName("GTiff");
+    const char *opts[] = {"TILED=YES", "COMPRESS=DEFLATE", "PREDICTOR=3", nullptr};
+    gdal_reset_errors();
+    Dataset ds(GDALCreate(gtiff, file.temporary().c_str(), w, h, 1, GDT_Float32, const_cast<char **>(opts)));
+    if (!ds) return Status::fail(path + ": cannot write: " + gdal_reason());
+    // The box's corner and cell size; a block of `scale` cells is one pixel.
+    double gt[6] = {s.gt[0] + s.box_x0 * s.gt[1] + s.box_y0 * s.gt[2], s.gt[1] * scale, s.gt[2] * scale,
+                    s.gt[3] + s.box_x0 * s.gt[4] + s.box_y0 * s.gt[5], s.gt[4] * scale, s.gt[5] * scale};
+    GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
+    bool ok = (!s.georeferenced || GDALSetGeoTransform(ds.get(), gt) == CE_None) &&
+              (s.crs.empty() || GDALSetProjection(ds.get(), s.crs.c_str()) == CE_None) &&
+              GDALSetRasterNoDataValue(b, nodata) == CE_None && GDALSetRasterUnitType(b, s.metres ? "m" : "") == CE_None &&
+              GDALRasterIO(b, GF_Write, 0, 0, w, h, const_cast<float *>(z.data()), w, h, GDT_Float32, 0, 0) == CE_None;
+    GDALFlushCache(ds.get());
+    ok = ok && CPLGetLastErrorType() < CE_Failure;
+    const std::string why = gdal_reason();
+    ds.reset();
+    if (!ok) return Status::fail(path + ": cannot write: " + (why.empty() ? "GDAL failed" : why));
+    return file.commit();
 }

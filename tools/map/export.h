@@ -1,7 +1,8 @@
-// Map previews and height exports as PNG.
+// Map exports: PNG previews, heights as 16-bit levels, and heights in metres as a GeoTIFF for GIS.
 #pragma once
 
 #include "mapfile.h"
+#include "sidecar.h"
 
 #include <cstdint>
 #include <string>
@@ -21,6 +22,15 @@ std::vector<uint8_t> preview_rgb(const Map &m, int scale);
 // The heights, each pixel the rounded mean of its block, as 16-bit levels (height + 128) × 257,
 // so that -128 … 127 spans 0 … 65535.
 std::vector<uint16_t> height_samples(const Map &m, int scale);
+
+// The heights of the sidecar's box in the units it records (metres for imports of georeferenced
+// data), each pixel the mean of the non-void cells of a scale × scale block, `nodata` where all
+// are voids: scaled(box_w) × scaled(box_h), row-major.
+std::vector<float> box_heights(const Map &m, const Sidecar &s, int scale, float nodata);
+
+// Writes box_heights as a float32 GeoTIFF (NoData -32768) with the box's coordinate system and
+// geotransform, through a temporary file.
+Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, int scale);
 
 struct ExportOptions {
     std::string map = "datas.mvx";

@@ -4,6 +4,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 const char info_summary[] = "check a map file: size, heights, water, unused colour bit";
@@ -12,9 +13,11 @@ const char info_usage[] =
     "usage: mvx info [MAP]\n"
     "\n"
     "Checks a map file (default datas.mvx): its size and whether it is complete,\n"
-    "the height range and histogram, the share of water (heights below 0), and\n"
-    "whether colour bit 15 (ignored by the viewer) is used. Exit status 1 when the\n"
-    "file is not 75,497,472 bytes long.\n";
+    "the height range and histogram, the share of water (heights below 0) and of\n"
+    "voids, and whether colour bit 15 (ignored by the viewer) is used. With the\n"
+    "sidecar MAP.json that import and generate write, also the source, coordinate\n"
+    "system, bounds, metres per cell and per level, and the share of sea at or below\n"
+    "the sea level. Exit status 1 when the file is not 75,497,472 bytes long.\n";
 
 namespace {
 
@@ -40,6 +43,7 @@ MapStats map_stats(const Map &m, long long bytes) {
     for (long long i = 0; i < s.cells; ++i) {
         ++s.count[m.height[i] + 128];
         s.bit15 += m.colour[i] >> 15;
+        s.voids += is_void(m.colour[i], m.height[i]);
     }
     for (int k = 0; k < 128; ++k) s.water += s.count[k];
     const auto first = std::find_if(s.count.begin(), s.count.end(), [](long long c) { return c > 0; });
@@ -51,7 +55,51 @@ MapStats map_stats(const Map &m, long long bytes) {
     return s;
 }
 
-std::string format_info(const std::string &path, const MapStats &s) {
+namespace {
+
+std::string num(double v, int digits = 4) {
+    char b[40];
+    std::snprintf(b, sizeof b, "%.*g", digits, v);
+    return b;
+}
+
+std::string degrees(double v, char pos, char neg) {
+    char b[40];
+    std::snprintf(b, sizeof b, "%.4f %c", std::fabs(v), v < 0 ? neg : pos);
+    return b;
+}
+
+// The lines a sidecar adds: where the map comes from, where it lies and at what scale.
+std::string sidecar_lines(const MapStats &s, const Sidecar &sc) {
+    std::string sources;
+    for (const std::string &p : sc.sources) sources += (sources.empty() ? "" : ", ") + p;
+    std::string r = "source: " + sources + " (" + sc.written_by + ")" + (sc.crs_name.empty() ? "" : ", " + sc.crs_name) + "\n";
+    if (sc.has_bounds)
+        r += "bounds: " + degrees(sc.west, 'E', 'W') + " to " + degrees(sc.east, 'E', 'W') + ", " +
+             degrees(sc.south, 'N', 'S') + " to " + degrees(sc.north, 'N', 'S') + "\n";
+    r += "data: columns " + std::to_string(sc.box_x0) + " to " + std::to_string(sc.box_x0 + sc.box_w - 1) + ", rows " +
+         std::to_string(sc.box_y0) + " to " + std::to_string(sc.box_y0 + sc.box_h - 1) + "\n";
+    const char *unit = sc.metres ? " m" : " units";
+    std::string scale = "scale: ";
+    if (sc.cell_x > 0) scale += num(sc.cell_x) + " m per cell across, " + num(sc.cell_y) + " m down; ";
+    if (sc.per_level_below == sc.per_level_above) scale += num(sc.per_level_above) + unit + " per level";
+    else scale += num(sc.per_level_below) + unit + " per level below level 0, " + num(sc.per_level_above) + " above";
+    if (sc.cell_x > 0 && sc.metres && sc.per_level_above > 0)
+        scale += "; the viewer shows the relief " + num((sc.cell_x + sc.cell_y) / 2 / 3 / sc.per_level_above, 3) +
+                 " times exaggerated";
+    if (sc.nominal) scale += " (nominal: the world is no real place)";
+    r += scale + "\n";
+    long long sea = 0;
+    for (int k = 0; k < 256; ++k)
+        if (is_sea_level(sc, k - 128)) sea += s.count[k];
+    if (is_sea_level(sc, 0)) sea -= s.voids;
+    r += "sea (at or below " + num(sc.sea_level) + unit + "): " + percent(sea, s.cells) + " of cells\n";
+    return r;
+}
+
+}  // namespace
+
+std::string format_info(const std::string &path, const MapStats &s, const Sidecar *sc) {
     std::string r = path + ": " + grouped(s.bytes) + " bytes, ";
     if (s.complete()) r += "complete (" + std::to_string(colonnes) + " x " + std::to_string(lignes) + " cells)\n";
     else if (s.bytes > taille_grille) r += grouped(s.bytes - taille_grille) + " more than a map of " + grouped(taille_grille) + "; the viewer ignores the rest\n";
@@ -60,6 +108,8 @@ std::string format_info(const std::string &path, const MapStats &s) {
     if (s.cells == 0) return r;
     r += "heights: " + std::to_string(s.lo) + " to " + std::to_string(s.hi) + "\n";
     r += "water (below 0): " + percent(s.water, s.cells) + " of cells\n";
+    r += "voids: " + percent(s.voids, s.cells) + " of cells\n";
+    if (sc) r += sidecar_lines(s, *sc);
     r += "colour bit 15: " + (s.bit15 ? "set in " + grouped(s.bit15) + " cells (the viewer ignores it)" : std::string("unused")) + "\n";
     r += "histogram, cells per 16 levels:\n";
     long long top = 1;
@@ -89,7 +139,11 @@ Status map_info(const InfoOptions &o, std::string &report) {
     long long bytes = 0;
     if (Status st = read_map(o.map, m, bytes); !st.ok) return st;
     const MapStats s = map_stats(m, bytes);
-    report = format_info(o.map, s);
+    Sidecar sc;
+    bool found = false;
+    const Status side = read_sidecar(o.map, sc, found);
+    report = format_info(o.map, s, side.ok && found ? &sc : nullptr);
+    if (!side.ok) report += "sidecar: " + side.why + "\n";
     if (!s.complete())
         return Status::fail(o.map + ": " + std::to_string(bytes) + " bytes, not " + std::to_string(taille_grille) +
                             ": not a complete map");

@@ -1,7 +1,8 @@
-// What a map file holds: completeness, heights, water and the unused colour bit.
+// What a map file holds: completeness, heights, water, voids, the unused colour bit, and what its sidecar says.
 #pragma once
 
 #include "mapfile.h"
+#include "sidecar.h"
 
 #include <array>
 #include <string>
@@ -13,6 +14,7 @@ struct MapStats {
     std::array<long long, 256> count{};   // cells per height, index height + 128
     long long water = 0;                  // cells below level 0
     long long bit15 = 0;                  // cells whose colour has bit 15 set
+    long long voids = 0;                  // cells without data (void colour at height 0)
     bool complete() const { return bytes == taille_grille; }
 };
 
@@ -33,5 +35,6 @@ Status map_info(const InfoOptions &o, std::string &report);
 // Statistics over the cells a file of `bytes` bytes holds (read_map leaves the rest zero).
 MapStats map_stats(const Map &m, long long bytes);
 
-// The report `mvx info` prints: several lines, each ending in a newline.
-std::string format_info(const std::string &path, const MapStats &s);
+// The report `mvx info` prints: several lines, each ending in a newline; with the map's sidecar,
+// also its source, place, scale and share of sea.
+std::string format_info(const std::string &path, const MapStats &s, const Sidecar *sc = nullptr);

@@ -15,6 +15,11 @@ struct Map {
     Map() : colour(cellules), height(cellules) {}
 };
 
+// The colour of cells without data (imports' voids and margins, at height 0): a magenta that
+// neither tints nor baked light produce, so that a void is known by it.
+constexpr uint16_t void_cell_colour = 25 << 10 | 5 << 5 | 25;
+inline bool is_void(uint16_t colour, int8_t height) { return height == 0 && (colour & 0x7fff) == void_cell_colour; }
+
 // Writes the map through a temporary file renamed into place (see PendingFile); `file` is left
 // uncommitted so that a caller can commit it together with the map's sidecar.
 Status write_map(PendingFile &file, const Map &m);

@@ -26,9 +26,10 @@ int run_generate(int argc, char **argv) {
     GenerateOptions o;
     if (!parsed(argc, argv, o, parse_generate, generate_usage)) return 0;
     Map m;
+    Sidecar sc;
     Progress progress("generating", 100);
-    generate_map(o, m, [&](double f) { progress.step(std::lround(100 * f)); });
-    if (Status st = write_map(o.out, m); !st.ok) die(st);
+    generate_map(o, m, sc, [&](double f) { progress.step(std::lround(100 * f)); });
+    if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
     progress.step(100);
     progress.done();
     std::fprintf(stderr, "mvx: wrote %s (seed %llu)\n", o.out.c_str(), static_cast<unsigned long long>(o.seed));
@@ -39,12 +40,16 @@ int run_import(int argc, char **argv) {
     ImportOptions o;
     if (!parsed(argc, argv, o, parse_import, [] { return import_usage; })) return 0;
     Map m;
+    Sidecar sc;
     std::vector<std::string> notes;
+    Progress progress("importing", 100);
     // On failure the one line that says why is all the user sees.
-    if (Status st = import_map(o, m, notes); !st.ok) die(st);
-    if (Status st = write_map(o.out, m); !st.ok) die(st);
+    if (Status st = import_map(o, m, sc, notes, [&](double f) { progress.step(std::lround(95 * f)); }); !st.ok) die(st);
+    if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
+    progress.step(100);
+    progress.done();
     for (const std::string &n : notes) std::fprintf(stderr, "mvx: %s\n", n.c_str());
-    std::fprintf(stderr, "mvx: wrote %s\n", o.out.c_str());
+    std::fprintf(stderr, "mvx: wrote %s and its sidecar %s\n", o.out.c_str(), sidecar_path(o.out).c_str());
     return 0;
 }
 

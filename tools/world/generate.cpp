@@ -37,14 +37,23 @@ Status parse_generate(int argc, char **argv, GenerateOptions &o, bool &help) {
     }, help);
 }
 
-void generate_map(const GenerateOptions &o, Map &m, const std::function<void(double)> &progress) {
+void generate_map(const GenerateOptions &o, Map &m, Sidecar &sc, const std::function<void(double)> &progress) {
     auto report = [&](double f) {
         if (progress) progress(f);
     };
     const std::vector<float> z = world_heights(colonnes, lignes, o.seed, 0, [&](double f) { report(0.7 * f); });
-    colour_relief(z.data(), colonnes, lignes, m.colour.data(), nullptr, 0, [&](double f) { report(0.7 + 0.25 * f); });
+    colour_relief(z.data(), colonnes, lignes, m.colour.data(), nullptr, {}, 0, [&](double f) { report(0.7 + 0.25 * f); });
     parallel_rows(lignes, [&](int y0, int y1) {
         for (long long i = 1LL * y0 * colonnes; i < 1LL * y1 * colonnes; ++i) m.height[i] = quantise(z[i]);
     });
+    sc = Sidecar{};
+    sc.written_by = "mvx generate";
+    sc.sources = {"the default world, seed " + std::to_string(o.seed)};
+    sc.box_w = colonnes, sc.box_h = lignes;
+    sc.cell_x = sc.cell_y = world_metres_per_cell;
+    sc.nominal = true;
+    sc.metres = true;
+    sc.per_level_below = sc.per_level_above = world_metres_per_level;
+    sc.sea_level = -world_metres_per_level / 2;  // water is below level 0
     report(0.95);
 }

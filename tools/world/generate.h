@@ -2,6 +2,7 @@
 #pragma once
 
 #include "mapfile.h"
+#include "sidecar.h"
 #include "worldgen.h"
 
 #include <string>
@@ -18,5 +19,10 @@ const char *generate_usage();
 // Options as `mvx generate` takes them; `help` set on --help.
 Status parse_generate(int argc, char **argv, GenerateOptions &o, bool &help);
 
-// The whole map for the seed: heights, tints and baked light. `progress` gets the fraction done.
-void generate_map(const GenerateOptions &o, Map &m, const std::function<void(double)> &progress = {});
+// The world's nominal scale: it stands for no real place, so its cells and levels are given the
+// sizes at which the viewer shows it unexaggerated (a level is a third of a cell's width).
+constexpr double world_metres_per_cell = 90, world_metres_per_level = 30;
+
+// The whole map for the seed: heights, tints and baked light, and its sidecar. `progress` gets
+// the fraction done.
+void generate_map(const GenerateOptions &o, Map &m, Sidecar &sc, const std::function<void(double)> &progress = {});

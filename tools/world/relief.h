@@ -4,13 +4,28 @@
 #include <cstdint>
 #include <functional>
 
-// Heights are on the map's level scale (-128 … 127, 0 is sea level) but still unquantised.
-// One cell is as wide as 3 levels are high, as the viewer draws it; slopes are judged on that scale.
-// `voids` (optional, nonzero = no data) get a colour of their own.
-// Writes w × h colours, bit 15 clear. Rows are coloured in parallel on `threads` threads (0: every
-// core) with the same result whatever their number; `progress` gets the fraction done.
-void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids = nullptr, int threads = 0,
-                   const std::function<void(double)> &progress = {});
+// How the colouring reads a height field. The defaults are the map's own level scale (-128 ... 127,
+// sea below 0), one cell as wide as 3 levels are high, as the viewer draws it; an import gives its
+// heights' real sea level, spans and cell size instead, so that slopes are shaded as on the ground.
+struct Relief {
+    float sea = 0;          // heights at or below it are sea (for the default scale: below 0)
+    float land_span = 127;  // height above the sea level that gets the highest land tint
+    float sea_span = 128;   // depth below it that gets the deepest sea tint
+    float coast = 0;        // tint level of the sea level itself: below -0.5 makes it water
+    float cell_x = 3, cell_y = 3;  // a cell's width and length, in the heights' units
+};
+
+// The tint level (-128 ... 127, sea below 0) a height gets under `r`.
+inline float tint_level(float z, const Relief &r) {
+    return z > r.sea ? (z - r.sea) * (127 / r.land_span) : r.coast + (z - r.sea) * ((128 + r.coast) / r.sea_span);
+}
+
+// Colours w × h heights (unquantised) as hypsometric tints with a hillshade; `voids` (optional,
+// nonzero = no data) get void_cell_colour. Writes colours with bit 15 clear. Rows are coloured
+// in parallel on `threads` threads (0: every core) with the same result whatever their number;
+// `progress` gets the fraction done.
+void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids = nullptr, const Relief &r = {},
+                   int threads = 0, const std::function<void(double)> &progress = {});
 
 // 8-bit RGB to the map's 15-bit colour, with the ordered dither of cell (x, y).
 uint16_t pack_rgb(float r, float g, float b, int x, int y);

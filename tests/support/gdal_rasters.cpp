@@ -1,0 +1,47 @@
+// Writing test rasters: a MEM dataset filled from the spec, then copied by the wanted driver.
+#include "gdal_rasters.h"
+
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include <stdexcept>
+
+void write_raster(const std::string &path, const std::string &driver, const RasterSpec &s) {
+    GDALAllRegister();
+    const GDALDataType type = GDALGetDataTypeByName(s.type.c_str());
+    GDALDatasetH mem = GDALCreate(GDALGetDriverByName("MEM"), "", s.w, s.h, s.bands, type, nullptr);
+    if (!mem) throw std::runtime_error("cannot make a MEM raster");
+    if (!s.gt.empty()) GDALSetGeoTransform(mem, const_cast<double *>(s.gt.data()));
+    if (s.epsg) {
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+        OSRImportFromEPSG(srs, s.epsg);
+        GDALSetSpatialRef(mem, srs);
+        OSRDestroySpatialReference(srs);
+    }
+    for (int b = 1; b <= s.bands; ++b) {
+        GDALRasterBandH band = GDALGetRasterBand(mem, b);
+        if (s.has_nodata) GDALSetRasterNoDataValue(band, s.nodata);
+        if (!s.unit.empty()) GDALSetRasterUnitType(band, s.unit.c_str());
+        std::vector<double> v(s.values.begin() + static_cast<long>(b - 1) * s.w * s.h,
+                              s.values.begin() + static_cast<long>(b) * s.w * s.h);
+        if (GDALRasterIO(band, GF_Write, 0, 0, s.w, s.h, v.data(), s.w, s.h, GDT_Float64, 0, 0) != CE_None)
+            throw std::runtime_error("cannot fill a MEM raster");
+    }
+    std::vector<const char *> opts;
+    for (const std::string &o : s.options) opts.push_back(o.c_str());
+    opts.push_back(nullptr);
+    GDALDriverH d = GDALGetDriverByName(driver.c_str());
+    GDALDatasetH out = d ? GDALCreateCopy(d, path.c_str(), mem, FALSE, const_cast<char **>(opts.data()), nullptr, nullptr)
+                         : nullptr;
+    GDALClose(mem);
+    if (!out) throw std::runtime_error("cannot write " + path + " with " + driver);
+    GDALClose(out);
+}
+
+RasterSpec lonlat_raster(int w, int h, double west, double north, double deg, const std::vector<double> &values) {
+    RasterSpec s;
+    s.w = w, s.h = h, s.values = values;
+    s.gt = {west, deg, 0, north, 0, -deg};
+    s.epsg = 4326;
+    return s;
+}

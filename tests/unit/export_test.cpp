@@ -1,0 +1,211 @@
+// Map exports (previews, 16-bit levels, GeoTIFF heights in metres), the sidecar, and what mvx info reports.
+#include "export.h"
+#include "gdal_env.h"
+#include "info.h"
+#include "sidecar.h"
+
+#include "scratch.h"
+
+#include <gdal.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+class Files : public Scratch {};
+
+TEST(Export, ColoursSpreadOverEightBitsAndAverageBlocks) {
+    Map m;
+    m.colour[0] = 0x7fff;
+    m.colour[1] = 16 << 10 | 1 << 5;
+    // Block (1, 0) at scale 2: cells (2, 0), (3, 0), (2, 1), (3, 1); red 0, 31, 31, 31.
+    m.colour[3] = m.colour[colonnes + 2] = m.colour[colonnes + 3] = 31 << 10;
+    const std::vector<uint8_t> p1 = preview_rgb(m, 1);
+    ASSERT_EQ(p1.size(), 3ULL * cellules);
+    EXPECT_EQ(std::vector<uint8_t>(p1.begin(), p1.begin() + 6), (std::vector<uint8_t>{255, 255, 255, 132, 8, 0}));
+    const std::vector<uint8_t> p2 = preview_rgb(m, 2);
+    ASSERT_EQ(p2.size(), 3ULL * 3072 * 2048);
+    EXPECT_EQ(p2[3], 191);  // 23.25 of 31
+    EXPECT_EQ(preview_rgb(m, 5).size(), 3ULL * 1229 * 820);  // edge blocks are partial
+
+    Map w;
+    w.colour[0] = 0xffff;
+    const std::vector<uint8_t> pw = preview_rgb(w, 1);
+    EXPECT_EQ(std::vector<uint8_t>(pw.begin(), pw.begin() + 3), (std::vector<uint8_t>{255, 255, 255}));
+}
+
+TEST(Export, HeightsAreLevelsTimes257) {
+    Map m;
+    m.height[0] = -128;
+    m.height[1] = 127;
+    m.height[2] = 0;
+    m.height[3] = -1;
+    const std::vector<uint16_t> s = height_samples(m, 1);
+    EXPECT_EQ(std::vector<uint16_t>(s.begin(), s.begin() + 4), (std::vector<uint16_t>{0, 65535, 32896, 32639}));
+    // Scale 2: block (1, 0) is 0, -1, 0, 0: mean -0.25 rounds to level 0.
+    EXPECT_EQ(height_samples(m, 2)[1], 32896);
+}
+
+TEST_F(Files, ExportedPreviewReadsBack) {
+    Map m;
+    for (long long i = 0; i < cellules; ++i) m.colour[i] = static_cast<uint16_t>(i % 32 << 10 | (i / colonnes) % 32);
+    ASSERT_TRUE(export_png(m, dir + "/p.png", 4, false).ok);
+    gdal_setup();
+    GDALDatasetH ds = GDALOpen((dir + "/p.png").c_str(), GA_ReadOnly);
+    ASSERT_NE(ds, nullptr);
+    ASSERT_EQ(GDALGetRasterXSize(ds), 1536);
+    ASSERT_EQ(GDALGetRasterYSize(ds), 1024);
+    std::vector<uint8_t> rgb(3ULL * 1536 * 1024);
+    ASSERT_EQ(GDALDatasetRasterIO(ds, GF_Read, 0, 0, 1536, 1024, rgb.data(), 1536, 1024, GDT_Byte, 3, nullptr, 3, 3 * 1536, 1),
+              CE_None);
+    GDALClose(ds);
+    EXPECT_EQ(rgb, preview_rgb(m, 4));
+    const Status st = export_png(m, dir + "/nowhere/p.png", 4, false);
+    EXPECT_FALSE(st.ok);
+    EXPECT_NE(st.why.find(dir + "/nowhere/p.png"), std::string::npos) << st.why;
+}
+TEST(Info, StatisticsOverThePresentCells) {
+    Map m;
+    for (int i = 0; i < 10; ++i) m.height[100 + i] = -5;
+    for (int i = 0; i < 3; ++i) m.height[50000 + i] = 100;
+    for (int i = 0; i < 7; ++i) m.colour[9000 + i] = 0x8000;
+    MapStats s = map_stats(m, taille_grille);
+    EXPECT_TRUE(s.complete());
+    EXPECT_EQ(s.cells, cellules);
+    EXPECT_EQ(s.lo, -5);
+    EXPECT_EQ(s.hi, 100);
+    EXPECT_EQ(s.water, 10);
+    EXPECT_EQ(s.bit15, 7);
+    EXPECT_EQ(s.count[-5 + 128], 10);
+    EXPECT_EQ(s.count[128], cellules - 13);
+    const std::string r = format_info("m.mvx", s);
+    EXPECT_EQ(r.rfind("m.mvx: 75,497,472 bytes, complete (6144 x 4096 cells)\nheights: -5 to 100\n", 0), 0u) << r;
+    EXPECT_NE(r.find("colour bit 15: set in 7 cells"), std::string::npos) << r;
+
+    // A short file: only its whole cells count (two rows and a bit).
+    s = map_stats(m, 3LL * colonnes * 2 + 2);
+    EXPECT_FALSE(s.complete());
+    EXPECT_EQ(s.cells, 2LL * colonnes);
+    EXPECT_EQ(s.hi, 0);
+    EXPECT_EQ(s.water, 10);
+    EXPECT_NE(format_info("m.mvx", s).find("incomplete: 12,288 of 25,165,824 cells (2 whole rows of 4096)"),
+              std::string::npos);
+    EXPECT_NE(format_info("m.mvx", map_stats(m, taille_grille + 5)).find("5 more than a map"), std::string::npos);
+}
+
+
+// A map of an imported area: a 40 x 20 box at (100, 200) in UTM 33N, 30 m cells, 2 m a level
+// above 0 and 1 m below, sea at 0 m; a void in it.
+Sidecar utm_sidecar() {
+    Sidecar s;
+    s.written_by = "mvx import";
+    s.sources = {"dem.tif"};
+    s.crs_name = "EPSG:32633";
+    s.crs = "PROJCS[\"WGS 84 / UTM zone 33N\",GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+            "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],"
+            "PARAMETER[\"latitude_of_origin\",0],PARAMETER[\"central_meridian\",15],PARAMETER[\"scale_factor\",0.9996],"
+            "PARAMETER[\"false_easting\",500000],PARAMETER[\"false_northing\",0],UNIT[\"metre\",1],AUTHORITY[\"EPSG\",\"32633\"]]";
+    s.georeferenced = true;
+    const double gt[6] = {400000 - 100 * 30.0, 30, 0, 5000000 + 200 * 30.0, 0, -30};
+    std::copy(gt, gt + 6, s.gt);
+    s.has_bounds = true, s.west = 13.7, s.south = 45.1, s.east = 13.72, s.north = 45.11;
+    s.box_x0 = 100, s.box_y0 = 200, s.box_w = 40, s.box_h = 20;
+    s.cell_x = s.cell_y = 30;
+    s.metres = true;
+    s.height_at_0 = 0, s.per_level_below = 1, s.per_level_above = 2;
+    s.sea_level = 0;
+    return s;
+}
+
+TEST(Sidecar, JsonRoundTripAndLevelHeights) {
+    const Sidecar s = utm_sidecar();
+    Sidecar back;
+    ASSERT_TRUE(parse_sidecar(sidecar_json(s), "m.json", back).ok);
+    EXPECT_EQ(sidecar_json(back), sidecar_json(s));
+    EXPECT_EQ(back.crs, s.crs);
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(back.gt[k], s.gt[k]);
+    EXPECT_EQ(back.box_w, 40);
+    const std::pair<int, double> levels[] = {{-128, -128}, {-1, -1}, {0, 0}, {1, 2}, {127, 254}};
+    for (auto [level, metres] : levels) EXPECT_EQ(height_of_level(back, level), metres) << level;
+    EXPECT_TRUE(is_sea_level(back, 0));
+    EXPECT_FALSE(is_sea_level(back, 1));
+    const struct {
+        const char *text, *says;
+    } bad[] = {{"{", "not JSON"}, {"{\"format\":\"other\"}", "not an mvx map sidecar"}};
+    for (const auto &b : bad) {
+        const Status st = parse_sidecar(b.text, "m.json", back);
+        EXPECT_FALSE(st.ok);
+        EXPECT_EQ(st.why, std::string("m.json: ") + b.says);
+    }
+}
+
+// The box's heights go out in metres, in the place the sidecar gives, voids as NoData, and blocks
+// averaged over their non-void cells.
+TEST_F(Files, HeightsGoToGeoTiffInMetresInPlace) {
+    const Sidecar s = utm_sidecar();
+    Map m;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x) m.height[(200LL + y) * colonnes + 100 + x] = static_cast<int8_t>(x - 20);
+    m.colour[200LL * colonnes + 100] = void_cell_colour, m.height[200LL * colonnes + 100] = 0;
+    ASSERT_TRUE(export_geotiff(m, s, dir + "/h.tif", 1).ok);
+    GDALDatasetH ds = GDALOpen((dir + "/h.tif").c_str(), GA_ReadOnly);
+    ASSERT_NE(ds, nullptr);
+    ASSERT_EQ(GDALGetRasterXSize(ds), 40);
+    ASSERT_EQ(GDALGetRasterYSize(ds), 20);
+    double gt[6];
+    ASSERT_EQ(GDALGetGeoTransform(ds, gt), CE_None);
+    EXPECT_EQ(gt[0], 400000);
+    EXPECT_EQ(gt[3], 5000000);
+    EXPECT_EQ(gt[1], 30);
+    EXPECT_NE(std::string(GDALGetProjectionRef(ds)).find("UTM zone 33N"), std::string::npos);
+    GDALRasterBandH b = GDALGetRasterBand(ds, 1);
+    int has = 0;
+    EXPECT_EQ(GDALGetRasterNoDataValue(b, &has), -32768);
+    std::vector<float> z(40 * 20);
+    ASSERT_EQ(GDALRasterIO(b, GF_Read, 0, 0, 40, 20, z.data(), 40, 20, GDT_Float32, 0, 0), CE_None);
+    GDALClose(ds);
+    EXPECT_EQ(z[0], -32768);
+    EXPECT_EQ(z[1], -19);    // level -19, 1 m each below 0
+    EXPECT_EQ(z[39], 38);    // level 19, 2 m each above
+    EXPECT_EQ(z[40 + 25], 10);
+    // At 1/2: the first block is three cells of -19, -20, -19 around the void.
+    const std::vector<float> half = box_heights(m, s, 2, -32768);
+    ASSERT_EQ(half.size(), 20u * 10);
+    EXPECT_FLOAT_EQ(half[0], (-19 - 20 - 19) / 3.0f);
+}
+
+TEST_F(Files, GeoTiffNeedsTheSidecarAndHeights) {
+    Map m;
+    ASSERT_TRUE(write_map(dir + "/m.mvx", m).ok);
+    ExportOptions o;
+    o.map = dir + "/m.mvx";
+    o.out = dir + "/h.tif";
+    std::string done;
+    Status st = export_map(o, done);
+    EXPECT_EQ(st.why, dir + "/h.tif: colours are written as PNG; add --heights for a GeoTIFF of the heights");
+    o.heights = true;
+    st = export_map(o, done);
+    EXPECT_EQ(st.why.rfind(dir + "/m.mvx: no " + dir + "/m.mvx.json says what its levels stand for", 0), 0u) << st.why;
+}
+
+TEST(Info, SidecarAddsSourcePlaceScaleAndSea) {
+    Map m;
+    for (int i = 0; i < 1000; ++i) m.height[i] = -3;
+    for (int i = 1000; i < 1500; ++i) m.colour[i] = void_cell_colour;
+    const Sidecar sc = utm_sidecar();
+    const std::string r = format_info("m.mvx", map_stats(m, taille_grille), &sc);
+    for (const char *line : {"voids: 0.0% of cells\n", "source: dem.tif (mvx import), EPSG:32633\n",
+                             "bounds: 13.7000 E to 13.7200 E, 45.1000 N to 45.1100 N\n",
+                             "data: columns 100 to 139, rows 200 to 219\n",
+                             "scale: 30 m per cell across, 30 m down; 1 m per level below level 0, 2 above; the viewer "
+                             "shows the relief 5 times exaggerated\n"})
+        EXPECT_NE(r.find(line), std::string::npos) << line << " in\n" << r;
+    // Level 0 is at the sea level, so sea is every cell at level 0 or below, less the voids.
+    const double sea = 100.0 * (cellules - 500) / cellules;
+    char want[64];
+    std::snprintf(want, sizeof want, "sea (at or below 0 m): %.1f%% of cells\n", sea);
+    EXPECT_NE(r.find(want), std::string::npos) << r;
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+// Each command's options: what they set, and the one line that says what is wrong with them.
+#include "export.h"
+#include "generate.h"
+#include "import.h"
+#include "info.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// Runs a command's parser on `args`; the status it returns.
+using Parser = std::function<Status(int, char **, bool &)>;
+
+Status run(const Parser &parse, std::vector<std::string> args, bool &help) {
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(a.data());
+    return parse(static_cast<int>(argv.size()), argv.data(), help);
+}
+
+TEST(Options, ErrorsNameTheOptionAndTheRange) {
+    ImportOptions io;
+    ExportOptions eo;
+    GenerateOptions go;
+    InfoOptions info;
+    const Parser import = [&](int c, char **v, bool &h) { return parse_import(c, v, io = {}, h); };
+    const Parser exp = [&](int c, char **v, bool &h) { return parse_export(c, v, eo = {}, h); };
+    const Parser gen = [&](int c, char **v, bool &h) { return parse_generate(c, v, go = {}, h); };
+    const Parser inf = [&](int c, char **v, bool &h) { return parse_info(c, v, info = {}, h); };
+    const struct {
+        const Parser *parse;
+        std::vector<std::string> args;
+        std::string why;
+    } cases[] = {
+        {&exp, {"m", "-o", "x.png", "--scale", "abc"}, "--scale: 'abc' is not a whole number from 1 to 4096"},
+        {&exp, {"m", "-o", "x.png", "--scale", "0"}, "--scale: 0 is out of range: it must be from 1 to 4096"},
+        {&exp, {"m"}, "export: no output given: -o FILE.png (see mvx export --help)"},
+        {&exp, {"a", "b", "-o", "x"}, "export: one map only ('a' and 'b')"},
+        {&gen, {"--seed", "-3"}, "--seed: '-3' is not a whole number from 0 to 18446744073709551615"},
+        {&gen, {"--seed"}, "--seed needs a value (see mvx generate --help)"},
+        {&gen, {"--sede", "3"}, "generate: unknown option '--sede' (see mvx generate --help)"},
+        {&inf, {"a", "b"}, "info: one map only ('a' and 'b')"},
+        {&import, {}, "import: no height file given (see mvx import --help)"},
+        {&import, {"h.tif", "--range", "5:1"}, "--range: '5:1': MIN must be below MAX"},
+        {&import, {"h.tif", "--range", "5"}, "--range: '5' needs 2 numbers separated by ':'"},
+        {&import, {"h.r16", "--size", "64"}, "--size: '64' is not WxH"},
+        {&import, {"h.r16", "--size", "0x4"}, "--size: 0 is out of range: it must be from 1 to 2147483647"},
+        {&import, {"h.tif", "--fit", "fill"}, "--fit: 'fill' is not one of pad, crop, stretch"},
+        {&import, {"h.tif", "--resample", "lanczos"}, "--resample: 'lanczos' is not one of average, bilinear, cubic, nearest"},
+        {&import, {"h.tif", "--bounds", "1,2,3"}, "--bounds: '1,2,3' needs 4 numbers separated by ','"},
+        {&import, {"h.tif", "--bounds", "5,2,3,4"},
+         "--bounds: '5,2,3,4': WEST must be below EAST and SOUTH below NORTH, latitudes within -90 ... 90"},
+        {&import, {"h.tif", "--exaggeration", "0"}, "--exaggeration: 0 is out of range: it must be above 0, at most 1e6"},
+        {&import, {"h.tif", "--bands", "1,2"}, "--bands: '1,2' needs 3 numbers separated by ','"},
+        {&import, {"a.r16", "b.r16", "--size", "2x2"}, "--size: only for one .r16 file"},
+    };
+    for (const auto &c : cases) {
+        bool help = false;
+        const Status st = run(*c.parse, c.args, help);
+        EXPECT_FALSE(st.ok) << c.why;
+        EXPECT_EQ(st.why, c.why);
+    }
+}
+
+TEST(Options, ImportTakesTilesAndEveryOption) {
+    ImportOptions o;
+    bool help = false;
+    const Status st = run([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); },
+                          {"a.tif", "b.tif", "-o", "m.mvx", "--colour", "i.tif", "--bands", "3,2,1", "--fit", "crop",
+                           "--bounds", "-1,2,3.5,4", "--sea-level", "-7", "--exaggeration", "2.5", "--resample", "cubic"},
+                          help);
+    ASSERT_TRUE(st.ok) << st.why;
+    EXPECT_EQ(o.heights, (std::vector<std::string>{"a.tif", "b.tif"}));
+    EXPECT_EQ(o.out, "m.mvx");
+    EXPECT_EQ(o.bands, (std::vector<int>{3, 2, 1}));
+    EXPECT_EQ(o.fit, FitMode::crop);
+    EXPECT_TRUE(o.has_bounds);
+    EXPECT_EQ(o.bounds.west, -1);
+    EXPECT_EQ(o.bounds.east, 3.5);
+    EXPECT_EQ(o.sea, -7);
+    EXPECT_EQ(o.exaggeration, 2.5);
+    EXPECT_EQ(o.resample, Resampling::cubic);
+    EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); }, {"--help", "--nonsense"}, help).ok);
+    EXPECT_TRUE(help);
+}
+
+}  // namespace

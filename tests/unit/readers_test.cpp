@@ -1,0 +1,344 @@
+// Height inputs through the import's reading path: each encoding and format, archives, tiles, bad input.
+#include "export.h"
+#include "gdal_rasters.h"
+#include "import.h"
+#include "rasters.h"
+
+#include "scratch.h"
+
+#include <cpl_vsi.h>
+#include <gdal_utils.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+Bytes be16(std::initializer_list<int> v) {
+    Bytes b;
+    for (int x : v) b.push_back(static_cast<uint8_t>(x >> 8)), b.push_back(static_cast<uint8_t>(x));
+    return b;
+}
+
+// Reads the inputs as import does, into a grid of the raster's own size, so that every sample
+// arrives as the file holds it.
+Status read_native(const std::vector<std::string> &paths, Heights &h, int size_w = 0, int size_h = 0) {
+    HeightSource probe;
+    if (Status st = open_heights(paths, size_w, size_h, probe); !st.ok) return st;
+    ImportOptions o;
+    o.heights = paths;
+    o.size_w = size_w, o.size_h = size_h;
+    o.fit = FitMode::stretch;
+    std::vector<std::string> notes;
+    return read_import(o, probe.w, probe.h, h, notes);
+}
+
+struct Good {
+    const char *what;
+    Bytes file;
+    std::string name;
+    int w, h;
+    std::vector<float> z;
+    std::vector<uint8_t> voids;  // empty: none
+    int size_w = 0, size_h = 0;
+};
+
+std::vector<Good> good_cases() {
+    std::vector<Good> c;
+    c.push_back({"8-bit grey, rows top first", png_file({3, 2, 8, 0, false, {0, 1, 255, 10, 20, 30}, {}, {}}),
+                 "a.png", 3, 2, {0, 1, 255, 10, 20, 30}, {}});
+    c.push_back({"16-bit grey is big-endian", png_file({2, 2, 16, 0, false, be16({0x1234, 0xfffe, 1, 0x8000}), {}, {}}),
+                 "b.png", 2, 2, {0x1234, 0xfffe, 1, 0x8000}, {}});
+    {
+        // 9 × 9 reaches every one of the seven interlace passes.
+        std::vector<float> z;
+        Bytes raw;
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 9; ++x) {
+                z.push_back(static_cast<float>(x * 1000 + y * 7));
+                const Bytes s = be16({x * 1000 + y * 7});
+                raw.insert(raw.end(), s.begin(), s.end());
+            }
+        c.push_back({"interlaced 16-bit grey", png_file({9, 9, 16, 0, true, raw, {}, {}}), "c.png", 9, 9, z, {}});
+    }
+    c.push_back({"grey + alpha: transparent is a void", png_file({2, 1, 16, 4, false, be16({500, 65535, 700, 0}), {}, {}}),
+                 "d.png", 2, 1, {500, 0}, {0, 1}});
+    c.push_back({"colour PNG with grey pixels only", png_file({2, 1, 8, 2, false, {5, 5, 5, 9, 9, 9}, {}, {}}), "e.png", 2,
+                 1, {5, 9}, {}});
+    c.push_back({"4-bit grey: samples as stored", png_file({2, 1, 4, 0, false, {0xf3}, {}, {}}), "f.png", 2, 1, {15, 3}, {}});
+
+    TiffSpec t;
+    t.w = 3, t.h = 2, t.bits = 16, t.format = 2, t.nodata = "-32768";
+    t.samples = as_bytes<int16_t>({-5, 0, 300, -32768, 32767, -32767});
+    c.push_back({"int16 little-endian TIFF, NoData", tiff_file(t), "g.tif", 3, 2, {-5, 0, 300, 0, 32767, -32767},
+                 {0, 0, 0, 1, 0, 0}});
+    t = {};
+    t.big_endian = true, t.w = 2, t.h = 2, t.bits = 16, t.format = 1, t.rows_per_strip = 1;
+    t.samples = as_bytes<uint16_t>({1, 2, 65535, 258});
+    c.push_back({"uint16 big-endian TIFF, a strip per row", tiff_file(t), "h.tiff", 2, 2, {1, 2, 65535, 258}, {}});
+    t = {};
+    t.w = 2, t.h = 2, t.bits = 32, t.format = 3, t.nodata = "-9999";
+    t.samples = as_bytes<float>({1.5f, std::numeric_limits<float>::quiet_NaN(), -9999.0f, -0.25f});
+    c.push_back({"float32 TIFF: NaN and NoData are voids", tiff_file(t), "i.tif", 2, 2, {1.5f, 0, 0, -0.25f}, {0, 1, 1, 0}});
+    {
+        t = {};
+        t.big_endian = true, t.w = 20, t.h = 18, t.bits = 16, t.format = 2, t.tile = 16;
+        std::vector<int16_t> v;
+        std::vector<float> z;
+        for (int y = 0; y < 18; ++y)
+            for (int x = 0; x < 20; ++x) v.push_back(static_cast<int16_t>(x - 3 * y)), z.push_back(static_cast<float>(x - 3 * y));
+        t.samples = as_bytes(v);
+        c.push_back({"tiled int16 big-endian TIFF, partial tiles", tiff_file(t), "j.tif", 20, 18, z, {}});
+    }
+    t = {};
+    t.w = 4, t.h = 1, t.bits = 64, t.format = 3;
+    t.samples = as_bytes<double>({1e6, -3.5, 1e300, -std::numeric_limits<double>::infinity()});
+    c.push_back({"float64 TIFF: beyond the float range is a void", tiff_file(t), "k.tif", 4, 1, {1e6f, -3.5f, 0, 0},
+                 {0, 0, 1, 1}});
+
+    c.push_back({"r16 little-endian with a size, rows top first", {1, 0, 0, 1, 0xff, 0xff, 2, 0, 3, 0, 4, 0}, "l.r16", 3, 2,
+                 {1, 256, 65535, 2, 3, 4}, {}, 3, 2});
+    c.push_back({"r16 square inferred", {1, 0, 2, 0, 3, 0, 4, 0}, "m.R16", 2, 2, {1, 2, 3, 4}, {}});
+    return c;
+}
+
+class Readers : public Scratch {};
+
+TEST_F(Readers, DecodeEachEncoding) {
+    for (const Good &c : good_cases()) {
+        SCOPED_TRACE(c.what);
+        write_bytes(dir + "/" + c.name, c.file);
+        Heights h;
+        const Status st = read_native({dir + "/" + c.name}, h, c.size_w, c.size_h);
+        ASSERT_TRUE(st.ok) << st.why;
+        EXPECT_EQ(h.field.w, c.w);
+        EXPECT_EQ(h.field.h, c.h);
+        EXPECT_EQ(h.field.z, c.z);
+        EXPECT_EQ(h.field.voids, c.voids.empty() ? std::vector<uint8_t>(c.z.size()) : c.voids);
+        EXPECT_FALSE(h.src.levels);
+    }
+}
+
+// Formats GDAL writes, and the ways they come: zipped, gzipped; each reads back as written.
+TEST_F(Readers, FormatsAndArchives) {
+    RasterSpec s = lonlat_raster(3, 2, 6, 50, 0.5, {10, -20, 30, 40, 50, -32768});
+    s.type = "Int16", s.has_nodata = true, s.nodata = -32768;
+    const std::vector<float> z = {10, -20, 30, 40, 50, 0};
+    const std::vector<uint8_t> voids = {0, 0, 0, 0, 0, 1};
+    const struct {
+        const char *driver, *name;
+    } cases[] = {{"GTiff", "a.tif"}, {"AAIGrid", "b.asc"}, {"HFA", "c.img"}, {"netCDF", "d.nc"}, {"GTiff", "e.tif.gz"},
+                 {"GTiff", "f.zip"}};
+    // An archive gets the bytes of a file written beside it.
+    auto pack = [&](const std::string &plain, const std::string &archived) {
+        std::vector<uint8_t> b;
+        ASSERT_TRUE(read_whole(plain, b, 1 << 24).ok);
+        VSILFILE *f = VSIFOpenL(archived.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        VSIFWriteL(b.data(), 1, b.size(), f);
+        VSIFCloseL(f);
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir + "/" + c.name, name = c.name;
+        if (name.find(".gz") != std::string::npos || name.find(".zip") != std::string::npos) {
+            write_raster(dir + "/plain.tif", c.driver, s);
+            pack(dir + "/plain.tif", name.find(".gz") != std::string::npos ? "/vsigzip/" + path : "/vsizip/" + path + "/in.tif");
+        } else {
+            write_raster(path, c.driver, s);
+        }
+        Heights h;
+        const Status st = read_native({path}, h);
+        ASSERT_TRUE(st.ok) << st.why;
+        EXPECT_EQ(h.field.z, z);
+        EXPECT_EQ(h.field.voids, voids);
+        EXPECT_TRUE(h.src.georeferenced);
+    }
+}
+
+TEST_F(Readers, ZippedSrtmTileOpensAsDownloaded) {
+    Bytes b(2 * 1201 * 1201, 0);
+    auto set = [&](int x, int y, int v) {
+        b[2 * (y * 1201 + x)] = static_cast<uint8_t>(v >> 8);
+        b[2 * (y * 1201 + x) + 1] = static_cast<uint8_t>(v);
+    };
+    set(0, 0, -5), set(1200, 0, 258), set(0, 1, -32768), set(1200, 1200, 8848);
+    VSILFILE *f = VSIFOpenL(("/vsizip/" + dir + "/N45E006.hgt.zip/N45E006.hgt").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    VSIFWriteL(b.data(), 1, b.size(), f);
+    VSIFCloseL(f);
+    Heights h;
+    const Status st = read_native({dir + "/N45E006.hgt.zip"}, h);
+    ASSERT_TRUE(st.ok) << st.why;
+    ASSERT_EQ(h.field.w, 1201);
+    EXPECT_EQ(h.field.z[0], -5);
+    EXPECT_EQ(h.field.z[1200], 258);
+    EXPECT_EQ(h.field.voids[1201], 1);
+    EXPECT_EQ(h.field.z[1201 * 1201 - 1], 8848);
+    EXPECT_NEAR(h.src.gt[0], 5.99958, 1e-5);  // SRTM tiles are centred on whole degrees
+}
+
+// Four tiles sharing edges make the same map as the VRT mosaic GDAL's own tool would build.
+TEST_F(Readers, TilesMakeOneMosaicLikeTheirVrt) {
+    std::vector<std::string> tiles;
+    for (int k = 0; k < 4; ++k) {
+        std::vector<double> v;
+        for (int i = 0; i < 16; ++i) v.push_back(k * 100 + i);
+        RasterSpec s = lonlat_raster(4, 4, 10 + (k % 2), 45 - (k / 2), 0.25, v);
+        tiles.push_back(dir + "/t" + std::to_string(k) + ".tif");
+        write_raster(tiles.back(), "GTiff", s);
+    }
+    Heights from_tiles;
+    ASSERT_TRUE(read_native(tiles, from_tiles).ok);
+    ASSERT_EQ(from_tiles.field.w, 8);
+    ASSERT_EQ(from_tiles.field.h, 8);
+    // Tile 3 is the south-east one: its first sample lands at column 4, row 4.
+    EXPECT_EQ(from_tiles.field.z[4 * 8 + 4], 300);
+    EXPECT_EQ(from_tiles.field.z[7], 103);
+    EXPECT_EQ(std::count(from_tiles.field.voids.begin(), from_tiles.field.voids.end(), 1), 0);
+    std::vector<const char *> names;
+    for (const std::string &t : tiles) names.push_back(t.c_str());
+    GDALDatasetH vrt = GDALBuildVRT((dir + "/all.vrt").c_str(), 4, nullptr, names.data(), nullptr, nullptr);
+    ASSERT_NE(vrt, nullptr);
+    GDALClose(vrt);
+    for (FitMode fit : {FitMode::pad, FitMode::stretch}) {
+        ImportOptions a, b;
+        a.heights = tiles, b.heights = {dir + "/all.vrt"};
+        a.fit = b.fit = fit;
+        Heights ha, hb;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(read_import(a, 60, 40, ha, notes).ok);
+        ASSERT_TRUE(read_import(b, 60, 40, hb, notes).ok);
+        EXPECT_EQ(ha.field.z, hb.field.z);
+        EXPECT_EQ(ha.field.voids, hb.field.voids);
+    }
+}
+
+TEST_F(Readers, TilesMustShareAPlaceAndASystem) {
+    write_raster(dir + "/a.tif", "GTiff", lonlat_raster(2, 2, 0, 1, 1, {1, 2, 3, 4}));
+    RasterSpec utm = lonlat_raster(2, 2, 500000, 100, 10, {1, 2, 3, 4});
+    utm.epsg = 32633;
+    write_raster(dir + "/utm.tif", "GTiff", utm);
+    write_bytes(dir + "/plain.png", png_file({2, 1, 8, 0, false, {1, 2}, {}, {}}));
+    const struct {
+        std::vector<std::string> tiles;
+        std::string says;
+    } cases[] = {
+        {{dir + "/a.tif", dir + "/plain.png"}, dir + "/plain.png: not georeferenced"},
+        {{dir + "/a.tif", dir + "/utm.tif"}, dir + "/utm.tif: in another coordinate system (EPSG:32633) than"},
+    };
+    for (const auto &c : cases) {
+        HeightSource src;
+        const Status st = open_heights(c.tiles, 0, 0, src);
+        EXPECT_FALSE(st.ok);
+        EXPECT_EQ(st.why.rfind(c.says, 0), 0u) << st.why;
+    }
+}
+
+TEST_F(Readers, ExportMarkDeclaresMapLevels) {
+    const std::string key(levels_key), value(levels_value);
+    auto text = [](const std::string &k, const std::string &v) {
+        Bytes d(k.begin(), k.end());
+        d.push_back(0);
+        d.insert(d.end(), v.begin(), v.end());
+        return png_chunk("tEXt", d);
+    };
+    write_bytes(dir + "/l.png", png_file({1, 1, 16, 0, false, be16({257}), {}, text(key, value)}));
+    write_bytes(dir + "/m.png", png_file({1, 1, 16, 0, false, be16({257}), {}, text(key, "metres")}));
+    HeightSource marked, other;
+    ASSERT_TRUE(open_heights({dir + "/l.png"}, 0, 0, marked).ok);
+    ASSERT_TRUE(open_heights({dir + "/m.png"}, 0, 0, other).ok);
+    EXPECT_TRUE(marked.levels);
+    EXPECT_FALSE(other.levels);  // the same key with another value is not the mark
+}
+
+struct Bad {
+    const char *what;
+    Bytes file;
+    std::string name;
+    const char *says;
+    int size_w = 0, size_h = 0;
+};
+
+std::vector<Bad> bad_cases() {
+    std::vector<Bad> c;
+    const Bytes png16 = png_file({64, 64, 16, 0, false, Bytes(64 * 64 * 2, 7), {}, {}});
+    c.push_back({"empty file", {}, "e.png", "not in any raster format GDAL reads"});
+    c.push_back({"garbage named .png", {'h', 'e', 'l', 'l', 'o', 0, 0, 0, 0, 0}, "g.png", "not in any raster format GDAL reads"});
+    c.push_back({"PNG cut short", Bytes(png16.begin(), png16.begin() + static_cast<long>(png16.size() / 2)), "t.png",
+                 "cannot read: "});
+    {
+        Bytes b = png16;
+        b.at(b.size() - 20) ^= 0xff;  // inside IDAT: its CRC no longer matches
+        c.push_back({"PNG with a bad CRC", b, "crc.png", "cannot read: "});
+    }
+    c.push_back({"palette PNG", png_file({2, 1, 8, 3, false, {0, 1}, {255, 0, 0, 0, 0, 255}, {}}), "p.png",
+                 "a palette image, not greyscale heights"});
+    c.push_back({"colour PNG", png_file({2, 1, 8, 2, false, {1, 2, 3, 4, 5, 6}, {}, {}}), "rgb.png",
+                 "a colour image, not greyscale heights"});
+    TiffSpec t;
+    t.w = 4, t.h = 4, t.bits = 16;
+    t.samples = Bytes(32, 1);
+    const Bytes tif = tiff_file(t);
+    c.push_back({"TIFF cut before its directory", Bytes(tif.begin(), tif.begin() + 20), "t.tif", "TIFF"});
+    {
+        TiffSpec s = t;
+        s.offset_shift = 4096;
+        c.push_back({"TIFF whose strip lies past the end", tiff_file(s), "s.tif", "cannot read: "});
+        TiffSpec b = t;
+        b.w = 100000, b.h = 100000, b.rows_per_strip = 1, b.samples = {};
+        c.push_back({"a tiny file claiming 10^10 samples", tiff_file(b), "big.tif", "build overviews first (gdaladdo"});
+        // Found by fuzzing: GDAL spent seconds on each of thousands of claimed bands.
+        TiffSpec bands = t;
+        bands.w = 2, bands.h = 1, bands.bits = 8, bands.spp = 5000, bands.samples = Bytes(10000, 1);
+        c.push_back({"a TIFF of 5000 bands", tiff_file(bands), "bands.tif", "5000 bands, more than the 1024 mvx takes"});
+    }
+    c.push_back({"SRTM tile of the wrong size", Bytes(1000, 0), "N00E000.hgt", "not in any raster format GDAL reads"});
+    c.push_back({"r16 of an odd size", Bytes(7, 0), "o.r16", "7 bytes is not a square grid"});
+    c.push_back({"r16 smaller than its size", Bytes(8, 0), "s.r16", "8 bytes do not hold 3 x 3 16-bit samples (18 bytes)", 3, 3});
+    c.push_back({"empty r16", {}, "e.r16", "empty file"});
+    c.push_back({"a size for a PNG", png16, "sz.png", "a size is only needed for headerless .r16 files", 2, 2});
+    const std::string vrt = "<VRTDataset rasterXSize=\"1\" rasterYSize=\"1\"><VRTRasterBand dataType=\"Byte\" band=\"1\">"
+                            "<SimpleSource><SourceFilename>/vsicurl/http://example.com/dem.tif</SourceFilename>"
+                            "</SimpleSource></VRTRasterBand></VRTDataset>";
+    c.push_back({"a VRT whose source is on the network", Bytes(vrt.begin(), vrt.end()), "net.vrt",
+                 "refers to a network source (/vsicurl/http://example.com/dem.tif)"});
+    return c;
+}
+
+TEST_F(Readers, BadInputFailsNamingFileAndCause) {
+    for (Bad &c : bad_cases()) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir + "/" + c.name;
+        write_bytes(path, c.file);
+        Heights h;
+        const Status st = read_native({path}, h, c.size_w, c.size_h);
+        ASSERT_FALSE(st.ok);
+        EXPECT_EQ(st.why.rfind(path + ": ", 0), 0u) << st.why;
+        EXPECT_NE(st.why.find(c.says), std::string::npos) << st.why;
+        EXPECT_EQ(st.why.find('\n'), std::string::npos) << st.why;
+    }
+}
+
+TEST_F(Readers, PathsThatAreNotFilesOrAreRemote) {
+    const struct {
+        std::string path;
+        const char *says;
+    } cases[] = {
+        {dir + "/missing.tif", "cannot open: No such file or directory"},
+        {dir, "not in any raster format GDAL reads"},
+        {"/dev/zero", "it is a character device, not a regular file"},
+        {"https://example.com/dem.tif", "a network source; mvx reads local files only: download it first"},
+        {"/vsis3/bucket/dem.tif", "a network source; mvx reads local files only: download it first"},
+    };
+    for (const auto &c : cases) {
+        HeightSource src;
+        const Status st = open_heights({c.path}, 0, 0, src);
+        ASSERT_FALSE(st.ok) << c.path;
+        EXPECT_EQ(st.why, c.path + ": " + c.says);
+    }
+}
+
+}  // namespace

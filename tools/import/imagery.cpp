@@ -1,0 +1,179 @@
+// Imagery: choosing the colour bands, warping or stretching them onto the box, scaling and dithering.
+#include "imagery.h"
+
+#include "read.h"
+#include "relief.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int band_rows = 64;
+
+Status fail(const std::string &name, const std::string &what) { return Status::fail(name + ": " + what); }
+
+// Three bands of colour as a VRT: the ones asked for, the image's red, green and blue, a palette
+// expanded, or one grey band three times.
+Status colour_bands(const std::string &path, Dataset &ds, const std::vector<int> &asked, std::string &name,
+                    std::vector<std::unique_ptr<MemFile>> &owned) {
+    const int n = GDALGetRasterCount(ds.get());
+    std::vector<std::string> args;
+    if (!asked.empty()) {
+        for (int b : asked) {
+            if (b < 1 || b > n)
+                return fail(path, "--bands: it has no band " + std::to_string(b) + " (it has " + std::to_string(n) + ")");
+            args.insert(args.end(), {"-b", std::to_string(b)});
+        }
+    } else if (GDALGetRasterColorInterpretation(GDALGetRasterBand(ds.get(), 1)) == GCI_PaletteIndex) {
+        args.insert(args.end(), {"-expand", "rgb"});
+    } else if (n >= 3) {
+        args.insert(args.end(), {"-b", "1", "-b", "2", "-b", "3"});
+    } else {
+        args.insert(args.end(), {"-b", "1", "-b", "1", "-b", "1"});
+    }
+    // An alpha band says where the image has no data, for the tints to fill in.
+    for (int b = 1; b <= n; ++b)
+        if (GDALGetRasterColorInterpretation(GDALGetRasterBand(ds.get(), b)) == GCI_AlphaBand)
+            args.insert(args.end(), {"-mask", std::to_string(b)});
+    name = translate_to_vrt(ds.get(), args, owned);
+    if (name.empty()) return fail(path, gdal_reason_or("cannot take its colour bands"));
+    ds = open_dataset(name);
+    return ds ? Status{} : fail(path, gdal_reason_or("cannot take its colour bands"));
+}
+
+// The sample value that is white: 255 for 8-bit images, else the largest value the bands hold.
+double white_of(GDALDatasetH ds) {
+    double white = 255;
+    for (int b = 1; b <= 3; ++b) {
+        GDALRasterBandH band = GDALGetRasterBand(ds, b);
+        if (GDALGetRasterDataType(band) == GDT_Byte) continue;
+        double mm[2] = {0, 0};
+        if (GDALComputeRasterMinMax(band, TRUE, mm) == CE_None) white = std::max(white, mm[1]);
+    }
+    return white;
+}
+
+std::string num(double v) {
+    char b[40];
+    std::snprintf(b, sizeof b, "%.17g", v);
+    return b;
+}
+
+// The image warped onto the box's cells in the heights' coordinate system, with an alpha band
+// that is 0 where the image has no data.
+Status warp_onto_box(const std::string &path, GDALDatasetH ds, const HeightSource &heights, const Placement &p,
+                     std::string &name, std::vector<std::unique_ptr<MemFile>> &owned) {
+    const double x0 = p.gt[0] + p.x0 * p.gt[1], y0 = p.gt[3] + p.y0 * p.gt[5];
+    const double x1 = x0 + p.w * p.gt[1], y1 = y0 + p.h * p.gt[5];
+    const bool finer = 1.0 * GDALGetRasterXSize(ds) * GDALGetRasterYSize(ds) > 1.0 * p.w * p.h;
+    std::vector<std::string> args = {"-ot", "Float32", "-dstalpha", "-r", finer ? "average" : "bilinear",
+                                     "-te", num(std::min(x0, x1)), num(std::min(y0, y1)), num(std::max(x0, x1)),
+                                     num(std::max(y0, y1)), "-ts", std::to_string(p.w), std::to_string(p.h)};
+    if (!heights.wkt.empty()) args.insert(args.end(), {"-t_srs", heights.wkt});
+    name = warp_to_vrt(ds, args, owned);
+    if (name.empty()) return fail(path, "cannot place it over the heights: " + gdal_reason_or("GDAL's warper refused it"));
+    return {};
+}
+
+// How the image is read onto the box: its three-band VRT (warped onto the box's cells, or the
+// part of the image that corresponds to the heights' window), the resampling and the scale to 8 bits.
+struct ImagePlan {
+    std::string name;
+    std::vector<std::unique_ptr<MemFile>> owned;
+    double wx = 0, wy = 0, ww = 0, wh = 0;
+    GDALRIOResampleAlg alg = GRIORA_Bilinear;
+    bool warped = false;
+    float scale = 1;
+};
+
+Status plan_imagery(const std::string &path, const std::vector<int> &bands, const HeightSource &heights,
+                    const Placement &p, ImagePlan &plan, std::vector<std::string> &notes) {
+    Dataset ds;
+    if (Status st = open_raster_file(path, ds, plan.name); !st.ok) return st;
+    if (Status st = colour_bands(path, ds, bands, plan.name, plan.owned); !st.ok) return st;
+    plan.scale = static_cast<float>(255 / white_of(ds.get()));
+    double igt[6];
+    plan.warped = heights.georeferenced && has_geotransform(ds.get(), igt);
+    const int iw = GDALGetRasterXSize(ds.get()), ih = GDALGetRasterYSize(ds.get());
+    if (plan.warped) {
+        plan.ww = p.w, plan.wh = p.h;
+        plan.alg = GRIORA_NearestNeighbour;  // the warp has resampled already: one pixel a cell
+        return warp_onto_box(path, ds.get(), heights, p, plan.name, plan.owned);
+    }
+    // Stretched, the image covers what the heights' window covers of the heights.
+    const double kx = static_cast<double>(iw) / heights.w, ky = static_cast<double>(ih) / heights.h;
+    plan.wx = p.sx * kx, plan.wy = p.sy * ky, plan.ww = p.sw * kx, plan.wh = p.sh * ky;
+    plan.alg = plan.ww * plan.wh > 1.0 * p.w * p.h ? GRIORA_Average : GRIORA_Bilinear;
+    const double ra = plan.ww * p.h, rb = plan.wh * p.w;
+    if (std::fabs(ra - rb) > 0.01 * std::max(ra, rb))
+        notes.push_back(path + ": " + std::to_string(iw) + " x " + std::to_string(ih) + " stretched over the heights' " +
+                        std::to_string(heights.w) + " x " + std::to_string(heights.h));
+    return {};
+}
+
+// Rows j0 ... j1 of the box from reader `r`: colours where the image has data. Returns the cells
+// painted, or -1 when a read fails.
+long long paint_rows(GDALDatasetH r, const ImagePlan &plan, const Placement &p, int j0, int j1,
+                     std::vector<uint16_t> &colour, std::vector<uint8_t> &covered) {
+    const int rows = j1 - j0;
+    const size_t cells = static_cast<size_t>(p.w) * rows;
+    std::vector<float> rgb(3 * cells);
+    std::vector<uint8_t> alpha(cells, 255);
+    Window win = window_of(plan.wx, plan.wy + j0 * plan.wh / p.h, plan.ww, rows * plan.wh / p.h, GDALGetRasterXSize(r),
+                           GDALGetRasterYSize(r), plan.alg);
+    int list[] = {1, 2, 3};
+    if (GDALDatasetRasterIOEx(r, GF_Read, win.x0, win.y0, win.w, win.h, rgb.data(), p.w, rows, GDT_Float32, 3, list, 0, 0,
+                              static_cast<GSpacing>(cells) * 4, &win.extra) != CE_None)
+        return -1;
+    // The warp's alpha band, or the image's own mask, says where it has data.
+    GDALRasterBandH first = GDALGetRasterBand(r, 1);
+    GDALRasterBandH mask = plan.warped ? GDALGetRasterBand(r, 4) : GDALGetMaskBand(first);
+    if ((plan.warped || !(GDALGetMaskFlags(first) & GMF_ALL_VALID)) &&
+        GDALRasterIOEx(mask, GF_Read, win.x0, win.y0, win.w, win.h, alpha.data(), p.w, rows, GDT_Byte, 0, 0, &win.extra) !=
+            CE_None)
+        return -1;
+    long long n = 0;
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < p.w; ++i) {
+            const size_t c = static_cast<size_t>(j) * p.w + i;
+            if (!alpha[c]) continue;
+            const int x = p.x0 + i, y = p.y0 + j0 + j;
+            const size_t at = static_cast<size_t>(y) * p.grid_w + x;
+            const float k = plan.scale;
+            colour[at] = pack_rgb(rgb[c] * k, rgb[cells + c] * k, rgb[2 * cells + c] * k, x, y);
+            covered[at] = 1;
+            ++n;
+        }
+    return n;
+}
+
+}  // namespace
+
+Status read_imagery(const std::string &path, const std::vector<int> &bands, const HeightSource &heights,
+                    const Placement &p, std::vector<uint16_t> &colour, std::vector<uint8_t> &covered,
+                    std::vector<std::string> &notes) {
+    ImagePlan plan;
+    if (Status st = plan_imagery(path, bands, heights, p, plan, notes); !st.ok) return st;
+    const int threads = std::max(1, reader_threads(heights));
+    std::vector<Dataset> readers(static_cast<size_t>(threads));
+    for (Dataset &r : readers)
+        if (!(r = open_dataset(plan.name))) return fail(path, gdal_reason_or("cannot open"));
+    std::atomic<long long> painted{0};
+    const bool ok = for_bands((p.h + band_rows - 1) / band_rows, threads, [&](int t, int b) {
+        const long long n = paint_rows(readers[static_cast<size_t>(t)].get(), plan, p, b * band_rows,
+                                       std::min(p.h, (b + 1) * band_rows), colour, covered);
+        painted += std::max(n, 0LL);
+        return n >= 0;
+    });
+    if (!ok) return fail(path, "cannot read: " + gdal_reason_or("GDAL failed"));
+    const double share = static_cast<double>(painted) / (static_cast<double>(p.w) * p.h);
+    if (share < 0.995) {
+        char b[64];
+        std::snprintf(b, sizeof b, "%.1f%%", 100 * share);
+        notes.push_back(path + ": covers " + b + " of the heights' area; height tints colour the rest");
+    }
+    return {};
+}

@@ -1,0 +1,432 @@
+// Opening height inputs: local checks, archives, subdatasets, .r16, north-up warps and the tile mosaic.
+#include "source.h"
+
+#include "export.h"
+#include "fichier.h"
+
+#include <cpl_string.h>
+#include <gdal_version.h>
+#include <cpl_vsi.h>
+#include <gdal_utils.h>
+#include <ogr_srs_api.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int max_bands = 1024;
+
+Status fail(const std::string &name, const std::string &what) { return Status::fail(name + ": " + what); }
+
+std::string lower(std::string s) {
+    for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool ends_with(const std::string &s, const char *tail) {
+    const size_t n = std::strlen(tail);
+    return s.size() >= n && lower(s.substr(s.size() - n)) == tail;
+}
+
+// A name GDAL resolves itself: a /vsi path or a driver's "FORMAT:..." syntax, not a plain file.
+bool is_gdal_name(const std::string &p) {
+    if (p.rfind("/vsi", 0) == 0) return true;
+    const size_t colon = p.find(':');
+    return colon != std::string::npos && colon > 1 && p.find('/') > colon;
+}
+
+// A plain file must exist, be readable and never block us (FIFOs, devices); directories go on
+// to GDAL, for the formats that are folders.
+Status check_local(const std::string &path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return Status::fail(cause(path, "cannot open", errno));
+    if (S_ISDIR(st.st_mode)) return {};
+    long long size = 0;
+    std::string why;
+    const int fd = ouvre_fichier(path.c_str(), size, why);
+    if (fd == -2) return fail(path, "it is " + why + ", not a regular file");
+    if (fd < 0) return fail(path, why);
+    close(fd);
+    return {};
+}
+
+// A text file (a VRT, a STAC or tile index document) that names a network source is refused
+// before GDAL reads it, since opening it would already fetch.
+Status check_references(const std::string &path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (64LL << 20)) return {};
+    std::vector<uint8_t> bytes;
+    if (!read_whole(path, bytes, 64ULL << 20).ok) return {};
+    const size_t head = std::min<size_t>(bytes.size(), 4096);
+    if (std::find(bytes.begin(), bytes.begin() + static_cast<long>(head), 0) != bytes.begin() + static_cast<long>(head))
+        return {};  // binary: formats of that kind do not point at servers
+    const std::string text(bytes.begin(), bytes.end());
+    for (const char *mark : {"://", "/vsicurl", "/vsis3", "/vsigs", "/vsiaz", "/vsiadls", "/vsioss", "/vsiswift",
+                             "/vsiwebhdfs", "/vsihdfs"}) {
+        const size_t at = text.find(mark);
+        if (at == std::string::npos) continue;
+        size_t from = at, to = at;
+        while (from > 0 && !std::strchr(" \t\r\n<>\"'", text[from - 1])) --from;
+        while (to < text.size() && !std::strchr(" \t\r\n<>\"'", text[to])) ++to;
+        return fail(path, "refers to a network source (" + text.substr(from, std::min<size_t>(to - from, 120)) +
+                              "); mvx reads local files only: download it first");
+    }
+    return {};
+}
+
+// The /vsi prefix that reads inside an archive or compressed file, or empty.
+std::string archive_prefix(const std::string &path) {
+    if (ends_with(path, ".zip")) return "/vsizip/";
+    if (ends_with(path, ".tar") || ends_with(path, ".tgz") || ends_with(path, ".tar.gz")) return "/vsitar/";
+    if (ends_with(path, ".gz")) return "/vsigzip/";
+    return "";
+}
+
+Status open_failure(const std::string &path) {
+    if (const std::string net = network_attempt(); !net.empty())
+        return fail(path, "refers to a network source (" + net + "); mvx reads local files only: download it first");
+    return fail(path, gdal_reason_or("not a raster that GDAL can read"));
+}
+
+// The one raster inside an archive (its companions, overviews and masks aside).
+Status open_archive(const std::string &path, const std::string &prefix, Dataset &ds, std::string &name) {
+    const std::string root = prefix + path;
+    if (prefix == "/vsigzip/") {
+        name = root;
+        ds = open_dataset(name);
+        return ds ? Status{} : open_failure(path);
+    }
+    char **entries = VSIReadDirRecursive(root.c_str());
+    std::vector<std::string> all, rasters;
+    for (int i = 0; entries && entries[i]; ++i) {
+        const std::string e = entries[i];
+        if (e.empty() || e.back() == '/') continue;
+        all.push_back(e);
+        if (ends_with(e, ".ovr") || ends_with(e, ".aux.xml") || ends_with(e, ".msk")) continue;
+        if (Dataset d = open_dataset(root + "/" + e); d && GDALGetRasterCount(d.get()) > 0) rasters.push_back(e);
+    }
+    CSLDestroy(entries);
+    if (all.empty()) return fail(path, "an empty or unreadable archive");
+    if (rasters.empty()) return fail(path, "nothing inside that GDAL reads as a raster (it holds " + all[0] +
+                                               (all.size() > 1 ? " and " + std::to_string(all.size() - 1) + " more" : "") + ")");
+    if (rasters.size() > 1)
+        return fail(path, "holds several rasters (" + rasters[0] + ", " + rasters[1] + (rasters.size() > 2 ? ", ..." : "") +
+                              "): name one, as " + root + "/" + rasters[0]);
+    name = root + "/" + rasters[0];
+    ds = open_dataset(name);
+    return ds ? Status{} : open_failure(path);
+}
+
+// A container of several rasters (netCDF, HDF): the one that holds heights, by its variable name.
+Status open_subdataset(const std::string &path, Dataset &ds, std::string &name) {
+    char **sub = GDALGetMetadata(ds.get(), "SUBDATASETS");
+    std::vector<std::string> names;
+    for (int i = 0; sub && sub[i]; ++i) {
+        const std::string kv = sub[i];
+        const size_t eq = kv.find('=');
+        if (eq != std::string::npos && kv.compare(eq - 5, 5, "_NAME") == 0) names.push_back(kv.substr(eq + 1));
+    }
+    if (names.empty()) return fail(path, "has no raster band");
+    std::string pick = names.size() == 1 ? names[0] : "";
+    for (const char *var : {"elevation", "z", "height", "altitude", "topo", "bathymetry", "dem", "elev", "band1"})
+        for (const std::string &n : names)
+            if (pick.empty() && ends_with(n, (std::string(":") + var).c_str())) pick = n;
+    if (pick.empty())
+        return fail(path, "holds several rasters and none is named like heights; choose one, as " + names[0]);
+    name = pick;
+    ds = open_dataset(name);
+    return ds ? Status{} : open_failure(path);
+}
+
+// A headerless .r16 as a raw VRT band: little-endian unsigned 16-bit, rows top first.
+Status open_r16(const std::string &path, int size_w, int size_h, HeightSource &src, Dataset &ds, std::string &name) {
+    if (!is_gdal_name(path))
+        if (Status s = check_local(path); !s.ok) return s;
+    VSIStatBufL st;
+    if (VSIStatL(path.c_str(), &st) != 0) return Status::fail(cause(path, "cannot open", errno));
+    int w = size_w, h = size_h;
+    if (Status s = r16_size(st.st_size, path, w, h); !s.ok) return s;
+    auto vrt = std::make_unique<MemFile>("r16.vrt");
+    vrt->write("<VRTDataset rasterXSize=\"" + std::to_string(w) + "\" rasterYSize=\"" + std::to_string(h) +
+               "\"><VRTRasterBand dataType=\"UInt16\" band=\"1\" subClass=\"VRTRawRasterBand\">"
+               "<SourceFilename relativeToVRT=\"0\">" + xml_escaped(path) + "</SourceFilename><ImageOffset>0</ImageOffset>"
+               "<PixelOffset>2</PixelOffset><LineOffset>" + std::to_string(2LL * w) +
+               "</LineOffset><ByteOrder>LSB</ByteOrder></VRTRasterBand></VRTDataset>");
+    name = vrt->name();
+    src.owned.push_back(std::move(vrt));
+    ds = open_dataset(name);
+    return ds ? Status{} : open_failure(path);
+}
+
+// Heights need one number per pixel: a colour or palette image is taken only when it is grey.
+Status single_band(const std::string &path, HeightSource &src, Dataset &ds, std::string &name) {
+    GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
+    const GDALColorInterp ci = GDALGetRasterColorInterpretation(b);
+    if (ci == GCI_PaletteIndex) {
+        GDALColorTableH ct = GDALGetRasterColorTable(b);
+        for (int i = 0; ct && i < GDALGetColorEntryCount(ct); ++i) {
+            const GDALColorEntry *e = GDALGetColorEntry(ct, i);
+            if (e->c1 != e->c2 || e->c1 != e->c3)
+                return fail(path, "a palette image, not greyscale heights (convert it to greyscale, or give it as --colour)");
+        }
+        name = translate_to_vrt(ds.get(), {"-expand", "gray"}, src.owned);
+        if (name.empty()) return fail(path, gdal_reason_or("cannot expand its palette"));
+        src.notes.push_back(path + ": palette image with only grey entries, read as greyscale");
+        ds = open_dataset(name);
+        return ds ? Status{} : open_failure(path);
+    }
+    if (ci != GCI_RedBand || GDALGetRasterCount(ds.get()) < 3) return {};
+    // Every pixel must be grey: one pass over the three bands, a row at a time.
+    const int w = GDALGetRasterXSize(ds.get()), h = GDALGetRasterYSize(ds.get());
+    std::vector<double> row(3 * static_cast<size_t>(w));
+    int bands[] = {1, 2, 3};
+    for (int y = 0; y < h; ++y) {
+        if (GDALDatasetRasterIO(ds.get(), GF_Read, 0, y, w, 1, row.data(), w, 1, GDT_Float64, 3, bands, 0, 0, w * 8) != CE_None)
+            return fail(path, gdal_reason_or("cannot read"));
+        for (int x = 0; x < w; ++x)
+            if (row[x] != row[w + x] || row[x] != row[2 * w + x])
+                return fail(path, "a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)");
+    }
+    src.notes.push_back(path + ": colour image with only grey pixels, read as greyscale");
+    return {};
+}
+
+// Rows in the order the ground runs, north first: a south-up raster is flipped (exactly, by
+// nearest neighbour), a rotated one warped. Both through a VRT of GDAL's warper.
+Status north_up(const std::string &path, HeightSource &src, Dataset &ds, std::string &name) {
+    double gt[6];
+    if (!has_geotransform(ds.get(), gt)) return {};
+    const double det = gt[1] * gt[5] - gt[2] * gt[4];
+    if (!(std::isfinite(det) && det != 0) || !std::isfinite(gt[0]) || !std::isfinite(gt[3]))
+        return fail(path, "unusable georeferencing: its pixels have no size (the geotransform has no inverse)");
+    const bool flip = gt[2] == 0 && gt[4] == 0;
+    if (flip && gt[1] > 0 && gt[5] < 0) return {};
+    name = warp_to_vrt(ds.get(), {"-r", flip ? "near" : "bilinear", "-ot", "Float32", "-dstnodata", "nan"}, src.owned);
+    if (name.empty()) return fail(path, "cannot turn it north-up: " + gdal_reason_or("GDAL's warper refused it"));
+    if (!flip) src.notes.push_back(path + ": rotated georeferencing: warped north-up (bilinear)");
+    if (flip && gt[5] > 0) src.notes.push_back(path + ": rows run south to north: flipped to put north at the top");
+    if (flip && gt[1] < 0) src.notes.push_back(path + ": columns run east to west: mirrored to put east on the right");
+    ds = open_dataset(name);
+    return ds ? Status{} : open_failure(path);
+}
+
+// GDAL before 3.10 leaves the samples of 16-bit interlaced PNGs byte-swapped on little-endian
+// machines. Such a file is decoded whole by GDAL anyway; here it is copied to memory and swapped back.
+Status unswap_interlaced_png16(const std::string &path, HeightSource &src, Dataset &ds, std::string &name) {
+#if GDAL_VERSION_NUM < GDAL_COMPUTE_VERSION(3, 10, 1) && !defined(CPL_MSB)
+    GDALDriverH d = GDALGetDatasetDriver(ds.get());
+    if (!d || std::strcmp(GDALGetDriverShortName(d), "PNG") != 0) return {};
+    uint8_t ihdr[29] = {};
+    if (VSILFILE *f = VSIFOpenL(name.c_str(), "rb")) {
+        const size_t n = VSIFReadL(ihdr, 1, sizeof ihdr, f);
+        VSIFCloseL(f);
+        if (n < sizeof ihdr) return {};
+    }
+    if (ihdr[24] != 16 || ihdr[28] != 1) return {};
+    auto copy = std::make_unique<MemFile>("png16.tif");
+    if (!Dataset(GDALCreateCopy(GDALGetDriverByName("GTiff"), copy->name().c_str(), ds.get(), FALSE, nullptr, nullptr, nullptr)))
+        return fail(path, gdal_reason_or("cannot decode it"));
+    Dataset out(GDALOpen(copy->name().c_str(), GA_Update));
+    if (!out) return fail(path, gdal_reason_or("cannot decode it"));
+    const int w = GDALGetRasterXSize(out.get()), h = GDALGetRasterYSize(out.get());
+    std::vector<uint16_t> v(static_cast<size_t>(w) * h);
+    for (int b = 1; b <= GDALGetRasterCount(out.get()); ++b) {
+        GDALRasterBandH band = GDALGetRasterBand(out.get(), b);
+        if (GDALRasterIO(band, GF_Read, 0, 0, w, h, v.data(), w, h, GDT_UInt16, 0, 0) != CE_None)
+            return fail(path, gdal_reason_or("cannot decode it"));
+        for (uint16_t &x : v) x = static_cast<uint16_t>(x >> 8 | x << 8);
+        if (GDALRasterIO(band, GF_Write, 0, 0, w, h, v.data(), w, h, GDT_UInt16, 0, 0) != CE_None)
+            return fail(path, gdal_reason_or("cannot decode it"));
+    }
+    out.reset();
+    name = copy->name();
+    src.owned.push_back(std::move(copy));
+    ds = open_dataset(name);
+    return ds ? Status{} : open_failure(path);
+#else
+    (void)path, (void)src, (void)ds, (void)name;
+    return {};
+#endif
+}
+
+// One input, as a north-up single-band dataset; `name` reopens it.
+Status open_one(const std::string &path, int size_w, int size_h, HeightSource &src, Dataset &ds, std::string &name) {
+    if (is_network_name(path)) return fail(path, "a network source; mvx reads local files only: download it first");
+    const bool r16 = ends_with(path, ".r16");
+    if (size_w > 0 && !r16) return fail(path, "a size is only needed for headerless .r16 files");
+    Status st = r16 ? open_r16(path, size_w, size_h, src, ds, name) : open_raster_file(path, ds, name);
+    if (!st.ok) return st;
+    if (!(st = unswap_interlaced_png16(path, src, ds, name)).ok) return st;
+    if (!(st = single_band(path, src, ds, name)).ok) return st;
+    return north_up(path, src, ds, name);
+}
+
+std::string geotransform_text(GDALDatasetH ds) {
+    double gt[6];
+    GDALGetGeoTransform(ds, gt);
+    char g[256];
+    std::snprintf(g, sizeof g, "%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", gt[0], gt[1], gt[2], gt[3], gt[4], gt[5]);
+    return g;
+}
+
+// Several tiles as one raster, placed by their georeferencing (GDAL's VRT builder); gaps between
+// them are voids. Tiles of mixed sample types, or without a NoData value, are first given a
+// common floating-point band whose NoData a gap can take.
+Status mosaic(const std::vector<std::string> &paths, std::vector<std::string> &names, std::vector<Dataset> &sets,
+              HeightSource &src, std::string &name) {
+    const std::string wkt0 = GDALGetProjectionRef(sets[0].get());
+    bool uniform = true;
+    const GDALDataType t0 = GDALGetRasterDataType(GDALGetRasterBand(sets[0].get(), 1));
+    for (size_t i = 0; i < sets.size(); ++i) {
+        double gt[6];
+        if (!has_geotransform(sets[i].get(), gt))
+            return fail(paths[i], "not georeferenced: several inputs are placed by their georeferencing "
+                                  "(give one file, or georeferenced tiles)");
+        const std::string wkt = GDALGetProjectionRef(sets[i].get());
+        if (!same_crs(wkt, wkt0))
+            return fail(paths[i], "in another coordinate system (" + crs_name(wkt) + ") than " + paths[0] + " (" +
+                                      crs_name(wkt0) + "): reproject it first, for example with gdalwarp -t_srs");
+        int has_nodata = 0;
+        GDALRasterBandH b = GDALGetRasterBand(sets[i].get(), 1);
+        GDALGetRasterNoDataValue(b, &has_nodata);
+        uniform &= has_nodata && GDALGetRasterDataType(b) == t0;
+    }
+    std::vector<std::string> sources = names;
+    if (!uniform)
+        for (size_t i = 0; i < sets.size(); ++i) {
+            GDALRasterBandH b = GDALGetRasterBand(sets[i].get(), 1);
+            int has_nodata = 0;
+            const double nd = GDALGetRasterNoDataValue(b, &has_nodata);
+            auto vrt = std::make_unique<MemFile>("tile.vrt");
+            char ndtext[64];
+            std::snprintf(ndtext, sizeof ndtext, "%.17g", nd);
+            vrt->write("<VRTDataset rasterXSize=\"" + std::to_string(GDALGetRasterXSize(sets[i].get())) + "\" rasterYSize=\"" +
+                       std::to_string(GDALGetRasterYSize(sets[i].get())) + "\"><SRS>" + xml_escaped(wkt0) +
+                       "</SRS><GeoTransform>" + geotransform_text(sets[i].get()) + "</GeoTransform><VRTRasterBand dataType=\"Float32\" band=\"1\">" +
+                       (has_nodata ? std::string("<NoDataValue>") + ndtext + "</NoDataValue>" : "") +
+                       "<SimpleSource><SourceFilename relativeToVRT=\"0\">" + xml_escaped(names[i]) +
+                       "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>");
+            sources[i] = vrt->name();
+            src.owned.push_back(std::move(vrt));
+        }
+    std::vector<const char *> list;
+    for (const std::string &s : sources) list.push_back(s.c_str());
+    auto vrt = std::make_unique<MemFile>("mosaic.vrt");
+    std::vector<const char *> args = {"-resolution", "highest", "-b", "1"};
+    if (!uniform) args.insert(args.end(), {"-vrtnodata", "nan"});
+    args.push_back(nullptr);
+    GDALBuildVRTOptions *o = GDALBuildVRTOptionsNew(const_cast<char **>(args.data()), nullptr);
+    int usage = 0;
+    gdal_reset_errors();
+    Dataset m(GDALBuildVRT(vrt->name().c_str(), static_cast<int>(list.size()), nullptr, list.data(), o, &usage));
+    GDALBuildVRTOptionsFree(o);
+    if (!m) return fail(paths[0], "cannot make one mosaic of the tiles: " + gdal_reason_or("GDAL's VRT builder refused them"));
+    m.reset();
+    name = vrt->name();
+    src.owned.push_back(std::move(vrt));
+    return {};
+}
+
+// Metres in one unit of height, from the band's unit name; 0 when it is not a length we know.
+double metres_per_unit(const std::string &unit) {
+    const std::string u = lower(unit);
+    if (u == "m" || u == "metre" || u == "metres" || u == "meter" || u == "meters") return 1;
+    if (u == "ft" || u == "foot" || u == "feet" || u == "international foot") return 0.3048;
+    if (u == "us survey foot" || u == "us-ft" || u == "ftus") return 1200.0 / 3937.0;
+    if (u == "km") return 1000;
+    return 0;
+}
+
+// Formats that decode only front to back: two readers would each decode the whole file.
+bool decodes_sequentially(const std::string &driver, const std::string &name) {
+    for (const char *d : {"PNG", "JPEG", "GIF", "AAIGrid", "GRASSASCIIGrid", "XYZ", "USGSDEM", "ISG"})
+        if (driver == d) return true;
+    return name.rfind("/vsigzip/", 0) == 0 || name.rfind("/vsizip/", 0) == 0 || name.rfind("/vsitar/", 0) == 0;
+}
+
+}  // namespace
+
+Status open_raster_file(const std::string &path, Dataset &ds, std::string &name) {
+    gdal_setup();
+    if (is_network_name(path)) return fail(path, "a network source; mvx reads local files only: download it first");
+    const bool plain = !is_gdal_name(path);
+    if (plain) {
+        if (Status s = check_local(path); !s.ok) return s;
+        if (Status s = check_references(path); !s.ok) return s;
+    }
+    if (const std::string prefix = plain ? archive_prefix(path) : ""; !prefix.empty()) {
+        if (Status st = open_archive(path, prefix, ds, name); !st.ok) return st;
+    } else {
+        name = path;
+        ds = open_dataset(name);
+        if (!ds) return open_failure(path);
+    }
+    if (GDALGetRasterCount(ds.get()) == 0)
+        if (Status st = open_subdataset(path, ds, name); !st.ok) return st;
+    if (GDALGetRasterXSize(ds.get()) <= 0 || GDALGetRasterYSize(ds.get()) <= 0) return fail(path, "an empty raster");
+    // Every band costs GDAL work before the first sample is read; heights and colours need a few.
+    if (const int n = GDALGetRasterCount(ds.get()); n > max_bands)
+        return fail(path, std::to_string(n) + " bands, more than the " + std::to_string(max_bands) +
+                              " mvx takes (heights take one, colours three)");
+    return {};
+}
+
+Status r16_size(long long bytes, const std::string &name, int &w, int &h) {
+    if (bytes == 0) return fail(name, "empty file");
+    if (w > 0 && h > 0) {
+        const unsigned long long need = 2ULL * static_cast<unsigned>(w) * static_cast<unsigned>(h);
+        if (need != static_cast<unsigned long long>(bytes))
+            return fail(name, std::to_string(bytes) + " bytes do not hold " + std::to_string(w) + " x " + std::to_string(h) +
+                                  " 16-bit samples (" + std::to_string(need) + " bytes)");
+        return {};
+    }
+    const long long samples = bytes / 2;
+    const long long side = std::llround(std::sqrt(static_cast<double>(samples)));
+    if (bytes % 2 || side * side != samples || side > 0x7fffffff)
+        return fail(name, std::to_string(bytes) + " bytes is not a square grid of 16-bit samples (give its size with --size WxH)");
+    w = h = static_cast<int>(side);
+    return {};
+}
+
+Status open_heights(const std::vector<std::string> &paths, int size_w, int size_h, HeightSource &src) {
+    gdal_setup();
+    if (paths.empty()) return Status::fail("import: no height file given");
+    src.inputs = paths;
+    std::vector<Dataset> sets;
+    std::vector<std::string> names;
+    for (const std::string &p : paths) {
+        Dataset ds;
+        std::string name;
+        if (Status st = open_one(p, size_w, size_h, src, ds, name); !st.ok) return st;
+        sets.push_back(std::move(ds));
+        names.push_back(name);
+    }
+    src.label = paths.size() == 1 ? paths[0] : paths[0] + " and " + std::to_string(paths.size() - 1) + " more tiles";
+    src.open_name = names[0];
+    if (paths.size() > 1) {
+        if (Status st = mosaic(paths, names, sets, src, src.open_name); !st.ok) return st;
+        src.ds = open_dataset(src.open_name);
+        if (!src.ds) return open_failure(src.label);
+    } else {
+        src.ds = std::move(sets[0]);
+        const char *mark = GDALGetMetadataItem(src.ds.get(), "mvx_heights", nullptr);
+        src.levels = mark && !std::strcmp(mark, levels_value);
+    }
+    GDALDatasetH ds = src.ds.get();
+    src.w = GDALGetRasterXSize(ds);
+    src.h = GDALGetRasterYSize(ds);
+    GDALDriverH drv = GDALGetDatasetDriver(ds);
+    src.driver = drv ? GDALGetDriverShortName(drv) : "";
+    src.georeferenced = has_geotransform(ds, src.gt);
+    src.wkt = GDALGetProjectionRef(ds);
+    const double unit = metres_per_unit(GDALGetRasterUnitType(GDALGetRasterBand(ds, 1)));
+    src.z_in_metres = unit > 0 || src.georeferenced;
+    src.z_metres = unit > 0 ? unit : 1;
+    src.sequential = decodes_sequentially(src.driver, names[0]);
+    return {};
+}

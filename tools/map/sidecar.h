@@ -1,0 +1,45 @@
+// What a map stands for, in a small JSON file beside it (MAP.json): its sources, place, scale and levels.
+#pragma once
+
+#include "io.h"
+#include "mapfile.h"
+
+#include <string>
+#include <vector>
+
+struct Sidecar {
+    std::string written_by;                // "mvx import", "mvx generate"
+    std::vector<std::string> sources;      // the inputs, as named
+    std::string crs, crs_name;             // coordinate system (WKT) and its short name; empty when none
+    bool georeferenced = false;
+    double gt[6] = {0, 1, 0, 0, 0, 1};     // the grid's geotransform, from cell (0, 0)'s corner, in crs
+    bool has_bounds = false;               // the box's corners in longitude/latitude
+    double west = 0, south = 0, east = 0, north = 0;
+    int box_x0 = 0, box_y0 = 0, box_w = 0, box_h = 0;  // the cells the data fills
+    double cell_x = 0, cell_y = 0;         // metres per cell across and down; 0 when unknown
+    bool nominal = false;                  // the scale is made up (a generated world)
+    bool metres = false;                   // heights below are in metres (else in the input's units)
+    double height_at_0 = 0;                // level L stands for height_at_0 + L * per_level_below (L < 0)
+    double per_level_below = 1, per_level_above = 1;  // or + L * per_level_above (L >= 0)
+    double sea_level = 0;                  // heights at or below it are sea
+};
+
+// The sidecar's name for a map: the map's path with ".json" added.
+std::string sidecar_path(const std::string &map);
+
+// The height a level stands for.
+double height_of_level(const Sidecar &s, int level);
+
+// Whether a level is sea under the sidecar's sea level.
+bool is_sea_level(const Sidecar &s, int level);
+
+// The sidecar as JSON text, and back; parse fails naming `name` on anything it cannot use.
+std::string sidecar_json(const Sidecar &s);
+Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &s);
+
+// Reads the sidecar beside `map`; `found` is false (and the status ok) when there is none.
+Status read_sidecar(const std::string &map, Sidecar &s, bool &found);
+
+// Writes the map and its sidecar, each through a temporary file, committed together at the end:
+// a failure leaves the old map and sidecar as they were.
+Status save_map(const std::string &path, const Map &m, const Sidecar &s);

@@ -7,12 +7,12 @@
 
 int xdeb = xdeb_depart;  // grid column at the view's left edge, 0 … 6143
 int ydeb = ydeb_depart;  // grid row at the view's top edge, 0 … 4095
-int pas = 1;        // mesh step, view units per quad, 1 … 16
-int zoom = 1;       // grid cells per view unit, 1 … INT_MAX
-int anglex = 0;     // turn about the terrain's z axis, degrees (applied negated)
-int angley = 0;     // tilt about the x axis, degrees (applied negated)
-int dist = 100;     // viewing distance, 1 … INT_MAX; the scale is 100 / dist
-int hauteur = -10;  // shift along the terrain's z axis, view units
+int pas = 1;             // mesh step, view units per quad, 1 … 16
+int zoom = 1;            // grid cells per view unit, 1 … INT_MAX
+int anglex = 0;          // turn about the terrain's z axis, degrees (applied negated)
+int angley = 0;          // tilt about the x axis, degrees (applied negated)
+int dist = 100;          // viewing distance, 1 … INT_MAX; the scale is 100 / dist
+int hauteur = -10;       // shift along the terrain's z axis, view units
 
 namespace {
 

@@ -87,38 +87,48 @@ bool encode(PngOut &out, int w, int h, int depth, int type, const std::vector<pn
 
 }  // namespace
 
+namespace {
+
+// The area (x0, y0, w, h) of the grid in blocks of scale × scale cells (partial at the far edges):
+// block(bx, by, cells) for each, on every core, `cells` calling its argument with each cell's index.
+template <class Block>
+void for_blocks(int x0, int y0, int w, int h, int scale, Block block) {
+    parallel_rows(scaled(h, scale), [&](int b0, int b1) {
+        for (int by = b0; by < b1; ++by)
+            for (int bx = 0; bx < scaled(w, scale); ++bx)
+                block(bx, by, [&](auto cell) {
+                    for (int y = by * scale; y < std::min(h, (by + 1) * scale); ++y)
+                        for (int x = bx * scale; x < std::min(w, (bx + 1) * scale); ++x)
+                            cell(1LL * (y0 + y) * colonnes + x0 + x);
+                });
+    });
+}
+
+}  // namespace
+
 std::vector<uint8_t> preview_rgb(const Map &m, int scale) {
-    const int w = scaled(colonnes, scale), h = scaled(lignes, scale);
-    std::vector<uint8_t> out(3ULL * w * h);
-    parallel_rows(h, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < w; ++x) {
-                long sum[3] = {0, 0, 0}, n = 0;
-                for (int yy = y * scale; yy < std::min(lignes, (y + 1) * scale); ++yy)
-                    for (int xx = x * scale; xx < std::min(colonnes, (x + 1) * scale); ++xx, ++n) {
-                        const uint16_t c = m.colour[1LL * yy * colonnes + xx];
-                        sum[0] += canal_r(c), sum[1] += canal_g(c), sum[2] += canal_b(c);
-                    }
-                for (int k = 0; k < 3; ++k)
-                    out[3 * (1ULL * y * w + x) + k] = static_cast<uint8_t>(std::lround(sum[k] * 255.0 / (31.0 * n)));
-            }
+    const int w = scaled(colonnes, scale);
+    std::vector<uint8_t> out(3ULL * w * scaled(lignes, scale));
+    for_blocks(0, 0, colonnes, lignes, scale, [&](int x, int y, auto cells) {
+        long sum[3] = {0, 0, 0}, n = 0;
+        cells([&](long long i) {
+            const uint16_t c = m.colour[i];
+            sum[0] += canal_r(c), sum[1] += canal_g(c), sum[2] += canal_b(c), ++n;
+        });
+        for (int k = 0; k < 3; ++k)
+            out[3 * (1ULL * y * w + x) + k] = static_cast<uint8_t>(std::lround(sum[k] * 255.0 / (31.0 * n)));
     });
     return out;
 }
 
 std::vector<uint16_t> height_samples(const Map &m, int scale) {
-    const int w = scaled(colonnes, scale), h = scaled(lignes, scale);
-    std::vector<uint16_t> out(1ULL * w * h);
-    parallel_rows(h, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < w; ++x) {
-                long sum = 0, n = 0;
-                for (int yy = y * scale; yy < std::min(lignes, (y + 1) * scale); ++yy)
-                    for (int xx = x * scale; xx < std::min(colonnes, (x + 1) * scale); ++xx, ++n)
-                        sum += m.height[1LL * yy * colonnes + xx];
-                const long level = std::lround(static_cast<double>(sum) / n);
-                out[1ULL * y * w + x] = static_cast<uint16_t>((level + 128) * 257);
-            }
+    const int w = scaled(colonnes, scale);
+    std::vector<uint16_t> out(1ULL * w * scaled(lignes, scale));
+    for_blocks(0, 0, colonnes, lignes, scale, [&](int x, int y, auto cells) {
+        long sum = 0, n = 0;
+        cells([&](long long i) { sum += m.height[i], ++n; });
+        const long level = std::lround(static_cast<double>(sum) / n);
+        out[1ULL * y * w + x] = static_cast<uint16_t>((level + 128) * 257);
     });
     return out;
 }
@@ -200,22 +210,15 @@ Status export_map(const ExportOptions &o, std::string &done) {
 }
 
 std::vector<float> box_heights(const Map &m, const Sidecar &s, int scale, float nodata) {
-    const int w = scaled(s.box_w, scale), h = scaled(s.box_h, scale);
-    std::vector<float> out(static_cast<size_t>(w) * h);
-    parallel_rows(h, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < w; ++x) {
-                double sum = 0;
-                long n = 0;
-                for (int yy = y * scale; yy < std::min(s.box_h, (y + 1) * scale); ++yy)
-                    for (int xx = x * scale; xx < std::min(s.box_w, (x + 1) * scale); ++xx) {
-                        const long long i = 1LL * (s.box_y0 + yy) * colonnes + s.box_x0 + xx;
-                        if (is_void(m.colour[i], m.height[i])) continue;
-                        sum += height_of_level(s, m.height[i]);
-                        ++n;
-                    }
-                out[static_cast<size_t>(y) * w + x] = n ? static_cast<float>(sum / n) : nodata;
-            }
+    const int w = scaled(s.box_w, scale);
+    std::vector<float> out(static_cast<size_t>(w) * scaled(s.box_h, scale));
+    for_blocks(s.box_x0, s.box_y0, s.box_w, s.box_h, scale, [&](int x, int y, auto cells) {
+        double sum = 0;
+        long n = 0;
+        cells([&](long long i) {
+            if (!is_void(m.colour[i], m.height[i])) sum += height_of_level(s, m.height[i]), ++n;
+        });
+        out[static_cast<size_t>(y) * w + x] = n ? static_cast<float>(sum / n) : nodata;
     });
     return out;
 }

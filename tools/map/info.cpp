@@ -107,7 +107,8 @@ std::string format_info(const std::string &path, const MapStats &s, const Sideca
               std::to_string(s.cells / colonnes) + " whole rows of " + std::to_string(lignes) + ")\n";
     if (s.cells == 0) return r;
     r += "heights: " + std::to_string(s.lo) + " to " + std::to_string(s.hi) + "\n";
-    r += "water (below 0): " + percent(s.water, s.cells) + " of cells\n";
+    // With a sidecar the sea is known from the real heights; without one, water is what lies below 0.
+    r += (sc ? "levels below 0: " : "water (below 0): ") + percent(s.water, s.cells) + " of cells\n";
     r += "voids: " + percent(s.voids, s.cells) + " of cells\n";
     if (sc) r += sidecar_lines(s, *sc);
     r += "colour bit 15: " + (s.bit15 ? "set in " + grouped(s.bit15) + " cells (the viewer ignores it)" : std::string("unused")) + "\n";

@@ -1,12 +1,20 @@
-// Gradient noise with its analytic derivative: the building block of the default world's terrain.
+// Gradient noise with its analytic derivative, the building block of the default world's terrain, and its smooth step.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 struct Noise {
     float v, dx, dy;  // value (about -1 … 1) and its partial derivatives
 };
+
+// 0 below a, 1 above b, a cubic in between with flat ends: the soft thresholds of terrain and tints.
+// Written with min and max, so that loops of it vectorise.
+inline float smoothstep(float a, float b, float x) {
+    const float t = std::min(std::max((x - a) / (b - a), 0.0f), 1.0f);
+    return t * t * (3 - 2 * t);
+}
 
 // Finishes a lattice hash: a well-mixed 32-bit value from the corner's combined coordinates.
 inline uint32_t lattice_mix(uint32_t h) {

@@ -2,6 +2,7 @@
 #include "relief.h"
 
 #include "mapfile.h"
+#include "noise.h"
 #include "parallel.h"
 
 #include <algorithm>
@@ -15,11 +16,6 @@ struct Rgb {
 };
 
 Rgb mix(Rgb a, Rgb b, float t) { return {a.r + t * (b.r - a.r), a.g + t * (b.g - a.g), a.b + t * (b.b - a.b)}; }
-
-float smoothstep(float a, float b, float x) {
-    const float t = std::min(std::max((x - a) / (b - a), 0.0f), 1.0f);
-    return t * t * (3 - 2 * t);
-}
 
 struct Stop {
     float h;

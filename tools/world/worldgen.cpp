@@ -67,11 +67,6 @@ uint64_t mix64(uint64_t z) {
     return z ^ (z >> 31);
 }
 
-float smoothstep(float a, float b, float x) {
-    const float t = std::clamp((x - a) / (b - a), 0.0f, 1.0f);
-    return t * t * (3 - 2 * t);
-}
-
 // How much of an octave of wavelength `wl` a lattice of spacing `s` can carry: none at the Nyquist
 // limit, all from twice that, so coarser runs leave out what they cannot show instead of aliasing it.
 float band(float wl, float s) { return std::clamp(wl / (2 * s) - 1, 0.0f, 1.0f); }

@@ -32,7 +32,8 @@ int run_generate(int argc, char **argv) {
     if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
     progress.step(100);
     progress.done();
-    std::fprintf(stderr, "mvx: wrote %s (seed %llu)\n", o.out.c_str(), static_cast<unsigned long long>(o.seed));
+    std::fprintf(stderr, "mvx: wrote %s and its sidecar %s (seed %llu)\n", o.out.c_str(), sidecar_path(o.out).c_str(),
+                 static_cast<unsigned long long>(o.seed));
     return 0;
 }
 

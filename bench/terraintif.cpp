@@ -1,4 +1,6 @@
 // Writes the GDAL import benchmark's inputs: a tiled GeoTIFF of multi-scale terrain with voids, any size.
+#include "noise.h"
+
 #include <cpl_conv.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
@@ -22,14 +24,8 @@ constexpr float nodata_float = -9999.0f;
 constexpr int16_t nodata_int16 = -32768;
 constexpr float void_level = 0.5f;  // of the void field (-1 … 1): about 2 % of the cells
 
-uint32_t mix(uint32_t h) {
-    h ^= h >> 16;
-    h *= 0x7feb352du;
-    h ^= h >> 15;
-    h *= 0x846ca68bu;
-    h ^= h >> 16;
-    return h;
-}
+// The generator's own lattice hash.
+uint32_t mix(uint32_t h) { return lattice_mix(h); }
 
 // Value noise on a square lattice of spacing `s`, one octave: lattice values from a hash, blended
 // quintically. The lattice is shifted per octave so that no two octaves share their seams.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the README's pictures in docs/: the default world tilted, filled and in wire-frame, and a real DEM imported by mvx.
+# Makes the README's pictures in docs/: the default world tilted, filled and in wire-frame, and a real DEM imported by mvx, tilted and whole.
 # usage: scripts/pictures.sh BUILD (make pictures builds BUILD's morvath, mvx and shot first)
 set -eu
 build=$(cd "$1" && pwd)
@@ -36,7 +36,18 @@ shoot wireframe.png
 step "fetching the DEM (r-cran-terra's elev.tif)" sh "$root/tests/fetch-dem.sh" "$build/dem"
 [ -s "$build/dem/elev.tif" ] || { cat "$T/log" >&2; echo "no DEM, so no docs/dem.png" >&2; exit 1; }
 step "importing it with mvx import" "$build/mvx" import "$build/dem/elev.tif" -o "$T/dem/datas.mvx"
-view_tilted "$T/dem"
-# Zoomed out to 8 cells a view unit: the small DEM is spread over thousands of cells.
-press k k k k k k k
+step "exporting the whole map" "$build/mvx" export "$T/dem/datas.mvx" --scale 6 -o "$root/docs/dem-map.png"
+echo "wrote docs/dem-map.png"
+# Zoomed out to 4 cells a view unit, as the small DEM is spread over thousands of cells, then
+# moved right onto the data (mvx import says the first view shows only the margin) and tilted.
+stop_all
+start_xvfb
+start_viewer "$T/dem"
+catches=0
+settle
+press k k k
+for _ in $(seq 35); do xdotool key --window "$WIN" 6 2>/dev/null; done
+sync_viewer
+tilt_view
+sync_viewer
 shoot dem.png

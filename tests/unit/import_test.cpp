@@ -248,11 +248,11 @@ TEST_F(Imports, ResamplingKeepsVoidsOut) {
 TEST_F(Imports, HillshadeUsesTheCellsTrueSize) {
     std::vector<double> v;
     for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 30; ++x) v.push_back(100.0 * x);  // rising 100 m a pixel, eastwards
+        for (int x = 0; x < 30; ++x) v.push_back(10.0 * x);  // rising 10 m a pixel, eastwards: lowland
     RasterSpec steep;
-    steep.w = 30, steep.h = 20, steep.values = v, steep.gt = {0, 100, 0, 2000, 0, -100}, steep.epsg = 32633;
+    steep.w = 30, steep.h = 20, steep.values = v, steep.gt = {0, 10, 0, 200, 0, -10}, steep.epsg = 32633;
     RasterSpec gentle = steep;
-    gentle.gt = {0, 10000, 0, 200000, 0, -10000};
+    gentle.gt = {0, 1000, 0, 20000, 0, -1000};
     auto colour = [&](const RasterSpec &s) {
         const Heights h = read(s, 30, 20);
         LevelScale scale;

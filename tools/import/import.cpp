@@ -71,7 +71,8 @@ const char import_usage[] =
 namespace {
 
 // Metres of height below and above the sea level that the deepest and highest tints stand for,
-// when the heights are in metres: the tints then mean the same everywhere, as on a printed map.
+// when the heights are in metres: the tints then mean the same everywhere, as on a printed map,
+// spread by the square root so that lowlands (a few hundred metres) get tints of their own.
 constexpr double tint_land_metres = 5000, tint_sea_metres = 6000;
 
 std::string num(double v, int digits = 6) {
@@ -231,6 +232,7 @@ Relief relief_for(const Heights &h, const LevelScale &s, double sea) {
     r.coast = -0.5f;  // the sea level itself is sea
     const double units_per_metre = 1 / h.src.z_metres;
     if (h.place.cell_x > 0) {
+        r.root = true;
         r.land_span = static_cast<float>(tint_land_metres * units_per_metre);
         r.sea_span = static_cast<float>(tint_sea_metres * units_per_metre);
         r.cell_x = static_cast<float>(h.place.cell_x * units_per_metre);

@@ -49,8 +49,9 @@ Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, s
                    const std::function<void(double)> &progress = {});
 
 // How the colouring reads these heights: tints by real height above and below the sea level
-// (fixed spans in metres when the heights are, else the data's own range), and a hillshade with
-// a cell's true size where the ground's scale is known, else the viewer's (a cell is 3 levels).
+// (over fixed spans in metres, by their square root, when the ground's scale is known; else
+// linearly over the data's own range), and a hillshade with a cell's true size where the ground's
+// scale is known, else the viewer's (a cell is 3 levels).
 Relief relief_for(const Heights &h, const LevelScale &s, double sea);
 
 // The whole map, and the sidecar that says what it stands for. Voids (and the margins a fit

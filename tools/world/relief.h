@@ -1,6 +1,8 @@
 // Colouring a height field: hypsometric tints with a baked hillshade, dithered to the map's 5-bit channels.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 
@@ -12,11 +14,15 @@ struct Relief {
     float land_span = 127;  // height above the sea level that gets the highest land tint
     float sea_span = 128;   // depth below it that gets the deepest sea tint
     float coast = 0;        // tint level of the sea level itself: below -0.5 makes it water
+    bool root = false;      // tints by the square root of height and depth: more of them for lowlands and shelves
     float cell_x = 3, cell_y = 3;  // a cell's width and length, in the heights' units
 };
 
 // The tint level (-128 ... 127, sea below 0) a height gets under `r`.
 inline float tint_level(float z, const Relief &r) {
+    if (r.root)
+        return z > r.sea ? 127 * std::sqrt(std::min((z - r.sea) / r.land_span, 1.0f))
+                         : r.coast - (128 + r.coast) * std::sqrt(std::min((r.sea - z) / r.sea_span, 1.0f));
     return z > r.sea ? (z - r.sea) * (127 / r.land_span) : r.coast + (z - r.sea) * ((128 + r.coast) / r.sea_span);
 }
 

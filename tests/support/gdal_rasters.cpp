@@ -22,6 +22,7 @@ void write_raster(const std::string &path, const std::string &driver, const Rast
         GDALRasterBandH band = GDALGetRasterBand(mem, b);
         if (s.has_nodata) GDALSetRasterNoDataValue(band, s.nodata);
         if (!s.unit.empty()) GDALSetRasterUnitType(band, s.unit.c_str());
+        if (s.scale != 1 || s.offset != 0) GDALSetRasterScale(band, s.scale), GDALSetRasterOffset(band, s.offset);
         std::vector<double> v(s.values.begin() + static_cast<long>(b - 1) * s.w * s.h,
                               s.values.begin() + static_cast<long>(b) * s.w * s.h);
         if (GDALRasterIO(band, GF_Write, 0, 0, s.w, s.h, v.data(), s.w, s.h, GDT_Float64, 0, 0) != CE_None)

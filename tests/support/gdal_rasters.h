@@ -14,6 +14,7 @@ struct RasterSpec {
     std::vector<double> gt;               // six numbers; empty: not georeferenced
     int epsg = 0;                         // 0: no coordinate system
     std::string unit;                     // the band's unit ("m", "ft"), when not empty
+    double scale = 1, offset = 0;         // what a stored sample stands for: sample × scale + offset
     std::vector<std::string> options;     // creation options
 };
 

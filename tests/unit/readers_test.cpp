@@ -158,6 +158,20 @@ TEST_F(Readers, FormatsAndArchives) {
     }
 }
 
+// Packed samples stand for sample × scale + offset, as netCDF and GeoTIFF say.
+TEST_F(Readers, PackedSamplesAreUnpacked) {
+    RasterSpec s = lonlat_raster(3, 1, 6, 50, 0.5, {0, 10, -32768});
+    s.type = "Int16", s.has_nodata = true, s.nodata = -32768, s.scale = 0.5, s.offset = -100;
+    for (const char *driver : {"GTiff", "netCDF"}) {
+        const std::string path = dir + "/p." + (std::string(driver) == "GTiff" ? "tif" : "nc");
+        write_raster(path, driver, s);
+        Heights h;
+        ASSERT_TRUE(read_native({path}, h).ok) << driver;
+        EXPECT_EQ(h.field.z, (std::vector<float>{-100, -95, 0})) << driver;
+        EXPECT_EQ(h.field.voids, (std::vector<uint8_t>{0, 0, 1})) << driver;
+    }
+}
+
 TEST_F(Readers, ZippedSrtmTileOpensAsDownloaded) {
     Bytes b(2 * 1201 * 1201, 0);
     auto set = [&](int x, int y, int v) {

@@ -29,6 +29,7 @@ struct Plan {
     VoidRule rule = VoidRule::none;
     float nodata = 0;
     GDALRIOResampleAlg alg = GRIORA_Average;
+    double scale = 1, offset = 0;  // what the samples stand for: sample × scale + offset
 };
 
 GDALRIOResampleAlg gdal_alg(Resampling r) {
@@ -60,6 +61,9 @@ Status plan_read(const HeightSource &src, Resampling r, Plan &plan, std::unique_
     const bool floating = t == GDT_Float32 || t == GDT_Float64;
     plan.alg = gdal_alg(r);
     plan.name = src.open_name;
+    // Packed data (netCDF's scale_factor and add_offset, a GeoTIFF's scale) are read as stored.
+    plan.scale = GDALGetRasterScale(b, nullptr);
+    plan.offset = GDALGetRasterOffset(b, nullptr);
     char ndtext[64];
     std::snprintf(ndtext, sizeof ndtext, "%.17g", nd);
     const std::string nodata_rule = has_nodata ? std::string("<NODATA>") + ndtext + "</NODATA>" : "";
@@ -147,7 +151,7 @@ bool read_rows(Reader &rd, const Plan &plan, const Placement &p, int j0, int j1,
             const bool hole = !(std::fabs(z[i]) < FLT_MAX) ||
                               (plan.rule == VoidRule::value && !nan_nodata && z[i] == plan.nodata) || (c && c[i] == 0);
             v[i] = hole;
-            if (hole) z[i] = 0;
+            z[i] = hole ? 0 : static_cast<float>(z[i] * plan.scale + plan.offset);
         }
     }
     return true;

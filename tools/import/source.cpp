@@ -5,10 +5,9 @@
 #include "fichier.h"
 
 #include <cpl_string.h>
-#include <gdal_version.h>
 #include <cpl_vsi.h>
 #include <gdal_utils.h>
-#include <ogr_srs_api.h>
+#include <gdal_version.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -129,7 +128,7 @@ Status open_subdataset(const std::string &path, Dataset &ds, std::string &name) 
     for (int i = 0; sub && sub[i]; ++i) {
         const std::string kv = sub[i];
         const size_t eq = kv.find('=');
-        if (eq != std::string::npos && kv.compare(eq - 5, 5, "_NAME") == 0) names.push_back(kv.substr(eq + 1));
+        if (eq != std::string::npos && eq >= 5 && kv.compare(eq - 5, 5, "_NAME") == 0) names.push_back(kv.substr(eq + 1));
     }
     if (names.empty()) return fail(path, "has no raster band");
     std::string pick = names.size() == 1 ? names[0] : "";

@@ -243,6 +243,32 @@ TEST_F(Imports, ResamplingKeepsVoidsOut) {
     EXPECT_FLOAT_EQ(h.field.z[6], 20);  // next to the void: the valid neighbour alone, not a blend with it
 }
 
+// Overviews count: a file too large to read whole at the sample limit is read from the overview
+// that still has a sample for every cell.
+TEST_F(Imports, OverviewsBringAFileUnderTheLimit) {
+    RasterSpec s;
+    s.w = 1200, s.h = 800, s.values.assign(1200 * 800, 7);
+    // The same raster twice, once with overviews. Their reads go through a VRT (the file's samples
+    // are floats with no NoData value), where GDAL 3.6 lost the first band read through overviews.
+    write_raster(dir + "/plain.tif", "GTiff", s);
+    write_raster(dir + "/ovr.tif", "GTiff", s);
+    GDALDatasetH ds = GDALOpen((dir + "/ovr.tif").c_str(), GA_Update);
+    int levels[] = {2, 4, 8};
+    ASSERT_EQ(GDALBuildOverviews(ds, "AVERAGE", 3, levels, 0, nullptr, nullptr, nullptr), CE_None);
+    GDALClose(ds);
+    ImportOptions o;
+    o.max_samples = 100000;  // the grid below needs 150 x 100 cells; the files have 960,000 samples
+    o.heights = {dir + "/plain.tif"};
+    Heights h;
+    std::vector<std::string> notes;
+    const Status refused = read_import(o, 150, 100, h, notes);
+    EXPECT_NE(refused.why.find("build overviews first (gdaladdo -r average"), std::string::npos) << refused.why;
+    o.heights = {dir + "/ovr.tif"};
+    const Status st = read_import(o, 150, 100, h, notes);
+    ASSERT_TRUE(st.ok) << st.why;  // 1/4 has 300 x 200: enough, and 60,000 samples
+    EXPECT_EQ(std::count(h.field.z.begin(), h.field.z.end(), 7.0f), 150 * 100);
+}
+
 // The light falls on slopes as steep as on the ground: the same heights over cells a hundred times
 // wider are gentle hills, not rock.
 TEST_F(Imports, HillshadeUsesTheCellsTrueSize) {

@@ -115,8 +115,21 @@ void gdal_reset_errors() {
 
 Dataset open_dataset(const std::string &name) {
     gdal_reset_errors();
-    return Dataset(GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr,
-                              nullptr));
+    Dataset ds(GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr, nullptr));
+    // GDAL 3.6 returns nothing but NoData from the first read through a VRT's implicit overviews
+    // (those its sources have); one sample read from each overview first sets them up.
+    GDALDriverH d = ds ? GDALGetDatasetDriver(ds.get()) : nullptr;
+    if (d && !std::strcmp(GDALGetDriverShortName(d), "VRT"))
+        for (int b = 1; b <= GDALGetRasterCount(ds.get()); ++b) {
+            GDALRasterBandH band = GDALGetRasterBand(ds.get(), b);
+            for (int i = 0; i < GDALGetOverviewCount(band); ++i) {
+                float sample;
+                if (GDALRasterIO(GDALGetOverview(band, i), GF_Read, 0, 0, 1, 1, &sample, 1, 1, GDT_Float32, 0, 0) != CE_None)
+                    break;
+            }
+        }
+    if (ds) gdal_reset_errors();
+    return ds;
 }
 
 MemFile::MemFile(const char *tag) {

@@ -33,7 +33,8 @@ struct DatasetCloser {
 };
 using Dataset = std::unique_ptr<void, DatasetCloser>;
 
-// Opens a raster read-only, GDAL's errors reset first so that a failure's reason is its own.
+// Opens a raster read-only, GDAL's errors reset first so that a failure's reason is its own. A VRT
+// is readied for reads through its overviews (see gdal_env.cpp).
 Dataset open_dataset(const std::string &name);
 
 // A /vsimem/ file that is removed when it goes; name() is unique in the process.

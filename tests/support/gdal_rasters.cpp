@@ -1,4 +1,4 @@
-// Writing test rasters: a MEM dataset filled from the spec, then copied by the wanted driver.
+// Writing test rasters: a MEM dataset filled as described, then copied by the wanted driver.
 #include "gdal_rasters.h"
 
 #include <gdal.h>

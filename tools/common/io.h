@@ -12,6 +12,8 @@ struct Status {
     bool ok = true;
     std::string why;
     static Status fail(std::string w) { return {false, std::move(w)}; }
+    // "name: what", the form of every failure about a file or an option.
+    static Status at(const std::string &name, const std::string &what) { return fail(name + ": " + what); }
 };
 
 // "path: what: <strerror(e)>", the form of every failure that has an errno.

@@ -3,6 +3,7 @@
 
 #include "read.h"
 #include "relief.h"
+#include "text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,8 +14,6 @@ namespace {
 
 constexpr int band_rows = 64;
 
-Status fail(const std::string &name, const std::string &what) { return Status::fail(name + ": " + what); }
-
 // Three bands of colour as a VRT: the ones asked for, the image's red, green and blue, a palette
 // expanded, or one grey band three times.
 Status colour_bands(const std::string &path, Dataset &ds, const std::vector<int> &asked, std::string &name,
@@ -24,7 +23,7 @@ Status colour_bands(const std::string &path, Dataset &ds, const std::vector<int>
     if (!asked.empty()) {
         for (int b : asked) {
             if (b < 1 || b > n)
-                return fail(path, "--bands: it has no band " + std::to_string(b) + " (it has " + std::to_string(n) + ")");
+                return Status::at(path, "--bands: it has no band " + std::to_string(b) + " (it has " + std::to_string(n) + ")");
             args.insert(args.end(), {"-b", std::to_string(b)});
         }
     } else if (GDALGetRasterColorInterpretation(GDALGetRasterBand(ds.get(), 1)) == GCI_PaletteIndex) {
@@ -39,9 +38,9 @@ Status colour_bands(const std::string &path, Dataset &ds, const std::vector<int>
         if (GDALGetRasterColorInterpretation(GDALGetRasterBand(ds.get(), b)) == GCI_AlphaBand)
             args.insert(args.end(), {"-mask", std::to_string(b)});
     name = translate_to_vrt(ds.get(), args, owned);
-    if (name.empty()) return fail(path, gdal_reason_or("cannot take its colour bands"));
+    if (name.empty()) return Status::at(path, gdal_reason_or("cannot take its colour bands"));
     ds = open_dataset(name);
-    return ds ? Status{} : fail(path, gdal_reason_or("cannot take its colour bands"));
+    return ds ? Status{} : Status::at(path, gdal_reason_or("cannot take its colour bands"));
 }
 
 // The sample value that is white: 255 for 8-bit images, else the largest value the bands hold.
@@ -56,12 +55,6 @@ double white_of(GDALDatasetH ds) {
     return white;
 }
 
-std::string num(double v) {
-    char b[40];
-    std::snprintf(b, sizeof b, "%.17g", v);
-    return b;
-}
-
 // The image warped onto the box's cells in the heights' coordinate system, with an alpha band
 // that is 0 where the image has no data.
 Status warp_onto_box(const std::string &path, GDALDatasetH ds, const HeightSource &heights, const Placement &p,
@@ -70,11 +63,11 @@ Status warp_onto_box(const std::string &path, GDALDatasetH ds, const HeightSourc
     const double x1 = x0 + p.w * p.gt[1], y1 = y0 + p.h * p.gt[5];
     const bool finer = 1.0 * GDALGetRasterXSize(ds) * GDALGetRasterYSize(ds) > 1.0 * p.w * p.h;
     std::vector<std::string> args = {"-ot", "Float32", "-dstalpha", "-r", finer ? "average" : "bilinear",
-                                     "-te", num(std::min(x0, x1)), num(std::min(y0, y1)), num(std::max(x0, x1)),
-                                     num(std::max(y0, y1)), "-ts", std::to_string(p.w), std::to_string(p.h)};
+                                     "-te", number(std::min(x0, x1), 17), number(std::min(y0, y1), 17), number(std::max(x0, x1), 17),
+                                     number(std::max(y0, y1), 17), "-ts", std::to_string(p.w), std::to_string(p.h)};
     if (!heights.wkt.empty()) args.insert(args.end(), {"-t_srs", heights.wkt});
     name = warp_to_vrt(ds, args, owned);
-    if (name.empty()) return fail(path, "cannot place it over the heights: " + gdal_reason_or("GDAL's warper refused it"));
+    if (name.empty()) return Status::at(path, "cannot place it over the heights: " + gdal_reason_or("GDAL's warper refused it"));
     return {};
 }
 
@@ -160,7 +153,7 @@ Status read_imagery(const std::string &path, const std::vector<int> &bands, cons
     const int threads = std::max(1, reader_threads(heights));
     std::vector<Dataset> readers(static_cast<size_t>(threads));
     for (Dataset &r : readers)
-        if (!(r = open_dataset(plan.name))) return fail(path, gdal_reason_or("cannot open"));
+        if (!(r = open_dataset(plan.name))) return Status::at(path, gdal_reason_or("cannot open"));
     std::atomic<long long> painted{0};
     const bool ok = for_bands((p.h + band_rows - 1) / band_rows, threads, [&](int t, int b) {
         const long long n = paint_rows(readers[static_cast<size_t>(t)].get(), plan, p, b * band_rows,
@@ -168,12 +161,9 @@ Status read_imagery(const std::string &path, const std::vector<int> &bands, cons
         painted += std::max(n, 0LL);
         return n >= 0;
     });
-    if (!ok) return fail(path, "cannot read: " + gdal_reason_or("GDAL failed"));
+    if (!ok) return Status::at(path, "cannot read: " + gdal_reason_or("GDAL failed"));
     const double share = static_cast<double>(painted) / (static_cast<double>(p.w) * p.h);
-    if (share < 0.995) {
-        char b[64];
-        std::snprintf(b, sizeof b, "%.1f%%", 100 * share);
-        notes.push_back(path + ": covers " + b + " of the heights' area; height tints colour the rest");
-    }
+    if (share < 0.995)
+        notes.push_back(path + ": covers " + percent(painted, 1LL * p.w * p.h) + " of the heights' area; height tints colour the rest");
     return {};
 }

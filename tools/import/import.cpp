@@ -8,6 +8,7 @@
 #include "parallel.h"
 #include "relief.h"
 #include "view.h"
+#include "text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -75,17 +76,7 @@ namespace {
 // spread by the square root so that lowlands (a few hundred metres) get tints of their own.
 constexpr double tint_land_metres = 5000, tint_sea_metres = 6000;
 
-std::string num(double v, int digits = 6) {
-    char b[40];
-    std::snprintf(b, sizeof b, "%.*g", digits, v);
-    return b;
-}
-
-std::string percent(long long part, long long whole) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
-    return b;
-}
+std::string num(double v, int digits = 6) { return number(v, digits); }
 
 Status parse_size(const char *v, int &w, int &h) {
     const std::string s = v;
@@ -141,9 +132,9 @@ void describe_scale(const Heights &h, const Sidecar &sc, std::vector<std::string
     }
     const double below = sc.per_level_below * h.src.z_metres, above = sc.per_level_above * h.src.z_metres;
     std::string line = "scale: " + num(p.cell_x, 4) + " m per cell across, " + num(p.cell_y, 4) + " m down; ";
-    // The viewer draws a level a third of a cell's width high: its exaggeration is that over the truth.
-    const double cell = (p.cell_x + p.cell_y) / 2;
-    auto ex = [&](double per_level) { return per_level > 0 ? num(cell / 3 / per_level, 3) : std::string("-"); };
+    auto ex = [&](double per_level) {
+        return per_level > 0 ? num(viewer_exaggeration(p.cell_x, p.cell_y, per_level), 3) : std::string("-");
+    };
     if (std::fabs(below - above) <= 1e-9 * std::max(below, above))
         line += num(above, 4) + " m per level; the viewer shows the relief " + ex(above) + " times exaggerated";
     else

@@ -1,5 +1,6 @@
 // Placement: ground size from the georeferencing, the box the fit gives, the window a region selects.
 #include "place.h"
+#include "text.h"
 
 #include <ogr_srs_api.h>
 
@@ -11,11 +12,7 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-std::string num(double v) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%.6g", v);
-    return b;
-}
+std::string num(double v) { return number(v); }
 
 // Metres along x and y for one unit of the input's coordinates at latitude `lat` (geographic
 // systems), or for its linear unit (projected); 0 when nothing says.

@@ -1,6 +1,8 @@
 // The read: which band and void rule to use, the sample limit, and row bands over reader threads.
 #include "read.h"
 
+#include "text.h"
+
 #include <cpl_error.h>
 #include <gdal.h>
 
@@ -64,9 +66,7 @@ Status plan_read(const HeightSource &src, Resampling r, Plan &plan, std::unique_
     // Packed data (netCDF's scale_factor and add_offset, a GeoTIFF's scale) are read as stored.
     plan.scale = GDALGetRasterScale(b, nullptr);
     plan.offset = GDALGetRasterOffset(b, nullptr);
-    char ndtext[64];
-    std::snprintf(ndtext, sizeof ndtext, "%.17g", nd);
-    const std::string nodata_rule = has_nodata ? std::string("<NODATA>") + ndtext + "</NODATA>" : "";
+    const std::string nodata_rule = has_nodata ? "<NODATA>" + number(nd, 17) + "</NODATA>" : "";
     if (r == Resampling::average) {
         if (flags & GMF_NODATA) {
             plan.rule = VoidRule::value;
@@ -94,10 +94,8 @@ Status plan_read(const HeightSource &src, Resampling r, Plan &plan, std::unique_
                              : floating               ? "<NODATA>nan</NODATA>"
                                                       : "";
     // All the digits: a rounded -FLT_MAX would lie beyond the float range and read back as -inf.
-    char sent[64];
-    std::snprintf(sent, sizeof sent, "%.17g", static_cast<double>(sentinel));
     wrapper = std::make_unique<MemFile>("voids.vrt");
-    wrapper->write(wrapper_vrt(src, rule.c_str(), sent));
+    wrapper->write(wrapper_vrt(src, rule.c_str(), number(sentinel, 17).c_str()));
     plan.name = wrapper->name();
     plan.rule = VoidRule::value;
     plan.nodata = sentinel;

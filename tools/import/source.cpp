@@ -3,6 +3,7 @@
 
 #include "export.h"
 #include "fichier.h"
+#include "text.h"
 
 #include <cpl_string.h>
 #include <cpl_vsi.h>
@@ -13,24 +14,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int max_bands = 1024;
-
-Status fail(const std::string &name, const std::string &what) { return Status::fail(name + ": " + what); }
-
-std::string lower(std::string s) {
-    for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool ends_with(const std::string &s, const char *tail) {
-    const size_t n = std::strlen(tail);
-    return s.size() >= n && lower(s.substr(s.size() - n)) == tail;
-}
 
 // A name GDAL resolves itself: a /vsi path or a driver's "FORMAT:..." syntax, not a plain file.
 bool is_gdal_name(const std::string &p) {
@@ -48,8 +38,8 @@ Status check_local(const std::string &path) {
     long long size = 0;
     std::string why;
     const int fd = ouvre_fichier(path.c_str(), size, why);
-    if (fd == -2) return fail(path, "it is " + why + ", not a regular file");
-    if (fd < 0) return fail(path, why);
+    if (fd == -2) return Status::at(path, "it is " + why + ", not a regular file");
+    if (fd < 0) return Status::at(path, why);
     close(fd);
     return {};
 }
@@ -72,7 +62,7 @@ Status check_references(const std::string &path) {
         size_t from = at, to = at;
         while (from > 0 && !std::strchr(" \t\r\n<>\"'", text[from - 1])) --from;
         while (to < text.size() && !std::strchr(" \t\r\n<>\"'", text[to])) ++to;
-        return fail(path, "refers to a network source (" + text.substr(from, std::min<size_t>(to - from, 120)) +
+        return Status::at(path, "refers to a network source (" + text.substr(from, std::min<size_t>(to - from, 120)) +
                               "); mvx reads local files only: download it first");
     }
     return {};
@@ -88,8 +78,8 @@ std::string archive_prefix(const std::string &path) {
 
 Status open_failure(const std::string &path) {
     if (const std::string net = network_attempt(); !net.empty())
-        return fail(path, "refers to a network source (" + net + "); mvx reads local files only: download it first");
-    return fail(path, gdal_reason_or("not a raster that GDAL can read"));
+        return Status::at(path, "refers to a network source (" + net + "); mvx reads local files only: download it first");
+    return Status::at(path, gdal_reason_or("not a raster that GDAL can read"));
 }
 
 // The one raster inside an archive (its companions, overviews and masks aside).
@@ -110,11 +100,11 @@ Status open_archive(const std::string &path, const std::string &prefix, Dataset 
         if (Dataset d = open_dataset(root + "/" + e); d && GDALGetRasterCount(d.get()) > 0) rasters.push_back(e);
     }
     CSLDestroy(entries);
-    if (all.empty()) return fail(path, "an empty or unreadable archive");
-    if (rasters.empty()) return fail(path, "nothing inside that GDAL reads as a raster (it holds " + all[0] +
+    if (all.empty()) return Status::at(path, "an empty or unreadable archive");
+    if (rasters.empty()) return Status::at(path, "nothing inside that GDAL reads as a raster (it holds " + all[0] +
                                                (all.size() > 1 ? " and " + std::to_string(all.size() - 1) + " more" : "") + ")");
     if (rasters.size() > 1)
-        return fail(path, "holds several rasters (" + rasters[0] + ", " + rasters[1] + (rasters.size() > 2 ? ", ..." : "") +
+        return Status::at(path, "holds several rasters (" + rasters[0] + ", " + rasters[1] + (rasters.size() > 2 ? ", ..." : "") +
                               "): name one, as " + root + "/" + rasters[0]);
     name = root + "/" + rasters[0];
     ds = open_dataset(name);
@@ -130,13 +120,13 @@ Status open_subdataset(const std::string &path, Dataset &ds, std::string &name) 
         const size_t eq = kv.find('=');
         if (eq != std::string::npos && eq >= 5 && kv.compare(eq - 5, 5, "_NAME") == 0) names.push_back(kv.substr(eq + 1));
     }
-    if (names.empty()) return fail(path, "has no raster band");
+    if (names.empty()) return Status::at(path, "has no raster band");
     std::string pick = names.size() == 1 ? names[0] : "";
     for (const char *var : {"elevation", "z", "height", "altitude", "topo", "bathymetry", "dem", "elev", "band1"})
         for (const std::string &n : names)
             if (pick.empty() && ends_with(n, (std::string(":") + var).c_str())) pick = n;
     if (pick.empty())
-        return fail(path, "holds several rasters and none is named like heights; choose one, as " + names[0]);
+        return Status::at(path, "holds several rasters and none is named like heights; choose one, as " + names[0]);
     name = pick;
     ds = open_dataset(name);
     return ds ? Status{} : open_failure(path);
@@ -171,10 +161,10 @@ Status single_band(const std::string &path, HeightSource &src, Dataset &ds, std:
         for (int i = 0; ct && i < GDALGetColorEntryCount(ct); ++i) {
             const GDALColorEntry *e = GDALGetColorEntry(ct, i);
             if (e->c1 != e->c2 || e->c1 != e->c3)
-                return fail(path, "a palette image, not greyscale heights (convert it to greyscale, or give it as --colour)");
+                return Status::at(path, "a palette image, not greyscale heights (convert it to greyscale, or give it as --colour)");
         }
         name = translate_to_vrt(ds.get(), {"-expand", "gray"}, src.owned);
-        if (name.empty()) return fail(path, gdal_reason_or("cannot expand its palette"));
+        if (name.empty()) return Status::at(path, gdal_reason_or("cannot expand its palette"));
         src.notes.push_back(path + ": palette image with only grey entries, read as greyscale");
         ds = open_dataset(name);
         return ds ? Status{} : open_failure(path);
@@ -186,10 +176,10 @@ Status single_band(const std::string &path, HeightSource &src, Dataset &ds, std:
     int bands[] = {1, 2, 3};
     for (int y = 0; y < h; ++y) {
         if (GDALDatasetRasterIO(ds.get(), GF_Read, 0, y, w, 1, row.data(), w, 1, GDT_Float64, 3, bands, 0, 0, w * 8) != CE_None)
-            return fail(path, gdal_reason_or("cannot read"));
+            return Status::at(path, gdal_reason_or("cannot read"));
         for (int x = 0; x < w; ++x)
             if (row[x] != row[w + x] || row[x] != row[2 * w + x])
-                return fail(path, "a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)");
+                return Status::at(path, "a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)");
     }
     src.notes.push_back(path + ": colour image with only grey pixels, read as greyscale");
     return {};
@@ -202,11 +192,11 @@ Status north_up(const std::string &path, HeightSource &src, Dataset &ds, std::st
     if (!has_geotransform(ds.get(), gt)) return {};
     const double det = gt[1] * gt[5] - gt[2] * gt[4];
     if (!(std::isfinite(det) && det != 0) || !std::isfinite(gt[0]) || !std::isfinite(gt[3]))
-        return fail(path, "unusable georeferencing: its pixels have no size (the geotransform has no inverse)");
+        return Status::at(path, "unusable georeferencing: its pixels have no size (the geotransform has no inverse)");
     const bool flip = gt[2] == 0 && gt[4] == 0;
     if (flip && gt[1] > 0 && gt[5] < 0) return {};
     name = warp_to_vrt(ds.get(), {"-r", flip ? "near" : "bilinear", "-ot", "Float32", "-dstnodata", "nan"}, src.owned);
-    if (name.empty()) return fail(path, "cannot turn it north-up: " + gdal_reason_or("GDAL's warper refused it"));
+    if (name.empty()) return Status::at(path, "cannot turn it north-up: " + gdal_reason_or("GDAL's warper refused it"));
     if (!flip) src.notes.push_back(path + ": rotated georeferencing: warped north-up (bilinear)");
     if (flip && gt[5] > 0) src.notes.push_back(path + ": rows run south to north: flipped to put north at the top");
     if (flip && gt[1] < 0) src.notes.push_back(path + ": columns run east to west: mirrored to put east on the right");
@@ -229,18 +219,18 @@ Status unswap_interlaced_png16(const std::string &path, HeightSource &src, Datas
     if (ihdr[24] != 16 || ihdr[28] != 1) return {};
     auto copy = std::make_unique<MemFile>("png16.tif");
     if (!Dataset(GDALCreateCopy(GDALGetDriverByName("GTiff"), copy->name().c_str(), ds.get(), FALSE, nullptr, nullptr, nullptr)))
-        return fail(path, gdal_reason_or("cannot decode it"));
+        return Status::at(path, gdal_reason_or("cannot decode it"));
     Dataset out(GDALOpen(copy->name().c_str(), GA_Update));
-    if (!out) return fail(path, gdal_reason_or("cannot decode it"));
+    if (!out) return Status::at(path, gdal_reason_or("cannot decode it"));
     const int w = GDALGetRasterXSize(out.get()), h = GDALGetRasterYSize(out.get());
     std::vector<uint16_t> v(static_cast<size_t>(w) * h);
     for (int b = 1; b <= GDALGetRasterCount(out.get()); ++b) {
         GDALRasterBandH band = GDALGetRasterBand(out.get(), b);
         if (GDALRasterIO(band, GF_Read, 0, 0, w, h, v.data(), w, h, GDT_UInt16, 0, 0) != CE_None)
-            return fail(path, gdal_reason_or("cannot decode it"));
+            return Status::at(path, gdal_reason_or("cannot decode it"));
         for (uint16_t &x : v) x = static_cast<uint16_t>(x >> 8 | x << 8);
         if (GDALRasterIO(band, GF_Write, 0, 0, w, h, v.data(), w, h, GDT_UInt16, 0, 0) != CE_None)
-            return fail(path, gdal_reason_or("cannot decode it"));
+            return Status::at(path, gdal_reason_or("cannot decode it"));
     }
     out.reset();
     name = copy->name();
@@ -255,9 +245,9 @@ Status unswap_interlaced_png16(const std::string &path, HeightSource &src, Datas
 
 // One input, as a north-up single-band dataset; `name` reopens it.
 Status open_one(const std::string &path, int size_w, int size_h, HeightSource &src, Dataset &ds, std::string &name) {
-    if (is_network_name(path)) return fail(path, "a network source; mvx reads local files only: download it first");
+    if (is_network_name(path)) return Status::at(path, "a network source; mvx reads local files only: download it first");
     const bool r16 = ends_with(path, ".r16");
-    if (size_w > 0 && !r16) return fail(path, "a size is only needed for headerless .r16 files");
+    if (size_w > 0 && !r16) return Status::at(path, "a size is only needed for headerless .r16 files");
     Status st = r16 ? open_r16(path, size_w, size_h, src, ds, name) : open_raster_file(path, ds, name);
     if (!st.ok) return st;
     if (!(st = unswap_interlaced_png16(path, src, ds, name)).ok) return st;
@@ -268,8 +258,8 @@ Status open_one(const std::string &path, int size_w, int size_h, HeightSource &s
 std::string geotransform_text(GDALDatasetH ds) {
     double gt[6];
     GDALGetGeoTransform(ds, gt);
-    char g[256];
-    std::snprintf(g, sizeof g, "%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", gt[0], gt[1], gt[2], gt[3], gt[4], gt[5]);
+    std::string g;
+    for (int i = 0; i < 6; ++i) g += (i ? "," : "") + number(gt[i], 17);
     return g;
 }
 
@@ -284,11 +274,11 @@ Status mosaic(const std::vector<std::string> &paths, std::vector<std::string> &n
     for (size_t i = 0; i < sets.size(); ++i) {
         double gt[6];
         if (!has_geotransform(sets[i].get(), gt))
-            return fail(paths[i], "not georeferenced: several inputs are placed by their georeferencing "
+            return Status::at(paths[i], "not georeferenced: several inputs are placed by their georeferencing "
                                   "(give one file, or georeferenced tiles)");
         const std::string wkt = GDALGetProjectionRef(sets[i].get());
         if (!same_crs(wkt, wkt0))
-            return fail(paths[i], "in another coordinate system (" + crs_name(wkt) + ") than " + paths[0] + " (" +
+            return Status::at(paths[i], "in another coordinate system (" + crs_name(wkt) + ") than " + paths[0] + " (" +
                                       crs_name(wkt0) + "): reproject it first, for example with gdalwarp -t_srs");
         int has_nodata = 0;
         GDALRasterBandH b = GDALGetRasterBand(sets[i].get(), 1);
@@ -302,12 +292,10 @@ Status mosaic(const std::vector<std::string> &paths, std::vector<std::string> &n
             int has_nodata = 0;
             const double nd = GDALGetRasterNoDataValue(b, &has_nodata);
             auto vrt = std::make_unique<MemFile>("tile.vrt");
-            char ndtext[64];
-            std::snprintf(ndtext, sizeof ndtext, "%.17g", nd);
             vrt->write("<VRTDataset rasterXSize=\"" + std::to_string(GDALGetRasterXSize(sets[i].get())) + "\" rasterYSize=\"" +
                        std::to_string(GDALGetRasterYSize(sets[i].get())) + "\"><SRS>" + xml_escaped(wkt0) +
                        "</SRS><GeoTransform>" + geotransform_text(sets[i].get()) + "</GeoTransform><VRTRasterBand dataType=\"Float32\" band=\"1\">" +
-                       (has_nodata ? std::string("<NoDataValue>") + ndtext + "</NoDataValue>" : "") +
+                       (has_nodata ? "<NoDataValue>" + number(nd, 17) + "</NoDataValue>" : "") +
                        "<SimpleSource><SourceFilename relativeToVRT=\"0\">" + xml_escaped(names[i]) +
                        "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>");
             sources[i] = vrt->name();
@@ -324,7 +312,7 @@ Status mosaic(const std::vector<std::string> &paths, std::vector<std::string> &n
     gdal_reset_errors();
     Dataset m(GDALBuildVRT(vrt->name().c_str(), static_cast<int>(list.size()), nullptr, list.data(), o, &usage));
     GDALBuildVRTOptionsFree(o);
-    if (!m) return fail(paths[0], "cannot make one mosaic of the tiles: " + gdal_reason_or("GDAL's VRT builder refused them"));
+    if (!m) return Status::at(paths[0], "cannot make one mosaic of the tiles: " + gdal_reason_or("GDAL's VRT builder refused them"));
     m.reset();
     name = vrt->name();
     src.owned.push_back(std::move(vrt));
@@ -333,11 +321,12 @@ Status mosaic(const std::vector<std::string> &paths, std::vector<std::string> &n
 
 // Metres in one unit of height, from the band's unit name; 0 when it is not a length we know.
 double metres_per_unit(const std::string &unit) {
-    const std::string u = lower(unit);
-    if (u == "m" || u == "metre" || u == "metres" || u == "meter" || u == "meters") return 1;
-    if (u == "ft" || u == "foot" || u == "feet" || u == "international foot") return 0.3048;
-    if (u == "us survey foot" || u == "us-ft" || u == "ftus") return 1200.0 / 3937.0;
-    if (u == "km") return 1000;
+    static const std::pair<const char *, double> units[] = {
+        {"m", 1}, {"metre", 1}, {"metres", 1}, {"meter", 1}, {"meters", 1}, {"km", 1000}, {"ft", 0.3048},
+        {"foot", 0.3048}, {"feet", 0.3048}, {"international foot", 0.3048}, {"us survey foot", 1200.0 / 3937.0},
+        {"us-ft", 1200.0 / 3937.0}, {"ftus", 1200.0 / 3937.0}};
+    for (const auto &[name, metres] : units)
+        if (!strcasecmp(unit.c_str(), name)) return metres;
     return 0;
 }
 
@@ -352,7 +341,7 @@ bool decodes_sequentially(const std::string &driver, const std::string &name) {
 
 Status open_raster_file(const std::string &path, Dataset &ds, std::string &name) {
     gdal_setup();
-    if (is_network_name(path)) return fail(path, "a network source; mvx reads local files only: download it first");
+    if (is_network_name(path)) return Status::at(path, "a network source; mvx reads local files only: download it first");
     const bool plain = !is_gdal_name(path);
     if (plain) {
         if (Status s = check_local(path); !s.ok) return s;
@@ -367,27 +356,27 @@ Status open_raster_file(const std::string &path, Dataset &ds, std::string &name)
     }
     if (GDALGetRasterCount(ds.get()) == 0)
         if (Status st = open_subdataset(path, ds, name); !st.ok) return st;
-    if (GDALGetRasterXSize(ds.get()) <= 0 || GDALGetRasterYSize(ds.get()) <= 0) return fail(path, "an empty raster");
+    if (GDALGetRasterXSize(ds.get()) <= 0 || GDALGetRasterYSize(ds.get()) <= 0) return Status::at(path, "an empty raster");
     // Every band costs GDAL work before the first sample is read; heights and colours need a few.
     if (const int n = GDALGetRasterCount(ds.get()); n > max_bands)
-        return fail(path, std::to_string(n) + " bands, more than the " + std::to_string(max_bands) +
+        return Status::at(path, std::to_string(n) + " bands, more than the " + std::to_string(max_bands) +
                               " mvx takes (heights take one, colours three)");
     return {};
 }
 
 Status r16_size(long long bytes, const std::string &name, int &w, int &h) {
-    if (bytes == 0) return fail(name, "empty file");
+    if (bytes == 0) return Status::at(name, "empty file");
     if (w > 0 && h > 0) {
         const unsigned long long need = 2ULL * static_cast<unsigned>(w) * static_cast<unsigned>(h);
         if (need != static_cast<unsigned long long>(bytes))
-            return fail(name, std::to_string(bytes) + " bytes do not hold " + std::to_string(w) + " x " + std::to_string(h) +
+            return Status::at(name, std::to_string(bytes) + " bytes do not hold " + std::to_string(w) + " x " + std::to_string(h) +
                                   " 16-bit samples (" + std::to_string(need) + " bytes)");
         return {};
     }
     const long long samples = bytes / 2;
     const long long side = std::llround(std::sqrt(static_cast<double>(samples)));
     if (bytes % 2 || side * side != samples || side > 0x7fffffff)
-        return fail(name, std::to_string(bytes) + " bytes is not a square grid of 16-bit samples (give its size with --size WxH)");
+        return Status::at(name, std::to_string(bytes) + " bytes is not a square grid of 16-bit samples (give its size with --size WxH)");
     w = h = static_cast<int>(side);
     return {};
 }

@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "gdal_env.h"
 #include "parallel.h"
+#include "text.h"
 
 #include <cpl_string.h>
 #include <gdal.h>
@@ -152,16 +153,6 @@ Status export_png(const Map &m, const std::string &path, int scale, bool heights
     return write_file(path, out.bytes.data(), out.bytes.size());
 }
 
-namespace {
-
-bool ends_with_tiff(const std::string &p) {
-    for (const char *e : {".tif", ".tiff", ".TIF", ".TIFF"})
-        if (p.size() >= std::strlen(e) && p.compare(p.size() - std::strlen(e), std::string::npos, e) == 0) return true;
-    return false;
-}
-
-}  // namespace
-
 Status parse_export(int argc, char **argv, ExportOptions &o, bool &help) {
     bool have_map = false;
     const std::vector<Option> options = {
@@ -185,7 +176,7 @@ Status parse_export(int argc, char **argv, ExportOptions &o, bool &help) {
 }
 
 Status export_map(const ExportOptions &o, std::string &done) {
-    const bool tiff = ends_with_tiff(o.out);
+    const bool tiff = ends_with(o.out, ".tif") || ends_with(o.out, ".tiff");
     if (tiff && !o.heights)
         return Status::fail(o.out + ": colours are written as PNG; add --heights for a GeoTIFF of the heights");
     Map m;

@@ -2,6 +2,7 @@
 #include "info.h"
 
 #include "cli.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,19 +21,6 @@ const char info_usage[] =
     "the sea level. Exit status 1 when the file is not 75,497,472 bytes long.\n";
 
 namespace {
-
-// 75497472 as "75,497,472".
-std::string grouped(long long v) {
-    std::string s = std::to_string(v);
-    for (int i = static_cast<int>(s.size()) - 3; i > (s[0] == '-' ? 1 : 0); i -= 3) s.insert(static_cast<size_t>(i), ",");
-    return s;
-}
-
-std::string percent(long long part, long long whole) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
-    return b;
-}
 
 }  // namespace
 
@@ -57,11 +45,7 @@ MapStats map_stats(const Map &m, long long bytes) {
 
 namespace {
 
-std::string num(double v, int digits = 4) {
-    char b[40];
-    std::snprintf(b, sizeof b, "%.*g", digits, v);
-    return b;
-}
+std::string num(double v, int digits = 4) { return number(v, digits); }
 
 std::string degrees(double v, char pos, char neg) {
     char b[40];
@@ -85,7 +69,7 @@ std::string sidecar_lines(const MapStats &s, const Sidecar &sc) {
     if (sc.per_level_below == sc.per_level_above) scale += num(sc.per_level_above) + unit + " per level";
     else scale += num(sc.per_level_below) + unit + " per level below level 0, " + num(sc.per_level_above) + " above";
     if (sc.cell_x > 0 && sc.metres && sc.per_level_above > 0)
-        scale += "; the viewer shows the relief " + num((sc.cell_x + sc.cell_y) / 2 / 3 / sc.per_level_above, 3) +
+        scale += "; the viewer shows the relief " + num(viewer_exaggeration(sc.cell_x, sc.cell_y, sc.per_level_above), 3) +
                  " times exaggerated";
     if (sc.nominal) scale += " (nominal: the world is no real place)";
     r += scale + "\n";

@@ -30,6 +30,11 @@ std::string sidecar_path(const std::string &map);
 // The height a level stands for.
 double height_of_level(const Sidecar &s, int level);
 
+// How many times the viewer exaggerates the relief: it draws a level a third of a cell's width high.
+inline double viewer_exaggeration(double cell_x, double cell_y, double metres_per_level) {
+    return (cell_x + cell_y) / 2 / 3 / metres_per_level;
+}
+
 // Whether a level is sea under the sidecar's sea level.
 bool is_sea_level(const Sidecar &s, int level);
 

@@ -39,7 +39,7 @@ done <<'TABLE'
 truncated.png|cannot read: Error while reading row 0: libpng: Read Error
 badcrc.png|cannot read: Error while reading row 63: libpng: IDAT: incorrect data check
 zero.png|libpng: Invalid IHDR data
-huge.png|2e+10 samples to read at the resolution needed, more than the 8.59e+09 mvx reads; build overviews first (gdaladdo -r average huge.png), or import a part with --bounds
+huge.png|1.6e+11 samples to read at the resolution needed, more than the 1.37e+11 mvx reads; build overviews first (gdaladdo -r average huge.png), or import a part with --bounds
 palette.png|a palette image, not greyscale heights (convert it to greyscale, or give it as --colour)
 photo.png|a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)
 garbage.png|not in any raster format GDAL reads
@@ -47,7 +47,7 @@ empty.png|not in any raster format GDAL reads
 notes.txt|not in any raster format GDAL reads
 truncated.tif|TIFFReadDirectory:Failed to read directory at offset 136
 rgb.tif|a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)
-huge.tif|1e+10 samples to read at the resolution needed, more than the 8.59e+09 mvx reads; build overviews first (gdaladdo -r average huge.tif), or import a part with --bounds
+huge.tif|1.6e+11 samples to read at the resolution needed, more than the 1.37e+11 mvx reads; build overviews first (gdaladdo -r average huge.tif), or import a part with --bounds
 odd.r16|7 bytes is not a square grid of 16-bit samples (give its size with --size WxH)
 short.hgt|not in any raster format GDAL reads
 missing.png|cannot open: No such file or directory

@@ -32,7 +32,7 @@ void write_all(const std::string &d) {
     crc[crc.size() - 20] ^= 0xff;
     write_bytes(d + "/badcrc.png", crc);
     write_bytes(d + "/zero.png", png_file({0, 10, 16, 0, false, {}, {}, {}}));
-    write_bytes(d + "/huge.png", png_file({200000, 100000, 16, 0, false, {}, {}, {}}));
+    write_bytes(d + "/huge.png", png_file({400000, 400000, 16, 0, false, {}, {}, {}}));
     write_bytes(d + "/palette.png", png_file({2, 1, 8, 3, false, {0, 1}, {255, 0, 0, 0, 0, 255}, {}}));
     write_bytes(d + "/photo.png", png_file({2, 1, 8, 2, false, {10, 20, 30, 40, 50, 60}, {}, {}}));
     write_bytes(d + "/garbage.png", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '\n'});
@@ -49,7 +49,7 @@ void write_all(const std::string &d) {
     rgb.samples[1] = 200;  // one pixel that is not grey
     write_bytes(d + "/rgb.tif", tiff_file(rgb));
     TiffSpec huge = t;
-    huge.w = 100000, huge.h = 100000, huge.rows_per_strip = 1, huge.samples = {};
+    huge.w = 400000, huge.h = 400000, huge.rows_per_strip = 1, huge.samples = {};
     write_bytes(d + "/huge.tif", tiff_file(huge));
 
     write_bytes(d + "/odd.r16", Bytes(7, 1));

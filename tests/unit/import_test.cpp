@@ -177,17 +177,35 @@ TEST_F(Imports, BoundsPickTheirRegion) {
     EXPECT_NE(st.why.find("lies outside"), std::string::npos) << st.why;
 }
 
-TEST_F(Imports, SouthUpRasterEqualsNorthUp) {
-    std::vector<double> v(30 * 20), flipped(30 * 20);
-    for (int i = 0; i < 600; ++i) v[i] = i * 7 % 101;
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 30; ++x) flipped[(19 - y) * 30 + x] = v[y * 30 + x];
-    RasterSpec north = lonlat_raster(30, 20, 0, 1, 0.05, v), south = north;
-    south.values = flipped, south.gt = {0, 0.05, 0, 0, 0, 0.05};
-    for (const auto &[gw, gh] : {std::pair{30, 20}, std::pair{90, 60}}) {
-        const Heights a = read(north, gw, gh), b = read(south, gw, gh);
-        EXPECT_EQ(a.field.z, b.field.z) << gw;
-        EXPECT_EQ(b.src.notes.size(), 1u);
+// Rows running south to north, or columns east to west, are read in the ground's order: the same
+// heights as the north-up twin, to the bit, whatever the pixels' shape and however the grid scales.
+TEST_F(Imports, SouthUpOrMirroredRasterEqualsNorthUp) {
+    const int w = 120, h = 91;
+    const double dx = 0.0333, dy = 0.0219;
+    std::vector<double> v(w * h);
+    for (int i = 0; i < w * h; ++i) v[i] = i * 7 % 101 + 0.25 * (i % 13);
+    RasterSpec north = lonlat_raster(w, h, 0, 1, dx, v);
+    north.gt[5] = -dy;
+    const struct {
+        const char *what;
+        bool flip_rows, flip_columns;
+        size_t notes;
+    } cases[] = {{"south up", true, false, 1}, {"east to west", false, true, 1}, {"both", true, true, 2}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        RasterSpec twin = north;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                twin.values[(c.flip_rows ? h - 1 - y : y) * w + (c.flip_columns ? w - 1 - x : x)] = v[y * w + x];
+        if (c.flip_rows) twin.gt[3] = 1 - h * dy, twin.gt[5] = dy;
+        if (c.flip_columns) twin.gt[0] = w * dx, twin.gt[1] = -dx;
+        for (const auto &[gw, gh] : {std::pair{120, 91}, std::pair{90, 60}, std::pair{300, 200}}) {
+            const Heights a = read(north, gw, gh), b = read(twin, gw, gh);
+            EXPECT_EQ(a.place.w, b.place.w);
+            EXPECT_EQ(a.field.z, b.field.z) << gw;
+            EXPECT_EQ(a.field.voids, b.field.voids) << gw;
+            EXPECT_EQ(b.src.notes.size(), c.notes);
+        }
     }
 }
 

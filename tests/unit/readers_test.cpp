@@ -230,18 +230,15 @@ TEST_F(Readers, TilesMakeOneMosaicLikeTheirVrt) {
     }
 }
 
-TEST_F(Readers, TilesMustShareAPlaceAndASystem) {
+TEST_F(Readers, TilesMustBePlacedByTheirGeoreferencing) {
     write_raster(dir + "/a.tif", "GTiff", lonlat_raster(2, 2, 0, 1, 1, {1, 2, 3, 4}));
-    RasterSpec utm = lonlat_raster(2, 2, 500000, 100, 10, {1, 2, 3, 4});
-    utm.epsg = 32633;
-    write_raster(dir + "/utm.tif", "GTiff", utm);
     write_bytes(dir + "/plain.png", png_file({2, 1, 8, 0, false, {1, 2}, {}, {}}));
     const struct {
         std::vector<std::string> tiles;
         std::string says;
     } cases[] = {
         {{dir + "/a.tif", dir + "/plain.png"}, dir + "/plain.png: not georeferenced"},
-        {{dir + "/a.tif", dir + "/utm.tif"}, dir + "/utm.tif: in another coordinate system (EPSG:32633) than"},
+        {{dir + "/plain.png", dir + "/a.tif"}, dir + "/plain.png: not georeferenced"},
     };
     for (const auto &c : cases) {
         HeightSource src;
@@ -302,8 +299,8 @@ std::vector<Bad> bad_cases() {
         s.offset_shift = 4096;
         c.push_back({"TIFF whose strip lies past the end", tiff_file(s), "s.tif", "cannot read: "});
         TiffSpec b = t;
-        b.w = 100000, b.h = 100000, b.rows_per_strip = 1, b.samples = {};
-        c.push_back({"a tiny file claiming 10^10 samples", tiff_file(b), "big.tif", "build overviews first (gdaladdo"});
+        b.w = 400000, b.h = 400000, b.rows_per_strip = 1, b.samples = {};
+        c.push_back({"a small file claiming 1.6 x 10^11 samples", tiff_file(b), "big.tif", "build overviews first (gdaladdo"});
         // Found by fuzzing: GDAL spent seconds on each of thousands of claimed bands.
         TiffSpec bands = t;
         bands.w = 2, bands.h = 1, bands.bits = 8, bands.spp = 5000, bands.samples = Bytes(10000, 1);

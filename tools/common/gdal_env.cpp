@@ -66,6 +66,10 @@ void gdal_setup() {
         VSIFreeFilesystemPluginCallbacksStruct(cb);
         OSRSetPROJEnableNetwork(FALSE);
         if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(cache_bytes);
+        // Every open would otherwise list the file's whole directory to find its companions: with
+        // thousands of tiles in one directory, that is most of the work. Asked one by one instead.
+        if (!CPLGetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", nullptr))
+            CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", "TRUE");
         // Messages are read back with gdal_reason(); on the terminal they would repeat ours.
         CPLSetErrorHandler(quiet);
     });

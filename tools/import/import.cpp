@@ -19,7 +19,7 @@
 const char import_summary[] = "make a map from elevation data: any raster GDAL reads, tiles, raw .r16";
 
 const char import_usage[] =
-    "usage: mvx import HEIGHTS... [-o FILE] [--colour IMAGE [--bands R,G,B]]\n"
+    "usage: mvx import HEIGHTS... [-o FILE] [--input-list LIST] [--colour IMAGE [--bands R,G,B]]\n"
     "                  [--fit pad|crop|stretch] [--bounds WEST,SOUTH,EAST,NORTH]\n"
     "                  [--range MIN:MAX] [--sea-level H] [--exaggeration X]\n"
     "                  [--resample average|bilinear|cubic|nearest] [--size WxH]\n"
@@ -28,15 +28,19 @@ const char import_usage[] =
     "COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT, Erdas IMG,\n"
     "8/16-bit PNG, ...), zipped, gzipped or in a tar archive too (N36W085.hgt.zip), or\n"
     "a headerless .r16 (16-bit little-endian, square unless --size WxH). Several\n"
-    "HEIGHTS (tiles, a shell glob) make one map of their union, placed by their\n"
-    "georeferencing; gaps between them are voids. Files that refer to network\n"
-    "sources are refused: mvx reads local files only.\n"
+    "HEIGHTS (tiles: a shell glob, a directory of them, or a list) make one map of\n"
+    "their union, placed by their georeferencing; tiles in another coordinate system\n"
+    "than the first are warped into it; gaps between them are voids. A directory\n"
+    "stands for every file in it and below, GDAL's companions (.aux.xml, .ovr, .prj,\n"
+    "world files ...) left out. Files that refer to network sources are refused: mvx\n"
+    "reads local files only.\n"
     "\n"
-    "The input is read straight at the map's resolution (overviews are used when it\n"
-    "has them): shrinking takes the area average of the covered samples, enlarging\n"
-    "interpolates bilinearly; voids (NoData, masks, NaN) are left out of both, and a\n"
-    "cell is a void only where no valid input covers it. An input that would need\n"
-    "more than 2^33 samples read is refused: build overviews (gdaladdo) first.\n"
+    "Each tile is read once, at its own resolution (or at the overview that still\n"
+    "has two samples a cell), straight into the map: shrinking takes the area\n"
+    "average of the samples each cell covers, enlarging interpolates bilinearly;\n"
+    "voids (NoData, masks, NaN) are left out of both, and a cell is a void only where\n"
+    "no valid input covers it. Inputs that would need more than 2^37 samples read\n"
+    "are refused: build overviews (gdaladdo) first.\n"
     "\n"
     "North is up; the map keeps the input's proportions on the ground (longitude\n"
     "scaled by the cosine of the latitude, projected units as they are; pixel\n"
@@ -48,6 +52,10 @@ const char import_usage[] =
     "  -o FILE          output map (default datas.mvx), and FILE.json beside it saying\n"
     "                   what the map stands for; written whole or not at all, an\n"
     "                   existing FILE is untouched when the import fails\n"
+    "  --input-list LIST\n"
+    "                   the files to import, one a line (- for standard input;\n"
+    "                   blank lines and # comments skipped), for sets too large\n"
+    "                   for the command line\n"
     "  --colour IMAGE   colours from an image GDAL reads (8 or 16-bit, dithered);\n"
     "                   placed by its georeferencing when both have one, else\n"
     "                   stretched over the heights; tints fill where it has no data\n"
@@ -149,6 +157,7 @@ void describe_scale(const Heights &h, const Sidecar &sc, std::vector<std::string
 Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
     const std::vector<Option> options = {
         {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
+        {"--input-list", true, [&](const char *v) { o.input_list = v; return Status{}; }},
         {"--colour", true, [&](const char *v) { o.colour = v; return Status{}; }},
         {"--bands", true, [&](const char *v) {
              std::vector<double> b;
@@ -203,14 +212,17 @@ Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
         o.heights.push_back(a);
         return Status{};
     }, help);
-    if (st.ok && !help && o.heights.empty()) return Status::fail("import: no height file given (see mvx import --help)");
+    if (st.ok && !help && o.heights.empty() && o.input_list.empty())
+        return Status::fail("import: no height file given (see mvx import --help)");
     if (st.ok && o.size_w > 0 && o.heights.size() > 1) return Status::fail("--size: only for one .r16 file");
     return st;
 }
 
 Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, std::vector<std::string> &notes,
                    const std::function<void(double)> &progress) {
-    if (Status st = open_heights(o.heights, o.size_w, o.size_h, h.src); !st.ok) return st;
+    std::vector<std::string> paths;
+    if (Status st = expand_inputs(o.heights, o.input_list, paths); !st.ok) return st;
+    if (Status st = open_heights(paths, o.size_w, o.size_h, h.src); !st.ok) return st;
     notes.insert(notes.end(), h.src.notes.begin(), h.src.notes.end());
     if (Status st = place(h.src, o.fit, o.has_bounds ? &o.bounds : nullptr, grid_w, grid_h, h.place, notes); !st.ok)
         return st;
@@ -334,6 +346,7 @@ Sidecar sidecar_for(const ImportOptions &o, const Heights &h, const LevelScale &
     Sidecar sc;
     sc.written_by = "mvx import";
     sc.sources = o.heights;
+    if (!o.input_list.empty()) sc.sources.push_back("the files listed in " + (o.input_list == "-" ? "standard input" : o.input_list));
     if (!o.colour.empty()) sc.sources.push_back(o.colour);
     sc.crs = h.src.wkt;
     sc.crs_name = crs_name(h.src.wkt);

@@ -15,7 +15,8 @@
 #include <vector>
 
 struct ImportOptions {
-    std::vector<std::string> heights;  // one file, or tiles of one mosaic
+    std::vector<std::string> heights;  // files, tiles and directories of tiles, as named
+    std::string input_list;            // a file naming more, one a line ("-": standard input)
     std::string out = "datas.mvx";
     std::string colour;                // an image for the colours; empty: tints with baked light
     std::vector<int> bands;            // its red, green and blue bands; empty: its own

@@ -1,4 +1,4 @@
-// The read: which band and void rule to use, the sample limit, and row bands over reader threads.
+// The read: each tile's samples spread over the cells they cover, summed per cell, divided once at the end.
 #include "read.h"
 
 #include "text.h"
@@ -7,153 +7,508 @@
 #include <gdal.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cfloat>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <thread>
 
 namespace {
 
-constexpr int band_rows = 64;           // output rows per RasterIO
-constexpr float sentinel = -FLT_MAX;    // the NoData of our own wrapper bands
+constexpr long long unit_samples = 1LL << 22;  // samples one read takes: 16 MiB of floats
+constexpr long long unit_cells = 1LL << 20;    // cells one read's sums cover: 16 MiB of doubles
+constexpr int ledger_rows = 32;                // grid rows summed and finished together
+constexpr size_t waiting_cap = 128u << 20;     // bytes of sums held for their turn before readers wait
 
-// How voids show in what a read returns.
-enum class VoidRule {
-    none,       // every sample is valid (non-finite values aside)
-    value,      // cells equal to `nodata` (NaN included)
-    mask,       // where the mask band, read alongside, is 0
+// Keys' cubic convolution (a = -0.5), for |x| in kernel widths.
+double keys(double x) {
+    x = std::fabs(x);
+    if (x < 1) return (1.5 * x - 2.5) * x * x + 1;
+    if (x < 2) return ((-0.5 * x + 2.5) * x - 4) * x + 2;
+    return 0;
+}
+
+// How far from a sample's centre, in cells, its weight reaches.
+double reach(const Axis &ax) {
+    const double r = std::max(ax.b, 1.0);
+    switch (ax.kernel) {
+    case Kernel::tent: return r;
+    case Kernel::cubic: return 2 * r;
+    default: return ax.b / 2;
+    }
+}
+
+// The cells sample g reaches, c0 ... c1-1 (some may get no weight), and its weight in cell c.
+void cells_of(const Axis &ax, long long g, long long &c0, long long &c1) {
+    const double e0 = ax.a + ax.b * g, e1 = ax.a + ax.b * (g + 1), m = (e0 + e1) / 2;
+    switch (ax.kernel) {
+    case Kernel::box:
+        c0 = static_cast<long long>(std::floor(e0)), c1 = static_cast<long long>(std::ceil(e1));
+        break;
+    case Kernel::nearest:
+        c0 = static_cast<long long>(std::ceil(e0 - 0.5)), c1 = static_cast<long long>(std::ceil(e1 - 0.5));
+        break;
+    default: {
+        const double s = reach(ax);
+        c0 = static_cast<long long>(std::floor(m - s - 0.5)), c1 = static_cast<long long>(std::ceil(m + s - 0.5)) + 1;
+    }
+    }
+}
+
+double weight(const Axis &ax, long long g, long long c) {
+    const double e0 = ax.a + ax.b * g, e1 = ax.a + ax.b * (g + 1), m = (e0 + e1) / 2;
+    switch (ax.kernel) {
+    case Kernel::box: return std::max(0.0, std::min(e1, c + 1.0) - std::max(e0, static_cast<double>(c)));
+    case Kernel::nearest: return 1;
+    case Kernel::tent: return std::max(0.0, 1 - std::fabs(c + 0.5 - m) / std::max(ax.b, 1.0));
+    case Kernel::cubic: return keys((c + 0.5 - m) / std::max(ax.b, 1.0));
+    }
+    return 0;
+}
+
+// The cells lo ... hi-1 that samples g0 ... g0+n-1 reach: [c0, c1), empty when c0 >= c1.
+void span_of(const Axis &ax, long long g0, int n, int lo, int hi, int &c0, int &c1) {
+    long long a0, a1, b0, b1;
+    cells_of(ax, g0, a0, a1);
+    cells_of(ax, g0 + n - 1, b0, b1);
+    c0 = static_cast<int>(std::clamp<long long>(a0, lo, hi));
+    c1 = static_cast<int>(std::clamp<long long>(b1, lo, hi));
+}
+
+// One tile as it is read: the level (overview) chosen, its axes in the order of the ground, and
+// the samples of it that reach the box.
+struct TilePlan {
+    const Tile *tile = nullptr;
+    int level = -1;             // GDAL's overview index; -1: the full resolution
+    int lw = 0, lh = 0;         // that level's size
+    Axis x, y;                  // in ground order: sample 0 is the western column, the northern row
+    bool flip_x = false, flip_y = false;  // the file runs against the ground on that axis
+    long long gx0 = 0, gx1 = 0, gy0 = 0, gy1 = 0;  // the samples, in ground order, that reach the box
+    // Samples [x0, x1) x [y0, y1) (ground order) that other tiles cover too, one range per tile:
+    // each of them counts for 1/n where n tiles cover it, so that an overlap is counted once.
+    std::vector<std::array<long long, 4>> shared;
 };
 
-struct Plan {
-    std::string name;   // what readers open
-    VoidRule rule = VoidRule::none;
-    float nodata = 0;
-    GDALRIOResampleAlg alg = GRIORA_Average;
-    double scale = 1, offset = 0;  // what the samples stand for: sample × scale + offset
+// One read: a window of one tile, and the cells it adds to.
+struct Unit {
+    int plan = 0;
+    long long gx0 = 0, gy0 = 0;  // its first sample in ground order
+    int nx = 0, ny = 0;
+    int cx0 = 0, cx1 = 0, cy0 = 0, cy1 = 0;
+    long long samples() const { return static_cast<long long>(nx) * ny; }
 };
 
-GDALRIOResampleAlg gdal_alg(Resampling r) {
-    switch (r) {
-    case Resampling::average: return GRIORA_Average;
-    case Resampling::cubic: return GRIORA_Cubic;
-    case Resampling::nearest: return GRIORA_NearestNeighbour;
-    default: return GRIORA_Bilinear;
+// An axis of a tile at a level, in ground order; `along` its sample size in the input's
+// coordinates (negative when the file runs against the grid), `cell` the grid's.
+Axis axis_of(double origin, double along, double grid_origin, double cell, int n, Resampling r, bool &flipped) {
+    Axis ax;
+    ax.a = (origin - grid_origin) / cell;
+    ax.b = along / cell;
+    flipped = ax.b < 0;
+    if (flipped) ax.a += ax.b * n, ax.b = -ax.b;
+    ax.kernel = kernel_for(r, ax.b);
+    return ax;
+}
+
+// The samples g of an n-sample axis whose weight can reach cells lo ... hi-1.
+void reaching(const Axis &ax, int n, int lo, int hi, long long &g0, long long &g1) {
+    const double s = reach(ax) + 1;
+    g0 = std::max(0LL, static_cast<long long>(std::floor((lo - s - ax.a) / ax.b)));
+    g1 = std::min(static_cast<long long>(n), static_cast<long long>(std::ceil((hi + s - ax.a) / ax.b)) + 1);
+}
+
+// The level to read: the coarsest overview that still has two samples a cell or more each way.
+void choose_level(const Tile &t, double bx, double by, TilePlan &tp) {
+    tp.level = -1, tp.lw = t.w, tp.lh = t.h;
+    for (size_t i = 0; i < t.overviews.size(); ++i) {
+        const auto [ow, oh] = t.overviews[i];
+        if (ow <= 0 || oh <= 0 || ow >= tp.lw || oh >= tp.lh) continue;
+        const double fx = static_cast<double>(t.w) / ow, fy = static_cast<double>(t.h) / oh;
+        if (std::fabs(bx) * fx <= 0.5 && std::fabs(by) * fy <= 0.5) tp.level = static_cast<int>(i), tp.lw = ow, tp.lh = oh;
     }
 }
 
-// A float band with `nodata` over the source band 1: NODATA is what the source calls no data
-// (or its mask, or NaN), so that GDAL leaves voids out of interpolations too.
-std::string wrapper_vrt(const HeightSource &src, const char *source_rule, const char *nodata) {
-    return "<VRTDataset rasterXSize=\"" + std::to_string(src.w) + "\" rasterYSize=\"" + std::to_string(src.h) +
-           "\"><VRTRasterBand dataType=\"Float32\" band=\"1\"><NoDataValue>" + nodata +
-           "</NoDataValue><ComplexSource><SourceFilename relativeToVRT=\"0\">" + xml_escaped(src.open_name) +
-           "</SourceFilename><SourceBand>1</SourceBand>" + source_rule + "</ComplexSource></VRTRasterBand></VRTDataset>";
+TilePlan plan_tile(const Tile &t, const Placement &p, Resampling r) {
+    TilePlan tp;
+    tp.tile = &t;
+    choose_level(t, t.gt[1] / p.gt[1], t.gt[5] / p.gt[5], tp);
+    const double fx = static_cast<double>(t.w) / tp.lw, fy = static_cast<double>(t.h) / tp.lh;
+    tp.x = axis_of(t.gt[0], t.gt[1] * fx, p.gt[0], p.gt[1], tp.lw, r, tp.flip_x);
+    tp.y = axis_of(t.gt[3], t.gt[5] * fy, p.gt[3], p.gt[5], tp.lh, r, tp.flip_y);
+    reaching(tp.x, tp.lw, p.x0, p.x0 + p.w, tp.gx0, tp.gx1);
+    reaching(tp.y, tp.lh, p.y0, p.y0 + p.h, tp.gy0, tp.gy1);
+    return tp;
 }
 
-// Picks the cheapest read that keeps voids out: GDAL's area average already skips NoData and
-// masked samples, so the band is read as it is; interpolations need a band whose NoData they know.
-Status plan_read(const HeightSource &src, Resampling r, Plan &plan, std::unique_ptr<MemFile> &wrapper) {
-    GDALRasterBandH b = GDALGetRasterBand(src.ds.get(), 1);
-    const int flags = GDALGetMaskFlags(b);
-    int has_nodata = 0;
-    const double nd = GDALGetRasterNoDataValue(b, &has_nodata);
-    const GDALDataType t = GDALGetRasterDataType(b);
-    const bool floating = t == GDT_Float32 || t == GDT_Float64;
-    plan.alg = gdal_alg(r);
-    plan.name = src.open_name;
-    // Packed data (netCDF's scale_factor and add_offset, a GeoTIFF's scale) are read as stored.
-    plan.scale = GDALGetRasterScale(b, nullptr);
-    plan.offset = GDALGetRasterOffset(b, nullptr);
-    const std::string nodata_rule = has_nodata ? "<NODATA>" + number(nd, 17) + "</NODATA>" : "";
-    if (r == Resampling::average) {
-        if (flags & GMF_NODATA) {
-            plan.rule = VoidRule::value;
-            plan.nodata = static_cast<float>(nd);
-            return {};
+// For each tile, the others whose extents overlap its own (by more than an edge), found through a
+// grid of buckets the size of a typical tile, so that tens of thousands of tiles cost little.
+// Tiles far larger than a bucket are tried against every tile instead.
+std::vector<std::vector<int>> overlapping(const std::vector<Tile> &tiles) {
+    std::vector<std::vector<int>> out(tiles.size());
+    if (tiles.size() < 2) return out;
+    std::vector<double> ws, hs;
+    double ox = tiles[0].x0, oy = tiles[0].y0;
+    for (const Tile &t : tiles) ws.push_back(t.x1 - t.x0), hs.push_back(t.y1 - t.y0), ox = std::min(ox, t.x0), oy = std::min(oy, t.y0);
+    std::nth_element(ws.begin(), ws.begin() + ws.size() / 2, ws.end());
+    std::nth_element(hs.begin(), hs.begin() + hs.size() / 2, hs.end());
+    const double bw = ws[ws.size() / 2], bh = hs[hs.size() / 2];
+    struct Range {
+        long long x0, x1, y0, y1;
+    };
+    auto range = [&](const Tile &t) {
+        auto at = [](double v, double o, double size) { return static_cast<long long>(std::floor((v - o) / size)); };
+        return Range{at(t.x0, ox, bw), at(t.x1, ox, bw), at(t.y0, oy, bh), at(t.y1, oy, bh)};
+    };
+    auto meet = [&](size_t i, size_t j) {
+        const Tile &t = tiles[i], &o = tiles[j];
+        const double ex = 1e-9 * (t.x1 - t.x0), ey = 1e-9 * (t.y1 - t.y0);
+        if (o.x0 < t.x1 - ex && o.x1 > t.x0 + ex && o.y0 < t.y1 - ey && o.y1 > t.y0 + ey) out[i].push_back(static_cast<int>(j));
+    };
+    std::map<std::pair<long long, long long>, std::vector<size_t>> grid;
+    std::vector<size_t> big;
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        const Range r = range(tiles[i]);
+        if (r.x1 - r.x0 > 64 || r.y1 - r.y0 > 64) {
+            big.push_back(i);
+            continue;
         }
-        if (flags & GMF_PER_DATASET) {
-            plan.rule = VoidRule::mask;
-            return {};
+        for (long long by = r.y0; by <= r.y1; ++by)
+            for (long long bx = r.x0; bx <= r.x1; ++bx) grid[{bx, by}].push_back(i);
+    }
+    std::vector<size_t> seen(tiles.size(), tiles.size());
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        const Range r = range(tiles[i]);
+        if (r.x1 - r.x0 > 64 || r.y1 - r.y0 > 64) {
+            for (size_t j = 0; j < tiles.size(); ++j)
+                if (j != i) meet(i, j);
+            continue;
         }
-        if (!floating) return {};
-        // Without a NoData value a NaN would spread over every cell it touches.
-        wrapper = std::make_unique<MemFile>("nan.vrt");
-        wrapper->write("<VRTDataset rasterXSize=\"" + std::to_string(src.w) + "\" rasterYSize=\"" + std::to_string(src.h) +
-                       "\"><VRTRasterBand dataType=\"Float32\" band=\"1\"><NoDataValue>nan</NoDataValue><SimpleSource>"
-                       "<SourceFilename relativeToVRT=\"0\">" + xml_escaped(src.open_name) +
-                       "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>");
-        plan.name = wrapper->name();
-        plan.rule = VoidRule::value;
-        plan.nodata = NAN;
-        return {};
+        for (long long by = r.y0; by <= r.y1; ++by)
+            for (long long bx = r.x0; bx <= r.x1; ++bx)
+                if (auto it = grid.find({bx, by}); it != grid.end())
+                    for (size_t j : it->second)
+                        if (j != i && seen[j] != i) seen[j] = i, meet(i, j);
+        for (size_t j : big) meet(i, j);
     }
-    const std::string rule = (flags & GMF_PER_DATASET) ? "<UseMaskBand>true</UseMaskBand>"
-                             : has_nodata             ? nodata_rule
-                             : floating               ? "<NODATA>nan</NODATA>"
-                                                      : "";
-    // All the digits: a rounded -FLT_MAX would lie beyond the float range and read back as -inf.
-    wrapper = std::make_unique<MemFile>("voids.vrt");
-    wrapper->write(wrapper_vrt(src, rule.c_str(), number(sentinel, 17).c_str()));
-    plan.name = wrapper->name();
-    plan.rule = VoidRule::value;
-    plan.nodata = sentinel;
-    return {};
+    return out;
 }
 
-// Samples read at the resolution GDAL will pick: the coarsest overview that still has at least
-// as many samples as the box has cells.
-double samples_to_read(const HeightSource &src, const Placement &p) {
-    double factor = 1;
-    GDALRasterBandH b = GDALGetRasterBand(src.ds.get(), 1);
-    for (int i = 0; i < GDALGetOverviewCount(b); ++i) {
-        GDALRasterBandH o = GDALGetOverview(b, i);
-        const double f = static_cast<double>(src.w) / GDALGetRasterBandXSize(o);
-        if (p.sw / f >= p.w && p.sh / f >= p.h) factor = std::max(factor, f);
-    }
-    return (p.sw / factor) * (p.sh / factor);
+// The samples of plan `tp` (ground order, at its level) whose centres lie inside tile `o`.
+std::array<long long, 4> inside(const TilePlan &tp, const Tile &o) {
+    const Tile &t = *tp.tile;
+    const double dx = (t.x1 - t.x0) / tp.lw, dy = (t.y1 - t.y0) / tp.lh;
+    // The whole numbers g with a < g + 0.5 < b.
+    auto open = [](double a, double b, long long n, long long &lo, long long &hi) {
+        lo = std::clamp<long long>(static_cast<long long>(std::floor(a - 0.5)) + 1, 0, n);
+        hi = std::clamp<long long>(static_cast<long long>(std::ceil(b - 0.5)), 0, n);
+    };
+    std::array<long long, 4> r;
+    open((o.x0 - t.x0) / dx, (o.x1 - t.x0) / dx, tp.lw, r[0], r[1]);
+    open((t.y1 - o.y1) / dy, (t.y1 - o.y0) / dy, tp.lh, r[2], r[3]);
+    return r;
 }
 
-// One reader: its own dataset handle (GDAL's are not shared between threads).
+// Cuts a tile's reaching samples into reads along GDAL's blocks, few enough samples and cells each.
+void cut_units(const TilePlan &tp, int plan, const Placement &p, std::vector<Unit> &units) {
+    const Tile &t = *tp.tile;
+    const long long nx = tp.gx1 - tp.gx0, ny = tp.gy1 - tp.gy0;
+    if (nx <= 0 || ny <= 0) return;
+    auto step_of = [](long long n, long long per_line, long long cap, long long block) {
+        long long rows = std::max(1LL, cap / std::max(1LL, per_line));
+        if (rows >= block) rows = rows / block * block;
+        return std::min(n, rows);
+    };
+    // Columns split only when one block row of the whole width is too much.
+    const long long col_step = static_cast<long long>(t.block_h) * nx > unit_samples
+                                   ? step_of(nx, t.block_h, unit_samples, t.block_w)
+                                   : nx;
+    // The cells a row of samples adds to: fewer than its samples when shrinking, many more when enlarging.
+    const double cells_across = std::min<double>(p.w, col_step * tp.x.b + 2 * reach(tp.x) + 2);
+    const long long row_step = std::min(step_of(ny, col_step, unit_samples, t.block_h),
+                                        step_of(ny, static_cast<long long>(std::ceil(cells_across * tp.y.b)) + 1, unit_cells,
+                                                t.block_h));
+    for (long long gy = tp.gy0; gy < tp.gy1; gy += row_step)
+        for (long long gx = tp.gx0; gx < tp.gx1; gx += col_step) {
+            Unit u;
+            u.plan = plan;
+            u.gx0 = gx, u.gy0 = gy;
+            u.nx = static_cast<int>(std::min(col_step, tp.gx1 - gx));
+            u.ny = static_cast<int>(std::min(row_step, tp.gy1 - gy));
+            span_of(tp.x, u.gx0, u.nx, p.x0, p.x0 + p.w, u.cx0, u.cx1);
+            span_of(tp.y, u.gy0, u.ny, p.y0, p.y0 + p.h, u.cy0, u.cy1);
+            if (u.cx0 < u.cx1 && u.cy0 < u.cy1) units.push_back(u);
+        }
+}
+
+// A band matrix of weights: row i (a sample, or a cell) gives columns first[i] ... first[i]+per-1
+// the weights w[i·per ...]; columns outside the range asked for get none.
+struct Weights {
+    int per = 0;
+    std::vector<int> first;
+    std::vector<double> w;
+};
+
+// Per sample g0 ... g0+n-1: the cells c0 ... c1-1 it adds to.
+void by_sample(const Axis &ax, long long g0, int n, int c0, int c1, Weights &out) {
+    out.per = 0;
+    std::vector<long long> lo(static_cast<size_t>(n)), hi(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        cells_of(ax, g0 + i, lo[i], hi[i]);
+        lo[i] = std::clamp<long long>(lo[i], c0, c1), hi[i] = std::clamp<long long>(hi[i], c0, c1);
+        out.per = std::max(out.per, static_cast<int>(hi[i] - lo[i]));
+    }
+    out.first.assign(static_cast<size_t>(n), c0);
+    out.w.assign(static_cast<size_t>(n) * out.per, 0.0);
+    for (int i = 0; i < n; ++i) {
+        const int f = static_cast<int>(std::clamp<long long>(lo[i], c0, c1 - out.per));
+        out.first[i] = f;
+        for (long long c = lo[i]; c < hi[i]; ++c) out.w[static_cast<size_t>(i) * out.per + (c - f)] = weight(ax, g0 + i, c);
+    }
+}
+
+// Per cell c0 ... c1-1: the samples (0 ... n-1, from g0) that add to it.
+void by_cell(const Axis &ax, long long g0, int n, int c0, int c1, Weights &out) {
+    Weights s;
+    by_sample(ax, g0, n, c0, c1, s);
+    const int cells = c1 - c0;
+    std::vector<int> lo(static_cast<size_t>(cells), n), hi(static_cast<size_t>(cells), 0);
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < s.per; ++k)
+            if (s.w[static_cast<size_t>(i) * s.per + k] != 0) {
+                const int c = s.first[i] + k - c0;
+                lo[c] = std::min(lo[c], i), hi[c] = std::max(hi[c], i + 1);
+            }
+    out.per = 0;
+    for (int c = 0; c < cells; ++c) out.per = std::max(out.per, hi[c] - lo[c]);
+    out.per = std::min(std::max(out.per, 1), n);
+    out.first.assign(static_cast<size_t>(cells), 0);
+    out.w.assign(static_cast<size_t>(cells) * out.per, 0.0);
+    for (int c = 0; c < cells; ++c) {
+        if (hi[c] <= lo[c]) continue;
+        const int f = std::clamp(lo[c], 0, n - out.per);
+        out.first[c] = f;
+        for (int i = lo[c]; i < hi[c]; ++i) {
+            const int k = c0 + c - s.first[i];
+            if (k >= 0 && k < s.per) out.w[static_cast<size_t>(c) * out.per + (i - f)] = s.w[static_cast<size_t>(i) * s.per + k];
+        }
+    }
+}
+
+// A unit's sums over its cells, value × weight and weight, rows of cx1 - cx0; none when it holds
+// no valid sample.
+struct Sums {
+    int unit = 0;
+    std::vector<double> sum, wt;
+    size_t bytes() const { return (sum.size() + wt.size()) * sizeof(double); }
+};
+
+// One reader thread's GDAL handle: the tile it has open and that level's bands.
 struct Reader {
+    int tile = -1, level = -2;
     Dataset ds;
     GDALRasterBandH band = nullptr, mask = nullptr;
+    std::vector<float> z;
     std::vector<uint8_t> cover;
+    std::vector<double> val, ok, rowsum, rowwt, share;
 };
 
-// Rows j0 ... j1 of the box, straight into the field.
-bool read_rows(Reader &rd, const Plan &plan, const Placement &p, int j0, int j1, Field &f) {
-    const double ky = p.sh / p.h;
-    Window win = window_of(p.sx, p.sy + j0 * ky, p.sw, (j1 - j0) * ky, GDALGetRasterBandXSize(rd.band),
-                           GDALGetRasterBandYSize(rd.band), plan.alg);
-    const int rows = j1 - j0;
-    float *out = f.z.data() + static_cast<size_t>(p.y0 + j0) * f.w + p.x0;
-    const GSpacing line = static_cast<GSpacing>(f.w) * sizeof(float);
-    if (GDALRasterIOEx(rd.band, GF_Read, win.x0, win.y0, win.w, win.h, out, p.w, rows, GDT_Float32, sizeof(float), line,
-                       &win.extra) != CE_None)
+bool open_level(Reader &rd, const TilePlan &tp, int tile) {
+    if (rd.tile != tile) {
+        rd.ds = open_dataset(tp.tile->name);
+        rd.tile = tile, rd.level = -2;
+        if (!rd.ds) return false;
+    }
+    if (!rd.ds) return false;
+    if (rd.level != tp.level) {
+        GDALRasterBandH b = GDALGetRasterBand(rd.ds.get(), 1);
+        rd.band = tp.level < 0 ? b : GDALGetOverview(b, tp.level);
+        rd.mask = rd.band && tp.tile->masked ? GDALGetMaskBand(rd.band) : nullptr;
+        rd.level = tp.level;
+    }
+    return rd.band != nullptr && (!tp.tile->masked || rd.mask != nullptr);
+}
+
+// Reads unit `u` and sums it over its cells, in the order of the ground, so that a file that runs
+// against it gives the same sums as its twin that does not.
+bool sum_unit(Reader &rd, const TilePlan &tp, int tile, const Unit &u, Sums &out) {
+    if (!open_level(rd, tp, tile)) return false;
+    const Tile &t = *tp.tile;
+    const int nx = u.nx, ny = u.ny;
+    const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0, fy0 = tp.flip_y ? tp.lh - u.gy0 - ny : u.gy0;
+    const size_t n = static_cast<size_t>(nx) * ny;
+    // A part that a sparse file leaves out reads as NoData: nothing to decode. (Without a NoData
+    // value it would read as zeros, and GDAL also calls a corrupt file's missing parts empty:
+    // those are read, so that their failure shows.)
+    if ((t.has_nodata || t.masked) &&
+        GDALGetDataCoverageStatus(rd.band, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, 0, nullptr) ==
+            GDAL_DATA_COVERAGE_STATUS_EMPTY)
+        return true;
+    rd.z.resize(n);
+    if (GDALRasterIO(rd.band, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, rd.z.data(), nx, ny,
+                          GDT_Float32, 0, 0) != CE_None)
         return false;
-    if (plan.rule == VoidRule::mask) {
-        rd.cover.resize(static_cast<size_t>(p.w) * rows);
-        if (GDALRasterIOEx(rd.mask, GF_Read, win.x0, win.y0, win.w, win.h, rd.cover.data(), p.w, rows, GDT_Byte, 1, p.w,
-                           &win.extra) != CE_None)
+    if (rd.mask) {
+        rd.cover.resize(n);
+        if (GDALRasterIO(rd.mask, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, rd.cover.data(), nx, ny,
+                         GDT_Byte, 0, 0) != CE_None)
             return false;
     }
-    const bool nan_nodata = std::isnan(plan.nodata);
-    for (int j = 0; j < rows; ++j) {
-        float *z = out + static_cast<size_t>(j) * f.w;
-        uint8_t *v = f.voids.data() + static_cast<size_t>(p.y0 + j0 + j) * f.w + p.x0;
-        const uint8_t *c = plan.rule == VoidRule::mask ? rd.cover.data() + static_cast<size_t>(j) * p.w : nullptr;
-        for (int i = 0; i < p.w; ++i) {
-            // Infinities, and doubles beyond the float range, are no heights either.
-            const bool hole = !(std::fabs(z[i]) < FLT_MAX) ||
-                              (plan.rule == VoidRule::value && !nan_nodata && z[i] == plan.nodata) || (c && c[i] == 0);
-            v[i] = hole;
-            z[i] = hole ? 0 : static_cast<float>(z[i] * plan.scale + plan.offset);
+    Weights wx, wy;
+    by_cell(tp.x, u.gx0, nx, u.cx0, u.cx1, wx);
+    by_sample(tp.y, u.gy0, ny, u.cy0, u.cy1, wy);
+    const int fw = u.cx1 - u.cx0;
+    out.sum.assign(static_cast<size_t>(fw) * (u.cy1 - u.cy0), 0.0);
+    out.wt.assign(out.sum.size(), 0.0);
+    rd.val.resize(static_cast<size_t>(nx)), rd.ok.resize(static_cast<size_t>(nx)), rd.share.resize(static_cast<size_t>(nx));
+    rd.rowsum.resize(static_cast<size_t>(fw)), rd.rowwt.resize(static_cast<size_t>(fw));
+    const float nodata = static_cast<float>(t.nodata);
+    const bool has_nodata = t.has_nodata && std::isfinite(nodata);
+    for (int j = 0; j < ny; ++j) {
+        const size_t row = static_cast<size_t>(tp.flip_y ? ny - 1 - j : j) * nx;
+        const float *z = rd.z.data() + row;
+        const uint8_t *c = rd.mask ? rd.cover.data() + row : nullptr;
+        const long long gy = u.gy0 + j;
+        std::fill(rd.share.begin(), rd.share.end(), 1.0);
+        for (const auto &[x0, x1, y0, y1] : tp.shared)
+            if (gy >= y0 && gy < y1)
+                for (long long g = std::max(x0, u.gx0); g < std::min(x1, u.gx0 + nx); ++g) rd.share[g - u.gx0] += 1;
+        // The row as heights in ground order, voids at weight 0; infinities and values beyond
+        // the float range are no heights either.
+        for (int i = 0; i < nx; ++i) {
+            const int k = tp.flip_x ? nx - 1 - i : i;
+            const float v = z[k];
+            const bool good = std::fabs(v) < FLT_MAX && !(has_nodata && v == nodata) && (!c || c[k]);
+            rd.ok[i] = good ? 1 / rd.share[i] : 0;
+            rd.val[i] = good ? (v * t.scale + t.offset) * rd.ok[i] : 0;
+        }
+        for (int cx = 0; cx < fw; ++cx) {
+            const double *w = wx.w.data() + static_cast<size_t>(cx) * wx.per;
+            const double *v = rd.val.data() + wx.first[cx], *g = rd.ok.data() + wx.first[cx];
+            double s = 0, ws = 0;
+            for (int k = 0; k < wx.per; ++k) s += v[k] * w[k], ws += g[k] * w[k];
+            rd.rowsum[cx] = s, rd.rowwt[cx] = ws;
+        }
+        for (int k = 0; k < wy.per; ++k) {
+            const double w = wy.w[static_cast<size_t>(j) * wy.per + k];
+            if (w == 0) continue;
+            const size_t at = static_cast<size_t>(wy.first[j] + k - u.cy0) * fw;
+            double *s = out.sum.data() + at, *ws = out.wt.data() + at;
+            for (int cx = 0; cx < fw; ++cx) s[cx] += w * rd.rowsum[cx], ws[cx] += w * rd.rowwt[cx];
         }
     }
     return true;
 }
+
+// The grid's sums, ledger_rows rows at a time: made when a unit first adds to them, finished into
+// the field (and freed) when the last unit that reaches them has added.
+class Ledger {
+public:
+    Ledger(const Placement &p, const std::vector<Unit> &units, Field &f) : p_(p), f_(f) {
+        const int bands = (p.grid_h + ledger_rows - 1) / ledger_rows;
+        pending_.assign(static_cast<size_t>(bands), 0);
+        sums_.resize(static_cast<size_t>(bands));
+        for (const Unit &u : units)
+            for (int b = u.cy0 / ledger_rows; b <= (u.cy1 - 1) / ledger_rows; ++b) ++pending_[b];
+    }
+
+    void add(const Unit &u, const Sums &s) {
+        const int fw = u.cx1 - u.cx0;
+        for (int b = u.cy0 / ledger_rows; b <= (u.cy1 - 1) / ledger_rows; ++b) {
+            Band &band = sums_[b];
+            if (s.sum.empty()) {
+                if (--pending_[b] == 0) finish(b);
+                continue;
+            }
+            if (band.sum.empty()) {
+                band.sum.assign(static_cast<size_t>(ledger_rows) * p_.w, 0.0);
+                band.wt.assign(band.sum.size(), 0.0);
+            }
+            const int y0 = std::max(u.cy0, b * ledger_rows), y1 = std::min(u.cy1, (b + 1) * ledger_rows);
+            for (int y = y0; y < y1; ++y) {
+                const size_t from = static_cast<size_t>(y - u.cy0) * fw;
+                const size_t to = static_cast<size_t>(y - b * ledger_rows) * p_.w + (u.cx0 - p_.x0);
+                for (int i = 0; i < fw; ++i) band.sum[to + i] += s.sum[from + i], band.wt[to + i] += s.wt[from + i];
+            }
+            if (--pending_[b] == 0) finish(b);
+        }
+    }
+
+private:
+    struct Band {
+        std::vector<double> sum, wt;
+    };
+
+    void finish(int b) {
+        Band &band = sums_[b];
+        if (band.sum.empty()) return;
+        const int y0 = std::max(p_.y0, b * ledger_rows), y1 = std::min(p_.y0 + p_.h, (b + 1) * ledger_rows);
+        for (int y = y0; y < y1; ++y) {
+            const size_t from = static_cast<size_t>(y - b * ledger_rows) * p_.w;
+            const size_t to = static_cast<size_t>(y) * f_.w + p_.x0;
+            for (int i = 0; i < p_.w; ++i) {
+                const double w = band.wt[from + i];
+                // A cell that no valid sample reaches stays a void; the cubic kernel's negative
+                // lobes can leave next to nothing of a weight, which says as little.
+                if (!(w > 1e-9)) continue;
+                f_.z[to + i] = static_cast<float>(band.sum[from + i] / w);
+                f_.voids[to + i] = 0;
+            }
+        }
+        band = Band{};
+    }
+
+    const Placement &p_;
+    Field &f_;
+    std::vector<int> pending_;
+    std::vector<Band> sums_;
+};
+
+// Reads go out in order; their sums are added in that same order whatever thread finishes first,
+// so that the map is the same from run to run.
+class Merger {
+public:
+    Merger(Ledger &ledger, const std::vector<Unit> &units) : ledger_(ledger), units_(units) {}
+
+    // Waits until unit u may start: it is next to be added, or few sums are waiting.
+    bool may_start(int u) {
+        std::unique_lock<std::mutex> lock(m_);
+        cv_.wait(lock, [&] { return failed_ || u == next_ || waiting_ < waiting_cap; });
+        return !failed_;
+    }
+
+    void done(Sums &&s) {
+        std::unique_lock<std::mutex> lock(m_);
+        waiting_ += s.bytes();
+        const int u = s.unit;
+        held_.emplace(u, std::move(s));
+        for (auto it = held_.begin(); it != held_.end() && it->first == next_; it = held_.erase(it)) {
+            ledger_.add(units_[static_cast<size_t>(next_)], it->second);
+            waiting_ -= it->second.bytes();
+            ++next_;
+        }
+        cv_.notify_all();
+    }
+
+    void fail() {
+        std::lock_guard<std::mutex> lock(m_);
+        failed_ = true;
+        cv_.notify_all();
+    }
+
+private:
+    Ledger &ledger_;
+    const std::vector<Unit> &units_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::map<int, Sums> held_;
+    size_t waiting_ = 0;
+    int next_ = 0;
+    bool failed_ = false;
+};
 
 }  // namespace
 
@@ -192,49 +547,103 @@ int reader_threads(const HeightSource &src) {
     return src.sequential ? 1 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-Resampling resolve(Resampling r, const Placement &p) {
-    if (r != Resampling::automatic) return r;
-    return p.sw * p.sh > static_cast<double>(p.w) * p.h ? Resampling::average : Resampling::bilinear;
+Kernel kernel_for(Resampling r, double size) {
+    switch (r) {
+    case Resampling::average: return Kernel::box;
+    case Resampling::bilinear: return Kernel::tent;
+    case Resampling::cubic: return Kernel::cubic;
+    case Resampling::nearest: return Kernel::nearest;
+    default: return size <= 1 ? Kernel::box : Kernel::tent;
+    }
+}
+
+int axis_weights(const Axis &ax, long long k0, int n, int lo, int hi, std::vector<int> &first, std::vector<float> &w) {
+    int c0, c1;
+    span_of(ax, k0, n, lo, hi, c0, c1);
+    first.clear(), w.clear();
+    if (c0 >= c1) return 0;
+    Weights s;
+    by_sample(ax, k0, n, c0, c1, s);
+    first = s.first;
+    w.assign(s.w.begin(), s.w.end());
+    return s.per;
 }
 
 Status read_field(const HeightSource &src, const Placement &p, Resampling r, Field &f,
                   const std::function<void(double)> &progress, double max_samples) {
     max_samples = std::min(max_samples, max_read_samples);
-    if (const double n = samples_to_read(src, p); n > max_samples) {
-        char b[160];
-        std::snprintf(b, sizeof b, "%.3g samples to read at the resolution needed, more than the %.3g mvx reads", n,
-                      max_samples);
-        return Status::fail(src.label + ": " + b + "; build overviews first (gdaladdo -r average " + src.inputs[0] +
-                            "), or import a part with --bounds");
+    std::vector<TilePlan> plans;
+    std::vector<Unit> units;
+    std::vector<double> per_tile;
+    double total = 0;
+    const std::vector<std::vector<int>> others = overlapping(src.tiles);
+    for (size_t i = 0; i < src.tiles.size(); ++i) {
+        const Tile &t = src.tiles[i];
+        plans.push_back(plan_tile(t, p, r));
+        for (int o : others[i]) plans.back().shared.push_back(inside(plans.back(), src.tiles[o]));
+        const size_t before = units.size();
+        cut_units(plans.back(), static_cast<int>(plans.size() - 1), p, units);
+        double n = 0;
+        for (size_t i = before; i < units.size(); ++i) n += static_cast<double>(units[i].samples());
+        per_tile.push_back(n);
+        total += n;
     }
-    Plan plan;
-    std::unique_ptr<MemFile> wrapper;
-    if (Status st = plan_read(src, resolve(r, p), plan, wrapper); !st.ok) return st;
+    if (total > max_samples) {
+        const size_t big = static_cast<size_t>(std::max_element(per_tile.begin(), per_tile.end()) - per_tile.begin());
+        char b[160];
+        std::snprintf(b, sizeof b, "%.3g samples to read at the resolution needed, more than the %.3g mvx reads", total,
+                      max_samples);
+        return Status::fail(src.label + ": " + b + "; build overviews first (gdaladdo -r average " +
+                            src.tiles[big].path + "), or import a part with --bounds");
+    }
     f.w = p.grid_w, f.h = p.grid_h;
     f.z.assign(static_cast<size_t>(f.w) * f.h, 0.0f);
     f.voids.assign(static_cast<size_t>(f.w) * f.h, 1);
+    if (units.empty()) return {};
 
-    const int bands = (p.h + band_rows - 1) / band_rows;
-    // A small box is not worth a second handle and thread.
-    const int threads = std::min(bands, static_cast<double>(p.w) * p.h < (1 << 18) ? 1 : reader_threads(src));
-    std::vector<Reader> readers(static_cast<size_t>(threads));
-    for (size_t t = 0; t < readers.size(); ++t) {
-        Reader &rd = readers[t];
-        // The first reader of the source itself uses the handle it was opened with.
-        GDALDatasetH ds = t == 0 && plan.name == src.open_name ? src.ds.get() : (rd.ds = open_dataset(plan.name)).get();
-        if (!ds) return Status::fail(src.label + ": " + gdal_reason());
-        rd.band = GDALGetRasterBand(ds, 1);
-        if (plan.rule == VoidRule::mask) rd.mask = GDALGetMaskBand(rd.band);
+    // Reads are handed out in jobs: one per unit, but a tile that decodes front to back is one
+    // job, its units in file order, so that one reader goes through it once.
+    std::vector<std::pair<int, int>> jobs;
+    for (int u = 0; u < static_cast<int>(units.size());) {
+        int v = u + 1;
+        if (plans[units[u].plan].tile->sequential)
+            while (v < static_cast<int>(units.size()) && units[v].plan == units[u].plan) ++v;
+        jobs.emplace_back(u, v);
+        u = v;
     }
+    Ledger ledger(p, units, f);
+    Merger merger(ledger, units);
+    const int threads = std::min<int>(static_cast<int>(jobs.size()),
+                                      total < (1 << 18) ? 1 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    std::atomic<int> next{0};
+    std::atomic<long long> read{0};
     std::mutex m;
     std::string failure;
-    for_bands(bands, threads, [&](int t, int b) {
-        const int j0 = b * band_rows, j1 = std::min(p.h, j0 + band_rows);
-        if (read_rows(readers[static_cast<size_t>(t)], plan, p, j0, j1, f)) return true;
-        std::lock_guard<std::mutex> lock(m);
-        if (failure.empty()) failure = "cannot read: " + gdal_reason();
-        return false;
-    }, progress);
-    if (!failure.empty()) return Status::fail(src.label + ": " + failure);
+    auto work = [&](int thread) {
+        Reader rd;
+        for (int j; (j = next++) < static_cast<int>(jobs.size());) {
+            for (int u = jobs[j].first; u < jobs[j].second; ++u) {
+                if (!merger.may_start(u)) return;
+                const Unit &unit = units[static_cast<size_t>(u)];
+                Sums s;
+                s.unit = u;
+                if (!sum_unit(rd, plans[unit.plan], unit.plan, unit, s)) {
+                    std::lock_guard<std::mutex> lock(m);
+                    if (failure.empty())
+                        failure = plans[unit.plan].tile->path + ": cannot read: " + gdal_reason_or("GDAL failed");
+                    merger.fail();
+                    return;
+                }
+                merger.done(std::move(s));
+                const long long d = read += unit.samples();
+                if (thread == 0 && progress) progress(std::min(1.0, static_cast<double>(d) / total));
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(work, t);
+    work(0);
+    for (std::thread &t : pool) t.join();
+    if (!failure.empty()) return Status::fail(failure);
     return {};
 }

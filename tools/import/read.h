@@ -1,4 +1,4 @@
-// Reading the heights straight at the grid's resolution through GDAL, in row bands on every core.
+// Reading the heights straight into the grid: each tile once, at its own resolution, its samples spread over the cells.
 #pragma once
 
 #include "io.h"
@@ -13,9 +13,9 @@
 
 enum class Resampling { automatic, average, bilinear, cubic, nearest };
 
-// Input samples a read may take at the resolution it reads (after overviews): 2^33, a few minutes
-// of work. A file that claims more is refused, pointing at overviews (gdaladdo).
-constexpr double max_read_samples = 8589934592.0;
+// Input samples a read may take at the resolutions it reads (after overviews): 2^37, about half an
+// hour of decoding on two cores. Inputs that claim more are refused, pointing at overviews (gdaladdo).
+constexpr double max_read_samples = 137438953472.0;
 
 // Heights over a grid, in the input's own units; voids flagged (z is 0 there).
 struct Field {
@@ -37,16 +37,30 @@ Window window_of(double x, double y, double w, double h, int raster_w, int raste
 bool for_bands(int bands, int threads, const std::function<bool(int thread, int band)> &fn,
                const std::function<void(double)> &progress = {});
 
-// Threads for reading `src`: one for formats that decode front to back, else one per core.
+// Threads for reading `src`: one for a file that decodes front to back, else one per core.
 int reader_threads(const HeightSource &src);
 
-// The resampling `automatic` stands for: the area average when the cells are coarser than the
-// input, bilinear when finer.
-Resampling resolve(Resampling r, const Placement &p);
+// How one axis of a tile's samples is spread over the grid's cells. Sample k covers grid
+// coordinates a + b·k to a + b·(k+1) (b < 0 when the file runs against the ground).
+enum class Kernel { box, tent, cubic, nearest };
+struct Axis {
+    double a = 0, b = 1;
+    Kernel kernel = Kernel::box;
+};
+// The kernel `r` stands for on an axis whose samples are `size` cells wide: automatic takes the
+// area average (box) for samples no wider than a cell, else interpolates (tent).
+Kernel kernel_for(Resampling r, double size);
 
-// Reads the placed part of `src` into the box of a p.grid_w x p.grid_h field; cells outside the
-// box are voids. Voids are left out of every average and interpolation: a cell is a void only
-// where no valid input covers it. More than `max_samples` to read (never above max_read_samples)
-// is refused. `progress` gets the fraction done, on the calling thread.
+// The weights of samples k0 ... k0+n-1 in cells lo ... hi-1 of one axis: sample k gives cells
+// first[k-k0] ... first[k-k0]+per-1 the weights w[(k-k0)·per ...]. Returns `per`, the cells a
+// sample reaches (0 when none of them reaches a cell).
+int axis_weights(const Axis &ax, long long k0, int n, int lo, int hi, std::vector<int> &first, std::vector<float> &w);
+
+// Reads every tile of `src` into the box of a p.grid_w x p.grid_h field, straight into the cells:
+// each sample spread over the cells it covers (or interpolated, when the cells are finer), value
+// × weight and weight summed per cell in double precision, divided once at the end. Cells outside
+// the box, and cells no valid sample reaches, are voids: NoData, masks and NaN are left out.
+// More than `max_samples` to read (never above max_read_samples) is refused before any is read.
+// `progress` gets the fraction done, on the calling thread.
 Status read_field(const HeightSource &src, const Placement &p, Resampling r, Field &f,
                   const std::function<void(double)> &progress = {}, double max_samples = max_read_samples);

@@ -1,4 +1,4 @@
-// Opening height inputs: local checks, archives, subdatasets, .r16, north-up warps and the tile mosaic.
+// Opening height inputs: local checks, archives, subdatasets, .r16, rotated rasters, tile sets and directories.
 #include "source.h"
 
 #include "export.h"
@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -185,21 +187,22 @@ Status single_band(const std::string &path, HeightSource &src, Dataset &ds, std:
     return {};
 }
 
-// Rows in the order the ground runs, north first: a south-up raster is flipped (exactly, by
-// nearest neighbour), a rotated one warped. Both through a VRT of GDAL's warper.
+// A rotated or sheared raster warped north-up (bilinear). Rows running south to north and columns
+// running east to west need no warp: the readers take the samples in the order the ground runs.
 Status north_up(const std::string &path, HeightSource &src, Dataset &ds, std::string &name) {
     double gt[6];
     if (!has_geotransform(ds.get(), gt)) return {};
     const double det = gt[1] * gt[5] - gt[2] * gt[4];
     if (!(std::isfinite(det) && det != 0) || !std::isfinite(gt[0]) || !std::isfinite(gt[3]))
         return Status::at(path, "unusable georeferencing: its pixels have no size (the geotransform has no inverse)");
-    const bool flip = gt[2] == 0 && gt[4] == 0;
-    if (flip && gt[1] > 0 && gt[5] < 0) return {};
-    name = warp_to_vrt(ds.get(), {"-r", flip ? "near" : "bilinear", "-ot", "Float32", "-dstnodata", "nan"}, src.owned);
+    if (gt[2] == 0 && gt[4] == 0) {
+        if (gt[5] > 0) src.notes.push_back(path + ": rows run south to north: read with north at the top");
+        if (gt[1] < 0) src.notes.push_back(path + ": columns run east to west: read with east on the right");
+        return {};
+    }
+    name = warp_to_vrt(ds.get(), {"-r", "bilinear", "-ot", "Float32", "-dstnodata", "nan"}, src.owned);
     if (name.empty()) return Status::at(path, "cannot turn it north-up: " + gdal_reason_or("GDAL's warper refused it"));
-    if (!flip) src.notes.push_back(path + ": rotated georeferencing: warped north-up (bilinear)");
-    if (flip && gt[5] > 0) src.notes.push_back(path + ": rows run south to north: flipped to put north at the top");
-    if (flip && gt[1] < 0) src.notes.push_back(path + ": columns run east to west: mirrored to put east on the right");
+    src.notes.push_back(path + ": rotated georeferencing: warped north-up (bilinear)");
     ds = open_dataset(name);
     return ds ? Status{} : open_failure(path);
 }
@@ -255,70 +258,6 @@ Status open_one(const std::string &path, int size_w, int size_h, HeightSource &s
     return north_up(path, src, ds, name);
 }
 
-std::string geotransform_text(GDALDatasetH ds) {
-    double gt[6];
-    GDALGetGeoTransform(ds, gt);
-    std::string g;
-    for (int i = 0; i < 6; ++i) g += (i ? "," : "") + number(gt[i], 17);
-    return g;
-}
-
-// Several tiles as one raster, placed by their georeferencing (GDAL's VRT builder); gaps between
-// them are voids. Tiles of mixed sample types, or without a NoData value, are first given a
-// common floating-point band whose NoData a gap can take.
-Status mosaic(const std::vector<std::string> &paths, std::vector<std::string> &names, std::vector<Dataset> &sets,
-              HeightSource &src, std::string &name) {
-    const std::string wkt0 = GDALGetProjectionRef(sets[0].get());
-    bool uniform = true;
-    const GDALDataType t0 = GDALGetRasterDataType(GDALGetRasterBand(sets[0].get(), 1));
-    for (size_t i = 0; i < sets.size(); ++i) {
-        double gt[6];
-        if (!has_geotransform(sets[i].get(), gt))
-            return Status::at(paths[i], "not georeferenced: several inputs are placed by their georeferencing "
-                                  "(give one file, or georeferenced tiles)");
-        const std::string wkt = GDALGetProjectionRef(sets[i].get());
-        if (!same_crs(wkt, wkt0))
-            return Status::at(paths[i], "in another coordinate system (" + crs_name(wkt) + ") than " + paths[0] + " (" +
-                                      crs_name(wkt0) + "): reproject it first, for example with gdalwarp -t_srs");
-        int has_nodata = 0;
-        GDALRasterBandH b = GDALGetRasterBand(sets[i].get(), 1);
-        GDALGetRasterNoDataValue(b, &has_nodata);
-        uniform &= has_nodata && GDALGetRasterDataType(b) == t0;
-    }
-    std::vector<std::string> sources = names;
-    if (!uniform)
-        for (size_t i = 0; i < sets.size(); ++i) {
-            GDALRasterBandH b = GDALGetRasterBand(sets[i].get(), 1);
-            int has_nodata = 0;
-            const double nd = GDALGetRasterNoDataValue(b, &has_nodata);
-            auto vrt = std::make_unique<MemFile>("tile.vrt");
-            vrt->write("<VRTDataset rasterXSize=\"" + std::to_string(GDALGetRasterXSize(sets[i].get())) + "\" rasterYSize=\"" +
-                       std::to_string(GDALGetRasterYSize(sets[i].get())) + "\"><SRS>" + xml_escaped(wkt0) +
-                       "</SRS><GeoTransform>" + geotransform_text(sets[i].get()) + "</GeoTransform><VRTRasterBand dataType=\"Float32\" band=\"1\">" +
-                       (has_nodata ? "<NoDataValue>" + number(nd, 17) + "</NoDataValue>" : "") +
-                       "<SimpleSource><SourceFilename relativeToVRT=\"0\">" + xml_escaped(names[i]) +
-                       "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>");
-            sources[i] = vrt->name();
-            src.owned.push_back(std::move(vrt));
-        }
-    std::vector<const char *> list;
-    for (const std::string &s : sources) list.push_back(s.c_str());
-    auto vrt = std::make_unique<MemFile>("mosaic.vrt");
-    std::vector<const char *> args = {"-resolution", "highest", "-b", "1"};
-    if (!uniform) args.insert(args.end(), {"-vrtnodata", "nan"});
-    args.push_back(nullptr);
-    GDALBuildVRTOptions *o = GDALBuildVRTOptionsNew(const_cast<char **>(args.data()), nullptr);
-    int usage = 0;
-    gdal_reset_errors();
-    Dataset m(GDALBuildVRT(vrt->name().c_str(), static_cast<int>(list.size()), nullptr, list.data(), o, &usage));
-    GDALBuildVRTOptionsFree(o);
-    if (!m) return Status::at(paths[0], "cannot make one mosaic of the tiles: " + gdal_reason_or("GDAL's VRT builder refused them"));
-    m.reset();
-    name = vrt->name();
-    src.owned.push_back(std::move(vrt));
-    return {};
-}
-
 // Metres in one unit of height, from the band's unit name; 0 when it is not a length we know.
 double metres_per_unit(const std::string &unit) {
     static const std::pair<const char *, double> units[] = {
@@ -335,6 +274,144 @@ bool decodes_sequentially(const std::string &driver, const std::string &name) {
     for (const char *d : {"PNG", "JPEG", "GIF", "AAIGrid", "GRASSASCIIGrid", "XYZ", "USGSDEM", "ISG"})
         if (driver == d) return true;
     return name.rfind("/vsigzip/", 0) == 0 || name.rfind("/vsizip/", 0) == 0 || name.rfind("/vsitar/", 0) == 0;
+}
+
+// What the first band holds and how it is best read.
+void describe_band(GDALDatasetH ds, GDALRasterBandH b, Tile &t) {
+    t.w = GDALGetRasterXSize(ds);
+    t.h = GDALGetRasterYSize(ds);
+    t.x0 = std::min(t.gt[0], t.gt[0] + t.w * t.gt[1]);
+    t.x1 = std::max(t.gt[0], t.gt[0] + t.w * t.gt[1]);
+    t.y0 = std::min(t.gt[3], t.gt[3] + t.h * t.gt[5]);
+    t.y1 = std::max(t.gt[3], t.gt[3] + t.h * t.gt[5]);
+    // Packed data (netCDF's scale_factor and add_offset, a GeoTIFF's scale): each tile its own.
+    t.scale = GDALGetRasterScale(b, nullptr);
+    t.offset = GDALGetRasterOffset(b, nullptr);
+    int has_nodata = 0;
+    t.nodata = GDALGetRasterNoDataValue(b, &has_nodata);
+    t.has_nodata = has_nodata != 0;
+    const int flags = GDALGetMaskFlags(b);
+    t.masked = !(flags & (GMF_ALL_VALID | GMF_NODATA));
+    for (int i = 0; i < GDALGetOverviewCount(b); ++i)
+        if (GDALRasterBandH o = GDALGetOverview(b, i))
+            t.overviews.emplace_back(GDALGetRasterBandXSize(o), GDALGetRasterBandYSize(o));
+    GDALGetBlockSize(b, &t.block_w, &t.block_h);
+    t.block_w = std::max(1, t.block_w), t.block_h = std::max(1, t.block_h);
+}
+
+// A tile in another coordinate system than the first, warped into it at about its own resolution;
+// the readers then average or interpolate it like any other tile.
+Status warp_into(const std::string &path, const std::string &wkt, HeightSource &src, Dataset &ds, Tile &t) {
+    const std::string from = crs_name(GDALGetProjectionRef(ds.get()));
+    t.name = warp_to_vrt(ds.get(), {"-t_srs", wkt, "-r", "bilinear", "-ot", "Float32", "-dstnodata", "nan"}, src.owned);
+    if (t.name.empty())
+        return Status::at(path, "cannot warp it from " + from + " into " + crs_name(wkt) + ": " +
+                                    gdal_reason_or("GDAL's warper refused it"));
+    ds = open_dataset(t.name);
+    if (!ds) return open_failure(path);
+    src.notes.push_back(path + ": in " + from + ": warped into " + crs_name(wkt) + " (bilinear)");
+    return {};
+}
+
+// The one north-up raster the tiles make together: their union at the finest resolution, in the
+// order of the ground (north first, then west), so that how the files were named cannot change the map.
+Status union_of(HeightSource &src) {
+    std::vector<Tile> &tiles = src.tiles;
+    std::stable_sort(tiles.begin(), tiles.end(), [](const Tile &a, const Tile &b) {
+        if (a.y1 != b.y1) return a.y1 > b.y1;
+        if (a.x0 != b.x0) return a.x0 < b.x0;
+        return std::fabs(a.gt[1]) < std::fabs(b.gt[1]);
+    });
+    const Tile &t0 = tiles[0];
+    if (tiles.size() == 1) {
+        src.w = t0.w, src.h = t0.h;
+        if (!src.georeferenced) return {};
+        src.gt[0] = t0.x0, src.gt[1] = std::fabs(t0.gt[1]), src.gt[2] = 0;
+        src.gt[3] = t0.y1, src.gt[4] = 0, src.gt[5] = -std::fabs(t0.gt[5]);
+        return {};
+    }
+    double x0 = t0.x0, y0 = t0.y0, x1 = t0.x1, y1 = t0.y1, rx = std::fabs(t0.gt[1]), ry = std::fabs(t0.gt[5]);
+    for (const Tile &t : tiles) {
+        x0 = std::min(x0, t.x0), y0 = std::min(y0, t.y0), x1 = std::max(x1, t.x1), y1 = std::max(y1, t.y1);
+        rx = std::min(rx, std::fabs(t.gt[1])), ry = std::min(ry, std::fabs(t.gt[5]));
+    }
+    const double w = std::round((x1 - x0) / rx), h = std::round((y1 - y0) / ry);
+    if (!(w >= 1 && h >= 1 && w < 2147483647.0 && h < 2147483647.0))
+        return Status::fail(src.label + ": the tiles together span " + number(w) + " x " + number(h) +
+                            " samples at their finest resolution, more than a raster can have");
+    src.w = static_cast<int>(w), src.h = static_cast<int>(h);
+    const double gt[6] = {x0, (x1 - x0) / w, 0, y1, 0, -(y1 - y0) / h};
+    std::copy(gt, gt + 6, src.gt);
+    return {};
+}
+
+// Files named in a list, one a line ("-": standard input).
+Status read_list(const std::string &list, std::vector<std::string> &named) {
+    std::string text;
+    if (list == "-") {
+        char buf[65536];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, stdin)) > 0;) text.append(buf, n);
+        if (std::ferror(stdin)) return Status::fail(cause("--input-list: standard input", "cannot read", errno));
+    } else {
+        std::vector<uint8_t> bytes;
+        if (Status st = read_whole(list, bytes, 1ULL << 30); !st.ok) return Status::fail("--input-list: " + st.why);
+        text.assign(bytes.begin(), bytes.end());
+    }
+    const size_t before = named.size();
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        while (!line.empty() && std::strchr(" \t\r", line.back())) line.pop_back();
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') continue;
+        named.push_back(line.substr(first));
+    }
+    if (named.size() == before) return Status::fail("--input-list: " + (list == "-" ? std::string("standard input") : list) + " names no file");
+    return {};
+}
+
+// GDAL's companions of a raster and other files that hold no heights, left out of a directory.
+bool companion(const std::string &name) {
+    static const char *const tails[] = {".aux.xml", ".aux", ".ovr", ".msk", ".prj", ".tfw", ".tfwx", ".tifw", ".tiffw",
+                                        ".wld", ".pgw", ".pngw", ".jgw", ".jpgw", ".gfw", ".bpw", ".hdr", ".stx",
+                                        ".clr", ".rrd", ".xml", ".txt", ".md", ".json", ".html", ".pdf", ".mvx",
+                                        ".cpg", ".dbf", ".shp", ".shx", ".qix", ".sha256", ".md5"};
+    for (const char *t : tails)
+        if (ends_with(name, t)) return true;
+    return false;
+}
+
+// A directory GDAL reads as one raster itself (an ArcInfo grid, for one).
+bool opens_as_raster(const std::string &dir) {
+    return GDALIdentifyDriverEx(dir.c_str(), GDAL_OF_RASTER, nullptr, nullptr) != nullptr;
+}
+
+// Every regular file in `dir` and below (directories that are links are not followed, so no loop).
+Status list_directory(const std::string &dir, std::vector<std::string> &out) {
+    DIR *d = opendir(dir.c_str());
+    if (!d) return Status::fail(cause(dir, "cannot list", errno));
+    std::vector<std::string> subdirs;
+    errno = 0;
+    while (const dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.empty() || name[0] == '.') continue;
+        const std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
+        struct stat st, lst;
+        if (stat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (lstat(path.c_str(), &lst) == 0 && S_ISDIR(lst.st_mode)) subdirs.push_back(path);
+        } else if (S_ISREG(st.st_mode) && !companion(name)) {
+            out.push_back(path);
+        }
+    }
+    const int e = errno;
+    closedir(d);
+    if (e) return Status::fail(cause(dir, "cannot list", e));
+    for (const std::string &s : subdirs)
+        if (Status st = list_directory(s, out); !st.ok) return st;
+    return {};
 }
 
 }  // namespace
@@ -384,37 +461,67 @@ Status r16_size(long long bytes, const std::string &name, int &w, int &h) {
 Status open_heights(const std::vector<std::string> &paths, int size_w, int size_h, HeightSource &src) {
     gdal_setup();
     if (paths.empty()) return Status::fail("import: no height file given");
+    src = HeightSource();
     src.inputs = paths;
-    std::vector<Dataset> sets;
-    std::vector<std::string> names;
-    for (const std::string &p : paths) {
+    src.label = paths.size() == 1 ? paths[0] : paths[0] + " and " + std::to_string(paths.size() - 1) + " more tiles";
+    std::string wkt0, unit0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::string &p = paths[i];
         Dataset ds;
         std::string name;
         if (Status st = open_one(p, size_w, size_h, src, ds, name); !st.ok) return st;
-        sets.push_back(std::move(ds));
-        names.push_back(name);
+        Tile t;
+        t.path = p;
+        t.name = name;
+        const bool geo = has_geotransform(ds.get(), t.gt);
+        const std::string wkt = GDALGetProjectionRef(ds.get());
+        GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
+        const std::string unit = GDALGetRasterUnitType(b);
+        if (i == 0) {
+            GDALDriverH drv = GDALGetDatasetDriver(ds.get());
+            src.driver = drv ? GDALGetDriverShortName(drv) : "";
+            src.georeferenced = geo;
+            src.wkt = wkt0 = wkt;
+            unit0 = unit;
+            const double m = metres_per_unit(unit);
+            src.z_in_metres = m > 0 || geo;
+            src.z_metres = m > 0 ? m : 1;
+            const char *mark = GDALGetMetadataItem(ds.get(), "mvx_heights", nullptr);
+            src.levels = paths.size() == 1 && mark && !std::strcmp(mark, levels_value);
+        } else if (!geo || !src.georeferenced) {
+            return Status::at(geo ? paths[0] : p, "not georeferenced: several inputs are placed by their georeferencing "
+                                                  "(give one file, or georeferenced tiles)");
+        } else if (!same_crs(wkt, wkt0)) {
+            if (Status st = warp_into(p, wkt0, src, ds, t); !st.ok) return st;
+            b = GDALGetRasterBand(ds.get(), 1);
+            has_geotransform(ds.get(), t.gt);
+        }
+        describe_band(ds.get(), b, t);
+        // Heights in another unit than the first tile's are brought to it.
+        const double m0 = metres_per_unit(unit0), m = metres_per_unit(unit);
+        if (m0 > 0 && m > 0 && m != m0) t.scale *= m / m0, t.offset *= m / m0;
+        t.sequential = decodes_sequentially(GDALGetDriverShortName(GDALGetDatasetDriver(ds.get())), name);
+        src.tiles.push_back(std::move(t));
     }
-    src.label = paths.size() == 1 ? paths[0] : paths[0] + " and " + std::to_string(paths.size() - 1) + " more tiles";
-    src.open_name = names[0];
-    if (paths.size() > 1) {
-        if (Status st = mosaic(paths, names, sets, src, src.open_name); !st.ok) return st;
-        src.ds = open_dataset(src.open_name);
-        if (!src.ds) return open_failure(src.label);
-    } else {
-        src.ds = std::move(sets[0]);
-        const char *mark = GDALGetMetadataItem(src.ds.get(), "mvx_heights", nullptr);
-        src.levels = mark && !std::strcmp(mark, levels_value);
+    src.sequential = src.tiles.size() == 1 && src.tiles[0].sequential;
+    return union_of(src);
+}
+
+Status expand_inputs(const std::vector<std::string> &given, const std::string &list, std::vector<std::string> &paths) {
+    paths.clear();
+    std::vector<std::string> named = given;
+    if (!list.empty())
+        if (Status st = read_list(list, named); !st.ok) return st;
+    for (const std::string &p : named) {
+        struct stat st;
+        if (is_gdal_name(p) || stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || opens_as_raster(p)) {
+            paths.push_back(p);
+            continue;
+        }
+        const size_t before = paths.size();
+        if (Status s = list_directory(p, paths); !s.ok) return s;
+        std::sort(paths.begin() + static_cast<long>(before), paths.end());
+        if (paths.size() == before) return Status::at(p, "a directory with no raster files in it");
     }
-    GDALDatasetH ds = src.ds.get();
-    src.w = GDALGetRasterXSize(ds);
-    src.h = GDALGetRasterYSize(ds);
-    GDALDriverH drv = GDALGetDatasetDriver(ds);
-    src.driver = drv ? GDALGetDriverShortName(drv) : "";
-    src.georeferenced = has_geotransform(ds, src.gt);
-    src.wkt = GDALGetProjectionRef(ds);
-    const double unit = metres_per_unit(GDALGetRasterUnitType(GDALGetRasterBand(ds, 1)));
-    src.z_in_metres = unit > 0 || src.georeferenced;
-    src.z_metres = unit > 0 ? unit : 1;
-    src.sequential = decodes_sequentially(src.driver, names[0]);
     return {};
 }

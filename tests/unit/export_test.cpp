@@ -113,7 +113,7 @@ Sidecar utm_sidecar() {
     s.box_x0 = 100, s.box_y0 = 200, s.box_w = 40, s.box_h = 20;
     s.cell_x = s.cell_y = 30;
     s.metres = true;
-    s.height_at_0 = 0, s.per_level_below = 1, s.per_level_above = 2;
+    s.height_at_0 = 0, s.height_at_m1 = -1, s.per_level_below = 1, s.per_level_above = 2;
     s.sea_level = 0;
     return s;
 }

@@ -27,16 +27,62 @@ TEST(LevelScale, EndsMapToTheExtremeLevels) {
         {"between", {141, 547, false, 0}, 344, -128 + 203 * 255.0 / 406},
         {"below the range is clamped", {0, 1000, false, 0}, -50, -128},
         {"above the range is clamped", {0, 1000, false, 0}, 2000, 127},
-        {"sea level is 0", {0, 1000, true, 200}, 200, 0},
-        {"halfway under the sea", {0, 1000, true, 200}, 100, -64},
-        {"halfway above the sea", {0, 1000, true, 200}, 600, 63.5},
+        {"the sea level is the boundary of -1 and 0", {0, 1000, true, 200}, 200, -0.5},
+        {"halfway under the sea", {0, 1000, true, 200}, 100, -64.25},
+        {"halfway above the sea", {0, 1000, true, 200}, 600, 63.25},
         {"lowest with a sea level", {0, 1000, true, 200}, 0, -128},
         {"highest with a sea level", {0, 1000, true, 200}, 1000, 127},
-        {"sea below everything: no water", {100, 500, true, 50}, 100, 127.0 * 50 / 450},
-        {"sea above everything: all water", {100, 500, true, 900}, 500, -128.0 * 400 / 800},
+        {"sea below everything: no water", {100, 500, true, 50}, 100, -0.5 + 127.5 * 50 / 450},
+        {"sea above everything: all water", {100, 500, true, 900}, 500, -128 + 127.5 * 400 / 800},
+        {"the sea at the bottom of the range", {0, 1000, false, 0, 0, true, -128}, 0, -128},
+        {"land just above it", {0, 1000, false, 0, 0, true, -128}, 1000 / 254.5, -126.5},
         {"flat input is level 0", {7, 7, false, 0}, 7, 0},
     };
     for (const auto &c : cases) EXPECT_NEAR(c.s(c.in), c.want, 1e-4) << c.what;
+}
+
+// However the levels are chosen, a height at or below the sea level gets a level that info calls
+// sea and that exports at or below the sea level, and a height above it one that is land: the
+// sea lies on a level boundary.
+TEST(LevelScale, SeaAndLandKeepToTheirOwnLevels) {
+    const struct {
+        const char *what;
+        double lo, hi, sea;
+        bool given;
+        double per_level;
+        int first_land;  // the lowest land level
+    } cases[] = {
+        {"bathymetry and land", -5000, 3000, 0, false, 0, 0},
+        {"shallow sea beside high land", -1, 4000, 0, false, 0, 0},
+        {"a sea level given", 0, 1000, 200, true, 0, 0},
+        {"the sea is the lowest height", 0, 2500, 0, false, 0, -127},
+        {"all land", 20, 900, 0, false, 0, -128},
+        {"exaggerated across the sea", -200, 300, 0, false, 3, 0},
+        {"sea given above the heights", 100, 500, 900, true, 0, 128},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        LevelScale s{c.lo, c.hi};
+        s.per_level = c.per_level;
+        place_sea(s, c.sea, c.given, false);
+        Sidecar sc;
+        s.mapping(sc);
+        sc.sea_level = c.sea;
+        const double span = c.hi - c.lo;
+        std::vector<double> heights = {c.sea, std::nextafter(c.sea, 1e9), std::nextafter(c.sea, -1e9), c.lo, c.hi};
+        for (int i = 0; i <= 10000; ++i) heights.push_back(c.lo + span * i / 10000);
+        int lowest_land = 128;
+        for (double v : heights) {
+            if (v < c.lo || v > c.hi) continue;
+            const int level = s.level(v);
+            ASSERT_EQ(is_sea_level(sc, level), v <= c.sea) << v << " at level " << level;
+            ASSERT_EQ(height_of_level(sc, level) <= c.sea, v <= c.sea) << v;
+            if (v > c.sea) lowest_land = std::min(lowest_land, level);
+        }
+        if (c.first_land < 128) {
+            EXPECT_EQ(lowest_land, c.first_land);
+        }
+    }
 }
 
 TEST(LevelScale, QuantisedLevelsNeverDecrease) {
@@ -375,6 +421,50 @@ TEST_F(Pipeline, SeaFollowsTheRealHeights) {
     }
 }
 
+// Shallow sea a metre deep beside deep sea and land: the summary, info and the exported heights
+// agree on the sea, and the shallow sea comes back at or below the sea level.
+TEST_F(Pipeline, SeaAgreesInSummaryInfoAndExport) {
+    RasterSpec s;
+    s.w = 60, s.h = 40, s.gt = {400000, 250, 0, 5010000, 0, -250}, s.epsg = 32633, s.unit = "m";
+    auto height = [](int x) { return x < 10 ? -3000.0 : x < 20 ? -1.0 : 0.5 + 100.0 * (x - 20); };
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x) s.values.push_back(height(x));
+    write_raster(dir + "/coast.tif", "GTiff", s);
+    ImportOptions o;
+    o.heights = {dir + "/coast.tif"};
+    o.out = dir + "/coast.mvx";
+    o.resample = Resampling::nearest;
+    Map m;
+    Sidecar sc;
+    std::vector<std::string> notes;
+    ASSERT_TRUE(import(o, m, sc, notes).ok);
+    ASSERT_TRUE(save_map(o.out, m, sc).ok);
+    EXPECT_TRUE(said(notes, "sea: 33.3% of the map")) << notes.back();
+    InfoOptions i;
+    i.map = o.out;
+    std::string report;
+    ASSERT_TRUE(map_info(i, report).ok);
+    EXPECT_NE(report.find("sea (at or below 0 m): 33.3% of cells"), std::string::npos) << report;
+    ExportOptions e;
+    e.map = o.out, e.out = dir + "/back.tif", e.heights = true;
+    std::string done;
+    ASSERT_TRUE(export_map(e, done).ok) << done;
+    GDALDatasetH ds = GDALOpen(e.out.c_str(), GA_ReadOnly);
+    ASSERT_NE(ds, nullptr);
+    double gt[6];
+    GDALGetGeoTransform(ds, gt);
+    const int w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
+    std::vector<float> z(static_cast<size_t>(w) * h);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Read, 0, 0, w, h, z.data(), w, h, GDT_Float32, 0, 0), CE_None);
+    GDALClose(ds);
+    for (int x = 0; x < 60; ++x) {
+        const int px = static_cast<int>((400000 + 250 * (x + 0.5) - gt[0]) / gt[1]), py = h / 2;
+        const float back = z[static_cast<size_t>(py) * w + px];
+        EXPECT_EQ(back <= 0, height(x) <= 0) << x << ": " << back;
+        EXPECT_NEAR(back, height(x), (back <= 0 ? sc.per_level_below : sc.per_level_above) / 2 + 1e-3) << x;
+    }
+}
+
 // A georeferenced image half outside the heights is placed by its coordinates; tints fill the rest.
 TEST_F(Pipeline, ImageryPlacedByItsGeoreferencing) {
     RasterSpec heights = lonlat_raster(30, 20, 10, 45, 0.05, std::vector<double>(600, 300));
@@ -532,7 +622,9 @@ TEST_F(Pipeline, ExaggerationSetsMetresPerLevelAndCountsClamps) {
     ASSERT_TRUE(import(o, m, sc, notes).ok);
     // 9000 m / 6144 cells is 1.46 m a cell; twice the relief puts a level at a sixth of that.
     EXPECT_NEAR(sc.per_level_above, 9000.0 / 6144 / 3 / 2, 1e-9);
-    EXPECT_TRUE(said(notes, "25165824 cells (100.0%) clamped"));
+    // Centred on the sea: the coast's 0 m is level -1, the heights 3000 m above it clamped.
+    EXPECT_TRUE(said(notes, "12582912 cells (50.0%) clamped"));
+    EXPECT_EQ(m.height[2048 * colonnes + 10], -1);
 }
 
 TEST_F(Pipeline, FirstViewHintOnlyWhenTheViewMissesTheData) {

@@ -45,9 +45,12 @@ const char import_usage[] =
     "North is up; the map keeps the input's proportions on the ground (longitude\n"
     "scaled by the cosine of the latitude, projected units as they are; pixel\n"
     "proportions without georeferencing). Heights are mapped onto the levels\n"
-    "-128 ... 127, minimum to maximum; colours follow the real heights: sea only at or\n"
-    "below the sea level (default 0 in the input's units), the light baked in from\n"
-    "the north-west with slopes as steep as on the ground.\n"
+    "-128 ... 127, minimum to maximum; the sea level (default 0 in the input's units)\n"
+    "lies on a level boundary, so that a level is all sea or all land: when the\n"
+    "heights reach below and above it, at or below it is -128 ... -1 and above it\n"
+    "0 ... 127, each side scaled on its own. Colours follow the real heights: sea\n"
+    "only at or below the sea level, the light baked in from the north-west with\n"
+    "slopes as steep as on the ground.\n"
     "\n"
     "  -o FILE          output map (default datas.mvx), and FILE.json beside it saying\n"
     "                   what the map stands for; written whole or not at all, an\n"
@@ -65,8 +68,9 @@ const char import_usage[] =
     "                   the map, ignoring proportions\n"
     "  --bounds W,S,E,N only this region, in degrees of longitude and latitude\n"
     "  --range MIN:MAX  input heights put at -128 and 127; values outside are clamped\n"
-    "  --sea-level H    input height H is the coast and level 0: MIN ... H maps onto\n"
-    "                   -128 ... 0 and H ... MAX onto 0 ... 127, each side on its own\n"
+    "  --sea-level H    input height H is the sea level: MIN ... H maps onto\n"
+    "                   -128 ... -1 and what lies above H onto 0 ... 127, each side\n"
+    "                   on its own\n"
     "  --exaggeration X levels for X times the true relief (one level is a third of a\n"
     "                   cell's width, as the viewer draws it) instead of MIN ... MAX,\n"
     "                   centred on the sea level or the middle of the heights; what\n"
@@ -281,9 +285,7 @@ namespace {
 
 // The levels: from the heights' range (or the one given, or declared by the file), at a chosen
 // exaggeration when asked.
-Status choose_levels(const ImportOptions &o, const Heights &h, LevelScale &scale) {
-    scale.has_sea = o.has_sea;
-    scale.sea = o.sea;
+Status choose_levels(const ImportOptions &o, const Heights &h, double sea, LevelScale &scale) {
     const RangeChoice range{o.has_range, o.range_lo, o.range_hi, h.src.levels && !o.has_range};
     if (Status st = choose_scale(h.field.z, h.field.voids, range, h.src.label, scale); !st.ok) return st;
     if (o.exaggeration > 0) {
@@ -292,6 +294,7 @@ Status choose_levels(const ImportOptions &o, const Heights &h, LevelScale &scale
             return Status::fail("--exaggeration: " + h.src.label + " is not georeferenced, so its metres per cell are unknown");
         scale.per_level = (p.cell_x + p.cell_y) / 2 / 3 / o.exaggeration / h.src.z_metres;
     }
+    place_sea(scale, sea, o.has_sea, range.declared);
     return {};
 }
 
@@ -329,7 +332,7 @@ void level_map(const Field &f, const LevelScale &scale, double sea, Map &m, Coun
                 ++voids;
                 continue;
             }
-            m.height[i] = quantise(scale(f.z[i]));
+            m.height[i] = scale.level(f.z[i]);
             sea_cells += f.z[i] <= sea;
             if (scale.per_level > 0) {
                 const double u = scale.unclamped(f.z[i]);
@@ -360,7 +363,7 @@ Sidecar sidecar_for(const ImportOptions &o, const Heights &h, const LevelScale &
     sc.sea_level = sea;
     if (sc.metres) {
         const double k = h.src.z_metres;
-        sc.height_at_0 *= k, sc.per_level_below *= k, sc.per_level_above *= k, sc.sea_level *= k;
+        sc.height_at_0 *= k, sc.height_at_m1 *= k, sc.per_level_below *= k, sc.per_level_above *= k, sc.sea_level *= k;
     }
     return sc;
 }
@@ -373,7 +376,9 @@ void summarise(const ImportOptions &o, const Heights &h, const LevelScale &scale
     if (scale.per_level > 0)
         how = "heights " + num(scale.lo) + " to " + num(scale.hi) + " at " + num(scale.per_level * h.src.z_metres, 4) +
               " m per level (--exaggeration " + num(o.exaggeration) + ")";
-    if (scale.has_sea) how += ", " + num(scale.sea) + " at sea level (0)";
+    if (scale.has_sea)
+        how += ", the sea level " + num(scale.sea) + " between levels -1 and 0" +
+               (scale.per_level > 0 ? "" : " (each side scaled on its own)");
     if (scale.lo == scale.hi && !scale.has_sea && scale.per_level == 0)
         how = "every height is " + num(scale.lo) + ": the map is flat at level 0";
     if (h.src.levels && !o.has_range) notes.push_back(h.src.label + ": written by mvx export --heights: read as map levels");
@@ -403,8 +408,8 @@ Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::
     Heights h;
     if (Status st = read_import(o, colonnes, lignes, h, notes, [&](double f) { report(0.6 * f); }); !st.ok) return st;
     LevelScale scale;
-    if (Status st = choose_levels(o, h, scale); !st.ok) return st;
     const double sea = sea_level(o, h.src);
+    if (Status st = choose_levels(o, h, sea, scale); !st.ok) return st;
     if (Status st = colour_map(o, h, scale, sea, m, notes, report); !st.ok) return st;
     Counts n;
     level_map(h.field, scale, sea, m, n);

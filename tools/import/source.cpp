@@ -3,6 +3,7 @@
 
 #include "export.h"
 #include "fichier.h"
+#include "parallel.h"
 #include "text.h"
 
 #include <cpl_string.h>
@@ -313,6 +314,38 @@ Status warp_into(const std::string &path, const std::string &wkt, HeightSource &
     return {};
 }
 
+// One input opened: the tile, and what the whole set takes from the first.
+struct Opened {
+    Status st;
+    Tile tile;
+    bool geo = false, levels = false;
+    std::string wkt, unit, driver;
+    HeightSource part;  // the notes and in-memory files opening it made
+};
+
+// Opens `path` as a tile; one in another coordinate system than `first`'s is warped into it.
+void open_tile(const std::string &path, int size_w, int size_h, const Opened *first, Opened &o) {
+    Dataset ds;
+    std::string name;
+    if (!(o.st = open_one(path, size_w, size_h, o.part, ds, name)).ok) return;
+    Tile &t = o.tile;
+    t.path = path;
+    t.name = name;
+    o.geo = has_geotransform(ds.get(), t.gt);
+    o.wkt = GDALGetProjectionRef(ds.get());
+    o.unit = GDALGetRasterUnitType(GDALGetRasterBand(ds.get(), 1));
+    GDALDriverH drv = GDALGetDatasetDriver(ds.get());
+    o.driver = drv ? GDALGetDriverShortName(drv) : "";
+    const char *mark = GDALGetMetadataItem(ds.get(), "mvx_heights", nullptr);
+    o.levels = mark && !std::strcmp(mark, levels_value);
+    if (first && o.geo && first->geo && !same_crs(o.wkt, first->wkt)) {
+        if (!(o.st = warp_into(path, first->wkt, o.part, ds, t)).ok) return;
+        has_geotransform(ds.get(), t.gt);
+    }
+    describe_band(ds.get(), GDALGetRasterBand(ds.get(), 1), t);
+    t.sequential = decodes_sequentially(o.driver, t.name);
+}
+
 // The one north-up raster the tiles make together: their union at the finest resolution, in the
 // order of the ground (north first, then west), so that how the files were named cannot change the map.
 Status union_of(HeightSource &src) {
@@ -464,44 +497,33 @@ Status open_heights(const std::vector<std::string> &paths, int size_w, int size_
     src = HeightSource();
     src.inputs = paths;
     src.label = paths.size() == 1 ? paths[0] : paths[0] + " and " + std::to_string(paths.size() - 1) + " more tiles";
-    std::string wkt0, unit0;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        const std::string &p = paths[i];
-        Dataset ds;
-        std::string name;
-        if (Status st = open_one(p, size_w, size_h, src, ds, name); !st.ok) return st;
-        Tile t;
-        t.path = p;
-        t.name = name;
-        const bool geo = has_geotransform(ds.get(), t.gt);
-        const std::string wkt = GDALGetProjectionRef(ds.get());
-        GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
-        const std::string unit = GDALGetRasterUnitType(b);
-        if (i == 0) {
-            GDALDriverH drv = GDALGetDatasetDriver(ds.get());
-            src.driver = drv ? GDALGetDriverShortName(drv) : "";
-            src.georeferenced = geo;
-            src.wkt = wkt0 = wkt;
-            unit0 = unit;
-            const double m = metres_per_unit(unit);
-            src.z_in_metres = m > 0 || geo;
-            src.z_metres = m > 0 ? m : 1;
-            const char *mark = GDALGetMetadataItem(ds.get(), "mvx_heights", nullptr);
-            src.levels = paths.size() == 1 && mark && !std::strcmp(mark, levels_value);
-        } else if (!geo || !src.georeferenced) {
-            return Status::at(geo ? paths[0] : p, "not georeferenced: several inputs are placed by their georeferencing "
-                                                  "(give one file, or georeferenced tiles)");
-        } else if (!same_crs(wkt, wkt0)) {
-            if (Status st = warp_into(p, wkt0, src, ds, t); !st.ok) return st;
-            b = GDALGetRasterBand(ds.get(), 1);
-            has_geotransform(ds.get(), t.gt);
-        }
-        describe_band(ds.get(), b, t);
+    // The first tile sets the coordinate system and the unit; the others are opened on every core
+    // (each open reads the file's georeferencing, most of a small tile's cost), in order after.
+    std::vector<Opened> opened(paths.size());
+    open_tile(paths[0], size_w, size_h, nullptr, opened[0]);
+    if (!opened[0].st.ok) return opened[0].st;
+    parallel_rows(static_cast<int>(paths.size()) - 1, [&](int i0, int i1) {
+        for (int i = i0 + 1; i <= i1; ++i) open_tile(paths[i], size_w, size_h, &opened[0], opened[i]);
+    });
+    const Opened &first = opened[0];
+    src.driver = first.driver;
+    src.georeferenced = first.geo;
+    src.wkt = first.wkt;
+    const double m0 = metres_per_unit(first.unit);
+    src.z_in_metres = m0 > 0 || first.geo;
+    src.z_metres = m0 > 0 ? m0 : 1;
+    src.levels = paths.size() == 1 && first.levels;
+    for (Opened &o : opened) {
+        if (!o.st.ok) return o.st;
+        if (paths.size() > 1 && !(o.geo && first.geo))
+            return Status::at(o.geo ? paths[0] : o.tile.path, "not georeferenced: several inputs are placed by their "
+                                                              "georeferencing (give one file, or georeferenced tiles)");
         // Heights in another unit than the first tile's are brought to it.
-        const double m0 = metres_per_unit(unit0), m = metres_per_unit(unit);
-        if (m0 > 0 && m > 0 && m != m0) t.scale *= m / m0, t.offset *= m / m0;
-        t.sequential = decodes_sequentially(GDALGetDriverShortName(GDALGetDatasetDriver(ds.get())), name);
-        src.tiles.push_back(std::move(t));
+        const double m = metres_per_unit(o.unit);
+        if (m0 > 0 && m > 0 && m != m0) o.tile.scale *= m / m0, o.tile.offset *= m / m0;
+        src.notes.insert(src.notes.end(), o.part.notes.begin(), o.part.notes.end());
+        for (auto &f : o.part.owned) src.owned.push_back(std::move(f));
+        src.tiles.push_back(std::move(o.tile));
     }
     src.sequential = src.tiles.size() == 1 && src.tiles[0].sequential;
     return union_of(src);

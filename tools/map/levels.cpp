@@ -8,30 +8,53 @@ float LevelScale::operator()(double v) const {
     if (per_level > 0) return static_cast<float>(std::clamp(unclamped(v), -128.0, 127.0));
     v = std::clamp(v, lo, hi);
     if (has_sea) {
-        if (v < sea) return static_cast<float>(-128.0 * (sea - v) / (sea - lo));
-        return hi > sea ? static_cast<float>(127.0 * (v - sea) / (hi - sea)) : 0.0f;
+        if (v <= sea) return sea > lo ? static_cast<float>(-128.0 + 127.5 * (v - lo) / (sea - lo)) : -1.0f;
+        return static_cast<float>(-0.5 + 127.5 * (v - sea) / (hi - sea));
     }
+    // The sea at the bottom of the range: below the boundary of -128 and -127.
+    if (keeps_sea) return v <= sea ? -128.0f : static_cast<float>(-127.5 + 254.5 * (v - sea) / (hi - sea));
     if (hi == lo) return 0.0f;
     // Divided last, so levels written by export (v = (h + 128) · 257 over 0 … 65535) come back exact.
     return static_cast<float>(-128.0 + (v - lo) * 255.0 / (hi - lo));
 }
 
-double LevelScale::unclamped(double v) const {
-    if (has_sea) return (v - sea) / per_level;
-    return -0.5 + (v - (lo + hi) / 2) / per_level;
+double LevelScale::unclamped(double v) const { return -0.5 + (v - (has_sea ? sea : (lo + hi) / 2)) / per_level; }
+
+int8_t LevelScale::level(double v) const {
+    const int8_t q = quantise((*this)(v));
+    if (!keeps_sea) return q;
+    return static_cast<int8_t>(v <= sea ? std::min<int>(q, sea_top) : std::max<int>(q, sea_top + 1));
 }
 
 void LevelScale::mapping(Sidecar &s) const {
     if (per_level > 0) {
-        s.height_at_0 = has_sea ? sea : (lo + hi) / 2 + 0.5 * per_level;
+        const double pivot = has_sea ? sea : (lo + hi) / 2;
+        s.height_at_0 = pivot + 0.5 * per_level;
+        s.height_at_m1 = pivot - 0.5 * per_level;
         s.per_level_below = s.per_level_above = per_level;
     } else if (has_sea) {
-        s.height_at_0 = sea;
-        s.per_level_below = sea > lo ? (sea - lo) / 128 : (hi - sea) / 127;
-        s.per_level_above = hi > sea ? (hi - sea) / 127 : s.per_level_below;
+        const double below = sea > lo ? (sea - lo) / 127.5 : 0, above = hi > sea ? (hi - sea) / 127.5 : 0;
+        s.per_level_below = below > 0 ? below : above > 0 ? above : 1;
+        s.per_level_above = above > 0 ? above : s.per_level_below;
+        s.height_at_0 = sea + 0.5 * s.per_level_above;
+        s.height_at_m1 = below > 0 ? sea - 0.5 * below : sea;
     } else {
-        s.height_at_0 = lo + 128 * (hi - lo) / 255;
-        s.per_level_below = s.per_level_above = (hi - lo) / 255;
+        s.per_level_below = s.per_level_above = keeps_sea ? (hi - sea) / 254.5 : (hi - lo) / 255;
+        s.height_at_0 = keeps_sea ? sea + 127.5 * s.per_level_above : lo + 128 * s.per_level_above;
+        s.height_at_m1 = s.height_at_0 - s.per_level_below;
+    }
+}
+
+void place_sea(LevelScale &s, double sea, bool given, bool declared) {
+    s.sea = sea;
+    if (declared) return;
+    const bool within = s.lo <= sea && sea <= s.hi;
+    if (given || (s.per_level > 0 ? within : s.lo < sea && sea < s.hi)) {
+        s.has_sea = s.keeps_sea = true;
+        s.sea_top = -1;
+    } else if (s.lo == sea && sea < s.hi) {
+        s.keeps_sea = true;
+        s.sea_top = -128;
     }
 }
 

@@ -16,7 +16,7 @@ const char format_name[] = "mvx map sidecar 1";
 std::string sidecar_path(const std::string &map) { return map + ".json"; }
 
 double height_of_level(const Sidecar &s, int level) {
-    return s.height_at_0 + level * (level < 0 ? s.per_level_below : s.per_level_above);
+    return level < 0 ? s.height_at_m1 + (level + 1) * s.per_level_below : s.height_at_0 + level * s.per_level_above;
 }
 
 bool is_sea_level(const Sidecar &s, int level) { return height_of_level(s, level) <= s.sea_level; }
@@ -52,6 +52,7 @@ std::string sidecar_json(const Sidecar &s) {
     CPLJSONObject lv;
     lv.Add("unit", s.metres ? "metre" : "input unit");
     lv.Add("height_at_0", s.height_at_0);
+    lv.Add("height_at_-1", s.height_at_m1);
     lv.Add("per_level_below_0", s.per_level_below);
     lv.Add("per_level_above_0", s.per_level_above);
     r.Add("levels", lv);
@@ -86,8 +87,10 @@ Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &
     s.height_at_0 = r.GetDouble("levels/height_at_0");
     s.per_level_below = r.GetDouble("levels/per_level_below_0", 1);
     s.per_level_above = r.GetDouble("levels/per_level_above_0", 1);
+    // Sidecars from before the sea sat on a level boundary have one line through every level.
+    s.height_at_m1 = r.GetDouble("levels/height_at_-1", s.height_at_0 - s.per_level_below);
     s.sea_level = r.GetDouble("sea_level");
-    for (double v : {s.height_at_0, s.per_level_below, s.per_level_above, s.sea_level, s.cell_x, s.cell_y})
+    for (double v : {s.height_at_0, s.height_at_m1, s.per_level_below, s.per_level_above, s.sea_level, s.cell_x, s.cell_y})
         if (!std::isfinite(v)) return Status::fail(name + ": a number that is not finite");
     if (s.box_w < 0 || s.box_h < 0) return Status::fail(name + ": a box of negative size");
     return {};

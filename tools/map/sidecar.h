@@ -19,8 +19,9 @@ struct Sidecar {
     double cell_x = 0, cell_y = 0;         // metres per cell across and down; 0 when unknown
     bool nominal = false;                  // the scale is made up (a generated world)
     bool metres = false;                   // heights below are in metres (else in the input's units)
-    double height_at_0 = 0;                // level L stands for height_at_0 + L * per_level_below (L < 0)
-    double per_level_below = 1, per_level_above = 1;  // or + L * per_level_above (L >= 0)
+    double height_at_0 = 0;                // level L >= 0 stands for height_at_0 + L * per_level_above,
+    double height_at_m1 = -1;              // L < 0 for height_at_m1 + (L + 1) * per_level_below
+    double per_level_below = 1, per_level_above = 1;
     double sea_level = 0;                  // heights at or below it are sea
 };
 

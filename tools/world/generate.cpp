@@ -54,6 +54,7 @@ void generate_map(const GenerateOptions &o, Map &m, Sidecar &sc, const std::func
     sc.nominal = true;
     sc.metres = true;
     sc.per_level_below = sc.per_level_above = world_metres_per_level;
+    sc.height_at_m1 = -world_metres_per_level;
     sc.sea_level = -world_metres_per_level / 2;  // water is below level 0
     report(0.95);
 }

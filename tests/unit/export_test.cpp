@@ -79,7 +79,7 @@ TEST(Info, StatisticsOverThePresentCells) {
     EXPECT_EQ(s.bit15, 7);
     EXPECT_EQ(s.count[-5 + 128], 10);
     EXPECT_EQ(s.count[128], cellules - 13);
-    const std::string r = format_info("m.mvx", s);
+    const std::string r = format_info(info_facts("m.mvx", s));
     EXPECT_EQ(r.rfind("m.mvx: 75,497,472 bytes, complete (6144 x 4096 cells)\nheights: -5 to 100\n", 0), 0u) << r;
     EXPECT_NE(r.find("colour bit 15: set in 7 cells"), std::string::npos) << r;
 
@@ -89,9 +89,9 @@ TEST(Info, StatisticsOverThePresentCells) {
     EXPECT_EQ(s.cells, 2LL * colonnes);
     EXPECT_EQ(s.hi, 0);
     EXPECT_EQ(s.water, 10);
-    EXPECT_NE(format_info("m.mvx", s).find("incomplete: 12,288 of 25,165,824 cells (2 whole rows of 4096)"),
+    EXPECT_NE(format_info(info_facts("m.mvx", s)).find("incomplete: 12,288 of 25,165,824 cells (2 whole rows of 4096)"),
               std::string::npos);
-    EXPECT_NE(format_info("m.mvx", map_stats(m, taille_grille + 5)).find("5 more than a map"), std::string::npos);
+    EXPECT_NE(format_info(info_facts("m.mvx", map_stats(m, taille_grille + 5))).find("5 more than a map"), std::string::npos);
 }
 
 
@@ -194,7 +194,7 @@ TEST(Info, SidecarAddsSourcePlaceScaleAndSea) {
     for (int i = 0; i < 1000; ++i) m.height[i] = -3;
     for (int i = 1000; i < 1500; ++i) m.colour[i] = void_cell_colour;
     const Sidecar sc = utm_sidecar();
-    const std::string r = format_info("m.mvx", map_stats(m, taille_grille), &sc);
+    const std::string r = format_info(info_facts("m.mvx", map_stats(m, taille_grille), &sc));
     for (const char *line : {"voids: 0.0% of cells\n", "source: dem.tif (mvx import), EPSG:32633\n",
                              "bounds: 13.7000 E to 13.7200 E, 45.1000 N to 45.1100 N\n",
                              "data: columns 100 to 139, rows 200 to 219\n",

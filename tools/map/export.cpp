@@ -32,7 +32,7 @@ const char export_usage[] =
     "  --heights    FILE.png: the heights as 16-bit greyscale, (height + 128) x 257,\n"
     "               instead of the colours (8-bit RGB, 5-bit channels spread over\n"
     "               0 ... 255); the file is marked so that 'mvx import' reads it back\n"
-    "               exactly (at --scale 1)\n"
+    "               exactly (at --scale 1);\n"
     "               FILE.tif or .tiff: the heights of the imported area as float32,\n"
     "               in the metres (or input units) MAP.json records, with its\n"
     "               coordinate system and geotransform; voids are NoData (-32768)\n"

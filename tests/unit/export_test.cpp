@@ -6,6 +6,7 @@
 
 #include "scratch.h"
 
+#include <cpl_json.h>
 #include <gdal.h>
 #include <gtest/gtest.h>
 
@@ -206,6 +207,90 @@ TEST(Info, SidecarAddsSourcePlaceScaleAndSea) {
     char want[64];
     std::snprintf(want, sizeof want, "sea (at or below 0 m): %.1f%% of cells\n", sea);
     EXPECT_NE(r.find(want), std::string::npos) << r;
+}
+
+// The JSON says what the text says, read back through a JSON parser.
+TEST(Info, JsonGivesTheTextsFactsWithStableKeys) {
+    Map m;
+    for (int i = 0; i < 1000; ++i) m.height[i] = -3;
+    for (int i = 1000; i < 1500; ++i) m.colour[i] = void_cell_colour;
+    for (int i = 2000; i < 2007; ++i) m.colour[i] = 0x8000, m.height[i] = 90;
+    Sidecar sc = utm_sidecar();
+    sc.sources = {"dem \"1\".tif", "tile\\\x01\xFF.tif"};
+    const InfoFacts f = info_facts("odd\tname.mvx", map_stats(m, taille_grille), &sc);
+    const std::string text = format_info(f);
+    CPLJSONDocument doc;
+    ASSERT_TRUE(doc.LoadMemory(info_json(f))) << info_json(f);
+    const CPLJSONObject r = doc.GetRoot();
+    EXPECT_EQ(r.GetString("map"), "odd\tname.mvx");
+    EXPECT_EQ(r.GetLong("bytes"), taille_grille);
+    EXPECT_TRUE(r.GetBool("complete"));
+    EXPECT_EQ(r.GetLong("cells"), cellules);
+    EXPECT_EQ(r.GetInteger("heights/min"), -3);
+    EXPECT_EQ(r.GetInteger("heights/max"), 90);
+    EXPECT_NE(text.find("heights: -3 to 90\n"), std::string::npos) << text;
+    EXPECT_EQ(r.GetLong("water/cells"), 1000);
+    EXPECT_EQ(r.GetDouble("water/share"), 1000.0 / cellules);
+    EXPECT_EQ(r.GetLong("voids/cells"), 500);
+    EXPECT_EQ(r.GetLong("bit15/cells"), 7);
+    EXPECT_NE(text.find("colour bit 15: set in 7 cells"), std::string::npos) << text;
+    const CPLJSONArray bins = r.GetArray("histogram");
+    ASSERT_EQ(bins.Size(), 16);
+    long long total = 0;
+    for (int b = 0; b < 16; ++b) {
+        EXPECT_EQ(bins[b].GetInteger("from"), b * 16 - 128);
+        EXPECT_EQ(bins[b].GetInteger("to"), b * 16 - 113);
+        EXPECT_EQ(bins[b].GetLong("cells"), f.bins[b]);
+        total += bins[b].GetLong("cells");
+    }
+    EXPECT_EQ(total, cellules);
+    EXPECT_EQ(bins[7].GetLong("cells"), 1000);  // -16 ... -1
+    EXPECT_EQ(bins[13].GetLong("cells"), 7);    // 80 ... 95
+
+    const CPLJSONObject s = r.GetObj("sidecar");
+    ASSERT_TRUE(s.IsValid());
+    EXPECT_EQ(s.GetString("written_by"), "mvx import");
+    const CPLJSONArray src = s.GetArray("sources");
+    ASSERT_EQ(src.Size(), 2);
+    EXPECT_EQ(src[0].ToString(), "dem \"1\".tif");
+    EXPECT_EQ(src[1].ToString(), "tile\\\x01\xEF\xBF\xBD.tif");
+    EXPECT_EQ(s.GetString("crs"), "EPSG:32633");
+    EXPECT_EQ(s.GetDouble("bounds/west"), 13.7);
+    EXPECT_EQ(s.GetDouble("bounds/north"), 45.11);
+    EXPECT_EQ(s.GetInteger("box/x0"), 100);
+    EXPECT_EQ(s.GetInteger("box/height"), 20);
+    EXPECT_EQ(s.GetDouble("metres_per_cell/across"), 30);
+    EXPECT_FALSE(s.GetBool("nominal"));
+    EXPECT_EQ(s.GetString("height_unit"), "metre");
+    EXPECT_EQ(s.GetDouble("per_level/below_0"), 1);
+    EXPECT_EQ(s.GetDouble("per_level/above_0"), 2);
+    EXPECT_EQ(s.GetDouble("exaggeration"), 5);
+    EXPECT_EQ(s.GetDouble("sea_level"), 0);
+    EXPECT_EQ(s.GetLong("sea/cells"), f.sea);
+    EXPECT_EQ(f.sea, cellules - 7 - 500);  // all but the heights above 0 and the voids
+    EXPECT_EQ(r.GetObj("sidecar_error").GetType(), CPLJSONObject::Type::Null);
+}
+
+// What is not known is null: no cells, no sidecar, a scale too small to give a finite exaggeration.
+TEST(Info, JsonHasNullsForWhatIsNotKnown) {
+    Map m;
+    CPLJSONDocument doc;
+    ASSERT_TRUE(doc.LoadMemory(info_json(info_facts("e.mvx", map_stats(m, 2)))));
+    EXPECT_FALSE(doc.GetRoot().GetBool("complete", true));
+    EXPECT_EQ(doc.GetRoot().GetLong("cells", -1), 0);
+    for (const char *key : {"heights", "sidecar", "sidecar_error"})
+        EXPECT_EQ(doc.GetRoot()[key].GetType(), CPLJSONObject::Type::Null) << key;
+
+    Sidecar sc = utm_sidecar();
+    sc.has_bounds = false;
+    sc.crs_name.clear();
+    sc.per_level_above = 1e-320;
+    InfoFacts f = info_facts("m.mvx", map_stats(m, taille_grille), &sc);
+    f.sidecar_error = "m.mvx.json: not JSON";
+    ASSERT_TRUE(doc.LoadMemory(info_json(f))) << info_json(f);
+    for (const char *key : {"sidecar/crs", "sidecar/bounds", "sidecar/exaggeration"})
+        EXPECT_EQ(doc.GetRoot()[key].GetType(), CPLJSONObject::Type::Null) << key << "\n" << info_json(f);
+    EXPECT_EQ(doc.GetRoot().GetString("sidecar_error"), "m.mvx.json: not JSON");
 }
 
 }  // namespace

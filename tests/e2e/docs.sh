@@ -31,7 +31,10 @@ for c in $commands; do
     done
     check "mvx(1): mvx $c in the synopsis" grep -qE "^       mvx $c( |$)" "$T/mvx.txt"
 done
-check "mvx(1): the version" grep -q "morvath $("$MVX" --version | cut -d' ' -f2)" "$T/mvx.txt"
+version=$("$MVX" --version | cut -d' ' -f2)
+for page in morvath mvx; do
+    check "$page(1): the version, $version" grep -q "^morvath $version  " "$T/$page.txt"
+done
 
 # morvath(1) names each key and gesture of the README's controls table as an item of CONTROLS.
 awk '/^CONTROLS/ { on = 1; next } /^[A-Z]/ { on = 0 } on && /^       [^ ]/' "$T/morvath.txt" >"$T/controls"

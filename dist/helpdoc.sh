@@ -6,8 +6,8 @@
 # The help texts follow one layout, which this reads: a "usage:" block (entries start with "mvx",
 # deeper lines continue them), paragraphs at the margin, and lists indented by two spaces, each
 # item a tag (an option with its value, a command, a key) then two or more spaces and its
-# description, deeper lines continuing it. An option's value names what it takes: FILE, IMAGE,
-# LIST or HEIGHTS a file, MAP a map (.mvx); "--opt a|b|c" in the usage gives its choices.
+# description, deeper lines continuing it. An option's value names what it takes: FILE, IMAGE
+# or HEIGHTS a file, MAP a map (.mvx); "--opt a|b|c" in the usage gives its choices.
 set -eu
 mode=$1 out=$2 mvx=$3
 case $mode in
@@ -52,7 +52,7 @@ function tag_roff(t,   n, w, i, r, opt) {
 function kind(v) {
     sub(/\.\.\.$/, "", v)
     if (v == "MAP") return "map"
-    if (v ~ /^(FILE|IMAGE|LIST|HEIGHTS)/) return "file"
+    if (v ~ /^(FILE|IMAGE|HEIGHTS)/) return "file"
     return "none"
 }
 # The usage entries of section s: options with choices, and the operands.

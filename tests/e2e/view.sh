@@ -27,19 +27,20 @@ done
 nothing_left "refused maps"
 
 # A stand-in viewer beside a copy of mvx reports where it ran and what datas.mvx was there, then
-# ends as told by $END: an exit status, or a signal it sends itself.
+# ends as told by $END: an exit status, a signal it sends itself, or (trap) when SIGINT or SIGTERM
+# reaches it.
 mkdir "$T/fake" "$T/lonely" "$T/path"
 cp "$MVX" "$T/fake/mvx" && cp "$MVX" "$T/lonely/mvx" || exit 1
 cat >"$T/fake/morvath" <<'EOF'
 #!/bin/sh
+[ "$END" = trap ] && trap 'echo passed on >"$REPORT/signal"; exit 3' INT TERM
 pwd >"$REPORT/cwd"
 ls -A >"$REPORT/files"
 readlink datas.mvx >"$REPORT/link"
 case $END in
 exit*) exit "${END#exit }" ;;
 kill*) kill "-${END#kill }" $$ ;;
-term) trap 'echo passed on >"$REPORT/term"; exit 3' TERM
-      while :; do sleep 0.05; done ;;
+trap) while :; do sleep 0.05; done ;;
 esac
 EOF
 chmod +x "$T/fake/morvath"
@@ -73,17 +74,34 @@ check "no viewer anywhere: exit status 1 (got $status)" [ "$status" -eq 1 ]
 check "no viewer anywhere: says so (got '$(cat "$T/err")')" \
     grep -qx "mvx: view: cannot find the viewer: no morvath beside $T/lonely/mvx nor on the PATH" "$T/err"
 
-# SIGTERM to mvx view reaches the viewer, whose own exit status then comes back.
+# SIGINT and SIGTERM to mvx view reach the viewer, whose own exit status then comes back. (A job
+# that the shell starts in the background ignores SIGINT, and mvx view leaves an ignored signal
+# ignored: env gives it back its default.)
+for sig in INT TERM; do
+    rm -f "$REPORT"/*
+    (cd "$T/here" && END=trap exec env --default-signal=INT "$T/fake/mvx" view "$map") &
+    pid=$!
+    for _ in $(seq 100); do [ -s "$REPORT/cwd" ] && break; sleep 0.05; done
+    kill -"$sig" "$pid"
+    wait "$pid"
+    status=$?
+    check "SIG$sig passed on: the viewer got it (got '$(cat "$REPORT/signal" 2>/dev/null)')" [ -s "$REPORT/signal" ]
+    check "SIG$sig passed on: the viewer's status 3 (got $status)" [ "$status" -eq 3 ]
+    nothing_left "SIG$sig passed on"
+done
+# Ignored by mvx view's caller, SIGINT is ignored by the viewer too: it keeps going until SIGTERM.
 rm -f "$REPORT"/*
-(cd "$T/here" && END=term exec "$T/fake/mvx" view "$map") &
+(cd "$T/here" && trap '' INT && END=trap exec "$T/fake/mvx" view "$map") &
 pid=$!
 for _ in $(seq 100); do [ -s "$REPORT/cwd" ] && break; sleep 0.05; done
+kill -INT "$pid"
+sleep 0.3
+check "SIGINT ignored by the caller: the viewer goes on" [ ! -e "$REPORT/signal" ]
 kill -TERM "$pid"
 wait "$pid"
 status=$?
-check "SIGTERM passed on: the viewer got it (got '$(cat "$REPORT/term" 2>/dev/null)')" [ -s "$REPORT/term" ]
-check "SIGTERM passed on: the viewer's status 3 (got $status)" [ "$status" -eq 3 ]
-nothing_left "SIGTERM passed on"
+check "SIGINT ignored by the caller: SIGTERM still passed on (status $status)" [ "$status" -eq 3 ]
+nothing_left "SIGINT ignored by the caller"
 
 # The real viewer under Xvfb, from another directory: the map's first frame, then q.
 start_xvfb || exit 1

@@ -83,6 +83,7 @@ private:
 };
 
 // The handlers that pass signals on to the viewer, in place while it runs; the old ones put back after.
+// A signal ignored when mvx started (nohup, a background job) stays ignored, for the viewer too.
 class PassOn {
 public:
     PassOn() {
@@ -90,7 +91,10 @@ public:
         sa.sa_handler = pass_on;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;
-        for (size_t i = 0; i < std::size(passed_on); ++i) sigaction(passed_on[i], &sa, &old_[i]);
+        for (size_t i = 0; i < std::size(passed_on); ++i) {
+            sigaction(passed_on[i], nullptr, &old_[i]);
+            if (old_[i].sa_handler != SIG_IGN) sigaction(passed_on[i], &sa, nullptr);
+        }
     }
     ~PassOn() {
         viewer_pid = 0;

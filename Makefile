@@ -1,26 +1,35 @@
 # Morvath: `make run` shows the map, `make test` checks everything, `make bench` measures; each installs what is missing.
 BUILD := build
-MAP := datas.mvx
+DEFAULT_MAP := datas.mvx
+MAP := $(DEFAULT_MAP)
 FUZZ_SECONDS := 600
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: run install pictures test bench fuzz build fuzz-build deps clean
+.PHONY: run install package pictures test bench fuzz build fuzz-build deps clean
 
 # Builds only the targets $(2), saying "building $(1)"; the build's output goes to a log, shown if it fails.
 quiet_build = scripts/step.sh $(BUILD)/build.log "building $(1)" \
   sh -c 'cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release && cmake --build $(BUILD) -j2 --target $(2)'
 
+# Shows MAP (make run MAP=some.mvx); the default world is generated only when MAP is the default and missing.
 run: deps
 	@$(call quiet_build,the viewer and mvx,morvath mvx shot)
-	@[ -f $(MAP) ] || scripts/step.sh $(BUILD)/generate.log "generating the default world (no $(MAP) here)" \
-	  $(BUILD)/mvx generate -o $(MAP)
-	@scripts/run.sh $(BUILD)
+	@[ '$(MAP)' != '$(DEFAULT_MAP)' ] || [ -f '$(MAP)' ] || \
+	  scripts/step.sh $(BUILD)/generate.log "generating the default world (no $(MAP) here)" $(BUILD)/mvx generate -o '$(MAP)'
+	@scripts/run.sh $(BUILD) '$(MAP)'
 
-# morvath and mvx into $(DESTDIR)$(PREFIX)/bin.
+# morvath and mvx into $(DESTDIR)$(PREFIX)/bin, their manual pages and mvx's completion under share/.
 install: deps
-	@$(call quiet_build,the viewer and mvx,morvath mvx)
+	@$(call quiet_build,the viewer and mvx with their manual pages,morvath mvx docs)
 	@DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)'
+
+# A Debian package of what make install installs, in the repository's root: morvath_VERSION_ARCH.deb.
+package: deps
+	@$(call quiet_build,the viewer and mvx with their manual pages,morvath mvx docs)
+	@rm -rf $(BUILD)/package
+	@scripts/step.sh $(BUILD)/package.log "packaging" cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package
+	@cp $(BUILD)/package/*.deb . && cd $(BUILD)/package && echo "wrote" *.deb
 
 # The README's pictures of the viewer, in docs/.
 pictures: deps

@@ -26,14 +26,27 @@ start_xvfb() {
 }
 
 # Starts the viewer in directory $1 with its standard error in file $2 (default $1/stderr), and
-# finds its window.
+# finds its window. A command after them starts the viewer instead of $MORVATH (mvx view MAP).
 start_viewer() {
     local dir=$1
     VIEWER_LOG=${2:-$dir/stderr}
-    (cd "$dir" && exec "$MORVATH") 2>"$VIEWER_LOG" &
+    shift $(($# < 2 ? $# : 2))
+    [ $# -gt 0 ] || set -- "$MORVATH"
+    (cd "$dir" && exec "$@") 2>"$VIEWER_LOG" &
     VIEWER_PID=$!
-    WIN=$(timeout 20 xdotool search --sync --name '^Morvath$' 2>/dev/null | head -n1)
-    [ -n "$WIN" ] || { echo "no Morvath window appeared" >&2; cat "$VIEWER_LOG" >&2; return 1; }
+    WIN=
+    # Up to 20 s, but no longer than the viewer lives: one that stops at once has said why.
+    for _ in $(seq 200); do
+        WIN=$(xdotool search --name '^Morvath$' 2>/dev/null | head -n1)
+        [ -n "$WIN" ] || ! kill -0 "$VIEWER_PID" 2>/dev/null && break
+        sleep 0.1
+    done
+    if [ -z "$WIN" ]; then
+        kill -0 "$VIEWER_PID" 2>/dev/null && echo "no Morvath window appeared" >&2 ||
+            echo "the viewer stopped before its window appeared" >&2
+        cat "$VIEWER_LOG" >&2
+        return 1
+    fi
 }
 
 # Waits until two screenshots in a row agree, so the latest frame is on screen; unless $1 is

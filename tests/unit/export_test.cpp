@@ -6,6 +6,7 @@
 
 #include "scratch.h"
 
+#include <cpl_json.h>
 #include <gdal.h>
 #include <gtest/gtest.h>
 
@@ -79,7 +80,7 @@ TEST(Info, StatisticsOverThePresentCells) {
     EXPECT_EQ(s.bit15, 7);
     EXPECT_EQ(s.count[-5 + 128], 10);
     EXPECT_EQ(s.count[128], cellules - 13);
-    const std::string r = format_info("m.mvx", s);
+    const std::string r = format_info(info_facts("m.mvx", s));
     EXPECT_EQ(r.rfind("m.mvx: 75,497,472 bytes, complete (6144 x 4096 cells)\nheights: -5 to 100\n", 0), 0u) << r;
     EXPECT_NE(r.find("colour bit 15: set in 7 cells"), std::string::npos) << r;
 
@@ -89,9 +90,9 @@ TEST(Info, StatisticsOverThePresentCells) {
     EXPECT_EQ(s.cells, 2LL * colonnes);
     EXPECT_EQ(s.hi, 0);
     EXPECT_EQ(s.water, 10);
-    EXPECT_NE(format_info("m.mvx", s).find("incomplete: 12,288 of 25,165,824 cells (2 whole rows of 4096)"),
+    EXPECT_NE(format_info(info_facts("m.mvx", s)).find("incomplete: 12,288 of 25,165,824 cells (2 whole rows of 4096)"),
               std::string::npos);
-    EXPECT_NE(format_info("m.mvx", map_stats(m, taille_grille + 5)).find("5 more than a map"), std::string::npos);
+    EXPECT_NE(format_info(info_facts("m.mvx", map_stats(m, taille_grille + 5))).find("5 more than a map"), std::string::npos);
 }
 
 
@@ -194,7 +195,7 @@ TEST(Info, SidecarAddsSourcePlaceScaleAndSea) {
     for (int i = 0; i < 1000; ++i) m.height[i] = -3;
     for (int i = 1000; i < 1500; ++i) m.colour[i] = void_cell_colour;
     const Sidecar sc = utm_sidecar();
-    const std::string r = format_info("m.mvx", map_stats(m, taille_grille), &sc);
+    const std::string r = format_info(info_facts("m.mvx", map_stats(m, taille_grille), &sc));
     for (const char *line : {"voids: 0.0% of cells\n", "source: dem.tif (mvx import), EPSG:32633\n",
                              "bounds: 13.7000 E to 13.7200 E, 45.1000 N to 45.1100 N\n",
                              "data: columns 100 to 139, rows 200 to 219\n",
@@ -206,6 +207,71 @@ TEST(Info, SidecarAddsSourcePlaceScaleAndSea) {
     char want[64];
     std::snprintf(want, sizeof want, "sea (at or below 0 m): %.1f%% of cells\n", sea);
     EXPECT_NE(r.find(want), std::string::npos) << r;
+}
+
+// The JSON says what the text says, read back through a JSON parser.
+TEST(Info, JsonGivesTheTextsFactsWithStableKeys) {
+    Map m;
+    for (int i = 0; i < 1000; ++i) m.height[i] = -3;
+    for (int i = 1000; i < 1500; ++i) m.colour[i] = void_cell_colour;
+    for (int i = 2000; i < 2007; ++i) m.colour[i] = 0x8000, m.height[i] = 90;
+    Sidecar sc = utm_sidecar();
+    sc.sources = {"dem \"1\".tif", "tile\\\x01\xFF.tif"};
+    const InfoFacts f = info_facts("odd\tname.mvx", map_stats(m, taille_grille), &sc);
+    CPLJSONDocument doc;
+    ASSERT_TRUE(doc.LoadMemory(info_json(f))) << info_json(f);
+    const CPLJSONObject r = doc.GetRoot();
+    const struct {
+        const char *key;
+        double want;
+    } numbers[] = {
+        {"bytes", taille_grille}, {"cells", cellules}, {"heights/min", -3}, {"heights/max", 90},
+        {"water/cells", 1000}, {"water/share", 1000.0 / cellules}, {"voids/cells", 500}, {"bit15/cells", 7},
+        {"sidecar/bounds/west", 13.7}, {"sidecar/bounds/north", 45.11}, {"sidecar/box/x0", 100},
+        {"sidecar/box/height", 20}, {"sidecar/metres_per_cell/across", 30}, {"sidecar/per_level/below_0", 1},
+        {"sidecar/per_level/above_0", 2}, {"sidecar/exaggeration", 5}, {"sidecar/sea_level", 0},
+        {"sidecar/sea/cells", cellules - 7 - 500},  // all but the heights above 0 and the voids
+    };
+    for (const auto &n : numbers) EXPECT_EQ(r.GetDouble(n.key, -1e9), n.want) << n.key;
+    EXPECT_EQ(r.GetString("map"), "odd\tname.mvx");
+    EXPECT_TRUE(r.GetBool("complete"));
+    EXPECT_EQ(r.GetString("sidecar/crs"), "EPSG:32633");
+    EXPECT_EQ(r.GetString("sidecar/height_unit"), "metre");
+    EXPECT_FALSE(r.GetBool("sidecar/nominal", true));
+    const CPLJSONArray src = r.GetArray("sidecar/sources");
+    ASSERT_EQ(src.Size(), 2);
+    EXPECT_EQ(src[0].ToString(), "dem \"1\".tif");
+    EXPECT_EQ(src[1].ToString(), "tile\\\x01\xEF\xBF\xBD.tif");
+    const CPLJSONArray bins = r.GetArray("histogram");
+    ASSERT_EQ(bins.Size(), 16);
+    for (int b = 0; b < 16; ++b) {
+        EXPECT_EQ(bins[b].GetInteger("from"), b * 16 - 128);
+        EXPECT_EQ(bins[b].GetInteger("to"), b * 16 - 113);
+        EXPECT_EQ(bins[b].GetLong("cells"), b == 7 ? 1000 : b == 13 ? 7 : b == 8 ? cellules - 1007 : 0) << b;
+    }
+    EXPECT_EQ(r.GetObj("sidecar_error").GetType(), CPLJSONObject::Type::Null);
+}
+
+// What is not known is null: no cells, no sidecar, a scale too small to give a finite exaggeration.
+TEST(Info, JsonHasNullsForWhatIsNotKnown) {
+    Map m;
+    CPLJSONDocument doc;
+    ASSERT_TRUE(doc.LoadMemory(info_json(info_facts("e.mvx", map_stats(m, 2)))));
+    EXPECT_FALSE(doc.GetRoot().GetBool("complete", true));
+    EXPECT_EQ(doc.GetRoot().GetLong("cells", -1), 0);
+    for (const char *key : {"heights", "sidecar", "sidecar_error"})
+        EXPECT_EQ(doc.GetRoot()[key].GetType(), CPLJSONObject::Type::Null) << key;
+
+    Sidecar sc = utm_sidecar();
+    sc.has_bounds = false;
+    sc.crs_name.clear();
+    sc.per_level_above = 1e-320;
+    InfoFacts f = info_facts("m.mvx", map_stats(m, taille_grille), &sc);
+    f.sidecar_error = "m.mvx.json: not JSON";
+    ASSERT_TRUE(doc.LoadMemory(info_json(f))) << info_json(f);
+    for (const char *key : {"sidecar/crs", "sidecar/bounds", "sidecar/exaggeration"})
+        EXPECT_EQ(doc.GetRoot()[key].GetType(), CPLJSONObject::Type::Null) << key << "\n" << info_json(f);
+    EXPECT_EQ(doc.GetRoot().GetString("sidecar_error"), "m.mvx.json: not JSON");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "generate.h"
 #include "import.h"
 #include "info.h"
+#include "launch.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,9 @@ TEST(Options, ErrorsNameTheOptionAndTheRange) {
         {&gen, {"--seed"}, "--seed needs a value (see mvx generate --help)"},
         {&gen, {"--sede", "3"}, "generate: unknown option '--sede' (see mvx generate --help)"},
         {&inf, {"a", "b"}, "info: one map only ('a' and 'b')"},
+        {&inf, {"--json=yes"}, "info: unknown option '--json=yes' (see mvx info --help)"},
+        {&gen, {"-q", "extra"}, "generate: unexpected argument 'extra' (see mvx generate --help)"},
+        {&exp, {"m", "--quiet"}, "export: no output given: -o FILE.png (see mvx export --help)"},
         {&import, {}, "import: no height file given (see mvx import --help)"},
         {&import, {"h.tif", "--range", "5:1"}, "--range: '5:1': MIN must be below MAX"},
         {&import, {"h.tif", "--range", "5"}, "--range: '5' needs 2 numbers separated by ':'"},
@@ -83,6 +87,60 @@ TEST(Options, ImportTakesTilesAndEveryOption) {
     EXPECT_EQ(o.resample, Resampling::cubic);
     EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); }, {"--help", "--nonsense"}, help).ok);
     EXPECT_TRUE(help);
+}
+
+// -q and --quiet on the three commands that write, each alone and among other options.
+TEST(Options, QuietOnEveryCommandThatWrites) {
+    const struct {
+        const char *name;
+        std::function<bool(std::vector<std::string>, bool &)> quiet;  // whether the parse set it
+    } commands[] = {
+        {"generate", [](std::vector<std::string> a, bool &help) {
+             GenerateOptions o;
+             EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_generate(c, v, o, h); }, a, help).ok);
+             return o.quiet;
+         }},
+        {"import", [](std::vector<std::string> a, bool &help) {
+             ImportOptions o;
+             a.push_back("h.tif");
+             EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); }, a, help).ok);
+             return o.quiet;
+         }},
+        {"export", [](std::vector<std::string> a, bool &help) {
+             ExportOptions o;
+             a.insert(a.end(), {"-o", "x.png"});
+             EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_export(c, v, o, h); }, a, help).ok);
+             return o.quiet;
+         }},
+    };
+    const struct {
+        std::vector<std::string> args;
+        bool quiet;
+    } cases[] = {{{}, false}, {{"-q"}, true}, {{"--quiet"}, true}, {{"-o", "-q"}, false}};
+    for (const auto &c : commands)
+        for (const auto &k : cases) {
+            bool help = true;
+            EXPECT_EQ(c.quiet(k.args, help), k.quiet) << c.name << " " << (k.args.empty() ? "" : k.args.back());
+            EXPECT_FALSE(help);
+        }
+}
+
+TEST(Options, InfoJsonAndViewMap) {
+    InfoOptions io;
+    bool help = false;
+    ASSERT_TRUE(run([&](int c, char **v, bool &h) { return parse_info(c, v, io, h); }, {"--json", "m.mvx"}, help).ok);
+    EXPECT_TRUE(io.json);
+    EXPECT_EQ(io.map, "m.mvx");
+    ViewOptions vo;
+    ASSERT_TRUE(run([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {}, help).ok);
+    EXPECT_EQ(vo.map, "datas.mvx");
+    ASSERT_TRUE(run([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"../x.mvx"}, help).ok);
+    EXPECT_EQ(vo.map, "../x.mvx");
+    vo = {};
+    EXPECT_EQ(run([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"a", "b"}, help).why,
+              "view: one map only ('a' and 'b')");
+    EXPECT_EQ(run([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"-q"}, help).why,
+              "view: unknown option '-q' (see mvx view --help)");
 }
 
 }  // namespace

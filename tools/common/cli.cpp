@@ -34,7 +34,7 @@ Status parse_options(const char *command, int argc, char **argv, const std::vect
         }
         const Option *o = nullptr;
         for (const Option &c : options)
-            if (!std::strcmp(a, c.name)) o = &c;
+            if (!std::strcmp(a, c.name) || (c.alias && !std::strcmp(a, c.alias))) o = &c;
         if (!o) {
             if (a[0] == '-' && a[1]) return Status::fail(std::string(command) + ": unknown option '" + a + "'" + see);
             if (Status st = operand(a); !st.ok) return st;
@@ -44,6 +44,10 @@ Status parse_options(const char *command, int argc, char **argv, const std::vect
         if (Status st = o->set(o->takes_value ? argv[++i] : nullptr); !st.ok) return st;
     }
     return {};
+}
+
+Option quiet_option(bool &quiet) {
+    return {"-q", false, [&quiet](const char *) { quiet = true; return Status{}; }, "--quiet"};
 }
 
 Status parse_int(const char *opt, const char *text, long long lo, long long hi, long long &out) {

@@ -20,7 +20,11 @@ struct Option {
     const char *name;  // "-o", "--seed"
     bool takes_value;
     std::function<Status(const char *value)> set;
+    const char *alias = nullptr;  // another name for it ("--quiet" for "-q")
 };
+
+// -q, --quiet: sets `quiet`, for commands that then print nothing unless they fail.
+Option quiet_option(bool &quiet);
 
 // Parses a command's arguments (after the command name): table options, and the rest given to
 // `operand`. Sets `help` on --help or -h and stops there. Failures name the option, and end with a

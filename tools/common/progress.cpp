@@ -13,7 +13,8 @@ double now() {
 
 }  // namespace
 
-Progress::Progress(const char *what, long long total) : what_(what), total_(total), tty_(isatty(2)), start_(now()) {}
+Progress::Progress(const char *what, long long total, bool quiet)
+    : what_(what), total_(total), tty_(!quiet && isatty(2)), start_(now()) {}
 
 void Progress::step(long long done) {
     if (!tty_ || total_ <= 0) return;

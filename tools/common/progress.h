@@ -3,8 +3,8 @@
 
 class Progress {
 public:
-    // Shown only when standard error is a terminal, and only from a second after it starts.
-    Progress(const char *what, long long total);
+    // Shown only when standard error is a terminal, and only from a second after it starts; never when `quiet`.
+    Progress(const char *what, long long total, bool quiet = false);
     void step(long long done);
     void done();
 

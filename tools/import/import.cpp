@@ -22,7 +22,7 @@ const char import_usage[] =
     "usage: mvx import HEIGHTS... [-o FILE] [--input-list LIST] [--colour IMAGE [--bands R,G,B]]\n"
     "                  [--fit pad|crop|stretch] [--bounds WEST,SOUTH,EAST,NORTH]\n"
     "                  [--range MIN:MAX] [--sea-level H] [--exaggeration X]\n"
-    "                  [--resample average|bilinear|cubic|nearest] [--size WxH]\n"
+    "                  [--resample average|bilinear|cubic|nearest] [--size WxH] [-q]\n"
     "\n"
     "Makes a map from elevation data. HEIGHTS is any raster GDAL reads (GeoTIFF and\n"
     "COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT, Erdas IMG,\n"
@@ -77,6 +77,8 @@ const char import_usage[] =
     "                   falls outside -128 ... 127 is clamped, and counted\n"
     "  --resample ALG   average, bilinear, cubic or nearest instead of the above\n"
     "  --size WxH       width and height of a .r16 file\n"
+    "  -q, --quiet      nothing on standard output or error unless it fails: no\n"
+    "                   progress, no summary\n"
     "\n"
     "A PNG written by 'mvx export --heights' is read as map levels (0 ... 65535 is\n"
     "-128 ... 127), so export then import gives the same heights back.\n";
@@ -211,6 +213,7 @@ Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
                                               {"cubic", Resampling::cubic}, {"nearest", Resampling::nearest}},
                                              o.resample);
          }},
+        quiet_option(o.quiet),
     };
     Status st = parse_options("import", argc, argv, options, [&](const char *a) {
         o.heights.push_back(a);

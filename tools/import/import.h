@@ -31,6 +31,7 @@ struct ImportOptions {
     Bounds bounds;
     Resampling resample = Resampling::automatic;
     double max_samples = max_read_samples;  // a caller that must stay quick (a fuzzer) lowers it
+    bool quiet = false;                // nothing printed unless it fails
 };
 
 extern const char import_summary[];

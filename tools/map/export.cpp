@@ -21,8 +21,8 @@ const char levels_value[] = "map levels: sample = (height + 128) * 257";
 const char export_summary[] = "write a map as a PNG preview, or its heights as 16-bit greyscale";
 
 const char export_usage[] =
-    "usage: mvx export [MAP] -o FILE.png [--scale N] [--heights]\n"
-    "       mvx export [MAP] --heights -o FILE.tif [--scale N]\n"
+    "usage: mvx export [MAP] -o FILE.png [--scale N] [--heights] [-q]\n"
+    "       mvx export [MAP] --heights -o FILE.tif [--scale N] [-q]\n"
     "\n"
     "Writes the whole map (default datas.mvx) as a PNG, or its heights in metres as a\n"
     "GeoTIFF for GIS.\n"
@@ -32,10 +32,11 @@ const char export_usage[] =
     "  --heights    FILE.png: the heights as 16-bit greyscale, (height + 128) x 257,\n"
     "               instead of the colours (8-bit RGB, 5-bit channels spread over\n"
     "               0 ... 255); the file is marked so that 'mvx import' reads it back\n"
-    "               exactly (at --scale 1)\n"
+    "               exactly (at --scale 1);\n"
     "               FILE.tif or .tiff: the heights of the imported area as float32,\n"
     "               in the metres (or input units) MAP.json records, with its\n"
-    "               coordinate system and geotransform; voids are NoData (-32768)\n";
+    "               coordinate system and geotransform; voids are NoData (-32768)\n"
+    "  -q, --quiet  nothing on standard output or error unless it fails\n";
 
 namespace {
 
@@ -164,6 +165,7 @@ Status parse_export(int argc, char **argv, ExportOptions &o, bool &help) {
              return st;
          }},
         {"--heights", false, [&](const char *) { o.heights = true; return Status{}; }},
+        quiet_option(o.quiet),
     };
     Status st = parse_options("export", argc, argv, options, [&](const char *a) {
         if (have_map) return Status::fail("export: one map only ('" + o.map + "' and '" + a + "')");

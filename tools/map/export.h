@@ -37,6 +37,7 @@ struct ExportOptions {
     std::string out;
     int scale = 1;
     bool heights = false;
+    bool quiet = false;  // nothing printed unless it fails
 };
 
 extern const char export_summary[];

@@ -18,8 +18,22 @@ struct MapStats {
     bool complete() const { return bytes == taille_grille; }
 };
 
+// Everything `mvx info` says about a map, worked out once: the text report and the JSON object
+// are two renderings of it, so they cannot disagree.
+struct InfoFacts {
+    std::string path;
+    MapStats stats;
+    std::array<long long, 16> bins{};     // cells per 16 levels, from -128 ... -113 up
+    bool has_sidecar = false;
+    Sidecar sidecar;
+    std::string sidecar_error;            // why the sidecar beside the map could not be used
+    long long sea = 0;                    // with a sidecar: cells at or below its sea level, voids aside
+    double exaggeration = 0;              // with a metric scale: the viewer's exaggeration of the relief; else 0
+};
+
 struct InfoOptions {
     std::string map = "datas.mvx";
+    bool json = false;
 };
 
 extern const char info_summary[];
@@ -28,13 +42,22 @@ extern const char info_usage[];
 // Options as `mvx info` takes them; `help` set on --help.
 Status parse_info(int argc, char **argv, InfoOptions &o, bool &help);
 
-// The report on the map; a failure when the file cannot be read or is not complete (the report
-// then says what there is).
+// The report on the map, as text or JSON; a failure when the file cannot be read or is not
+// complete (the report then says what there is).
 Status map_info(const InfoOptions &o, std::string &report);
+
+// The failure, in `mvx info`'s words, for a file of `bytes` bytes that is not one whole map; ok otherwise.
+Status check_complete(const std::string &path, long long bytes);
 
 // Statistics over the cells a file of `bytes` bytes holds (read_map leaves the rest zero).
 MapStats map_stats(const Map &m, long long bytes);
 
+// The facts about a map with these statistics and, when it has one, its sidecar.
+InfoFacts info_facts(const std::string &path, const MapStats &s, const Sidecar *sc = nullptr);
+
 // The report `mvx info` prints: several lines, each ending in a newline; with the map's sidecar,
 // also its source, place, scale and share of sea.
-std::string format_info(const std::string &path, const MapStats &s, const Sidecar *sc = nullptr);
+std::string format_info(const InfoFacts &f);
+
+// The same facts as one JSON object (`mvx info --json`), ending in a newline; keys as info_usage lists them.
+std::string info_json(const InfoFacts &f);

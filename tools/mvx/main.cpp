@@ -5,6 +5,7 @@
 #include "import.h"
 #include "info.h"
 #include "progress.h"
+#include "launch.h"
 
 #include <cmath>
 #include <cstdio>
@@ -27,13 +28,14 @@ int run_generate(int argc, char **argv) {
     if (!parsed(argc, argv, o, parse_generate, generate_usage)) return 0;
     Map m;
     Sidecar sc;
-    Progress progress("generating", 100);
+    Progress progress("generating", 100, o.quiet);
     generate_map(o, m, sc, [&](double f) { progress.step(std::lround(100 * f)); });
     if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
     progress.step(100);
     progress.done();
-    std::fprintf(stderr, "mvx: wrote %s and its sidecar %s (seed %llu)\n", o.out.c_str(), sidecar_path(o.out).c_str(),
-                 static_cast<unsigned long long>(o.seed));
+    if (!o.quiet)
+        std::fprintf(stderr, "mvx: wrote %s and its sidecar %s (seed %llu)\n", o.out.c_str(), sidecar_path(o.out).c_str(),
+                     static_cast<unsigned long long>(o.seed));
     return 0;
 }
 
@@ -43,12 +45,13 @@ int run_import(int argc, char **argv) {
     Map m;
     Sidecar sc;
     std::vector<std::string> notes;
-    Progress progress("importing", 100);
+    Progress progress("importing", 100, o.quiet);
     // On failure the one line that says why is all the user sees.
     if (Status st = import_map(o, m, sc, notes, [&](double f) { progress.step(std::lround(95 * f)); }); !st.ok) die(st);
     if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
     progress.step(100);
     progress.done();
+    if (o.quiet) return 0;
     for (const std::string &n : notes) std::fprintf(stderr, "mvx: %s\n", n.c_str());
     std::fprintf(stderr, "mvx: wrote %s and its sidecar %s\n", o.out.c_str(), sidecar_path(o.out).c_str());
     return 0;
@@ -59,7 +62,7 @@ int run_export(int argc, char **argv) {
     if (!parsed(argc, argv, o, parse_export, [] { return export_usage; })) return 0;
     std::string done;
     if (Status st = export_map(o, done); !st.ok) die(st);
-    std::fprintf(stderr, "mvx: %s\n", done.c_str());
+    if (!o.quiet) std::fprintf(stderr, "mvx: %s\n", done.c_str());
     return 0;
 }
 
@@ -75,6 +78,14 @@ int run_info(int argc, char **argv) {
     return 0;
 }
 
+int run_view(int argc, char **argv) {
+    ViewOptions o;
+    if (!parsed(argc, argv, o, parse_view, [] { return view_usage; })) return 0;
+    int status = 0;
+    if (Status st = view_map(o, status); !st.ok) die(st);
+    return status;
+}
+
 struct Command {
     const char *name;
     int (*run)(int argc, char **argv);
@@ -87,13 +98,15 @@ const Command commands[] = {
     {"import", run_import, import_summary, [] { return import_usage; }},
     {"export", run_export, export_summary, [] { return export_usage; }},
     {"info", run_info, info_summary, [] { return info_usage; }},
+    {"view", run_view, view_summary, [] { return view_usage; }},
 };
 
 void usage(FILE *to) {
     std::fputs("usage: mvx COMMAND [OPTIONS]\n"
                "\n"
-               "Makes and checks map files for the Morvath terrain viewer (6144 x 4096 cells,\n"
-               "3 bytes each: 15-bit colour, signed 8-bit height; the viewer reads datas.mvx).\n"
+               "Makes, checks and shows map files for the Morvath terrain viewer (6144 x 4096\n"
+               "cells, 3 bytes each: 15-bit colour, signed 8-bit height; the viewer reads\n"
+               "datas.mvx).\n"
                "\n"
                "commands:\n",
                to);

@@ -12,16 +12,18 @@ const char generate_summary[] = "make the default world";
 
 const char *generate_usage() {
     static const std::string u =
-        "usage: mvx generate [-o FILE] [--seed N]\n"
+        "usage: mvx generate [-o FILE] [--seed N] [-q]\n"
         "\n"
         "Makes the default world: continents and coasts, river-cut mountain ranges and\n"
         "hills over the whole height range, coloured by height with the light baked in\n"
         "(from the north-west). Shows progress on standard error when it is a terminal.\n"
         "\n"
-        "  -o FILE    output map (default datas.mvx); written whole or not at all\n"
-        "  --seed N   world seed, a whole number from 0 to 2^64 - 1 (default " +
+        "  -o FILE      output map (default datas.mvx); written whole or not at all\n"
+        "  --seed N     world seed, a whole number from 0 to 2^64 - 1 (default " +
         std::to_string(default_seed) +
         ")\n"
+        "  -q, --quiet  nothing on standard output or error unless it fails: no\n"
+        "               progress, no summary\n"
         "\n"
         "The same seed always gives the same file.\n";
     return u.c_str();
@@ -31,6 +33,7 @@ Status parse_generate(int argc, char **argv, GenerateOptions &o, bool &help) {
     const std::vector<Option> options = {
         {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
         {"--seed", true, [&](const char *v) { return parse_u64("--seed", v, o.seed); }},
+        quiet_option(o.quiet),
     };
     return parse_options("generate", argc, argv, options, [](const char *a) {
         return Status::fail(std::string("generate: unexpected argument '") + a + "' (see mvx generate --help)");

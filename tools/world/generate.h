@@ -11,6 +11,7 @@
 struct GenerateOptions {
     std::string out = "datas.mvx";
     uint64_t seed = default_seed;
+    bool quiet = false;  // nothing printed unless it fails
 };
 
 extern const char generate_summary[];

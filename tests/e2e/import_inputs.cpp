@@ -67,6 +67,28 @@ void write_all(const std::string &d) {
     if (!f || VSIFWriteL(tile.data(), 1, tile.size(), f) != tile.size()) throw std::runtime_error("cannot zip a tile");
     VSIFCloseL(f);
 
+    // Six tiles of one ramp in a directory (with a companion of GDAL's beside them), and the
+    // same ramp whole: 2400 x 1500 samples, enough that an import of it is still reading a
+    // moment after it starts.
+    const int tw = 800, th = 750;
+    std::vector<double> whole(static_cast<size_t>(3 * tw) * 2 * th);
+    for (int y = 0; y < 2 * th; ++y)
+        for (int x = 0; x < 3 * tw; ++x) whole[static_cast<size_t>(y) * 3 * tw + x] = 5 * x - 3 * y + (x * y % 7);
+    RasterSpec all = lonlat_raster(3 * tw, 2 * th, 6, 46, 0.001, whole);
+    all.options = {"COMPRESS=DEFLATE", "TILED=YES"};
+    write_raster(d + "/ramp.tif", "GTiff", all);
+    if (VSIMkdir((d + "/tiles").c_str(), 0755) != 0) throw std::runtime_error("cannot make the tiles' directory");
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 3; ++i) {
+            std::vector<double> v;
+            for (int y = j * th; y < (j + 1) * th; ++y)
+                v.insert(v.end(), whole.begin() + static_cast<long>(y) * 3 * tw + i * tw,
+                         whole.begin() + static_cast<long>(y) * 3 * tw + (i + 1) * tw);
+            write_raster(d + "/tiles/t" + std::to_string(j) + std::to_string(i) + ".tif", "GTiff",
+                         lonlat_raster(tw, th, 6 + i * tw * 0.001, 46 - j * th * 0.001, 0.001, v));
+        }
+    write_bytes(d + "/tiles/t00.tif.aux.xml", Bytes{'<', 'P', 'A', 'M', 'D', 'a', 't', 'a', 's', 'e', 't', '/', '>', '\n'});
+
     // A map using levels -90 … 109 only, so a min/max stretch on import would show.
     Map m;
     for (long long i = 0; i < cellules; ++i) {

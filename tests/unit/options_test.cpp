@@ -4,6 +4,7 @@
 #include "import.h"
 #include "info.h"
 #include "launch.h"
+#include "progress.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,28 @@ TEST(Options, ImportTakesTilesAndEveryOption) {
     EXPECT_EQ(o.resample, Resampling::cubic);
     EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); }, {"--help", "--nonsense"}, help).ok);
     EXPECT_TRUE(help);
+    // A list alone is enough to import.
+    ImportOptions l;
+    ASSERT_TRUE(run([&](int c, char **v, bool &h) { return parse_import(c, v, l, h); }, {"--input-list", "-"}, help).ok);
+    EXPECT_EQ(l.input_list, "-");
+    EXPECT_TRUE(l.heights.empty());
+}
+
+TEST(Progress, TimeLeftOnceItCanBeTold) {
+    const struct {
+        double elapsed, fraction;
+        const char *says;
+    } cases[] = {
+        {2, 0.5, ""},                                // too soon
+        {10, 0.01, ""},                              // too little done
+        {10, 1, ""},                                 // done
+        {5, 0.5, "about 5 s left"},
+        {30, 0.25, "about 1 min 30 s left"},         // 90 s
+        {100, 0.2, "about 6 min 40 s left"},         // 400 s, to ten seconds
+        {60, 0.05, "about 19 min left"},             // 1140 s, to the minute
+        {600, 0.1, "about 1 h 30 min left"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(time_left(c.elapsed, c.fraction), c.says) << c.elapsed << " " << c.fraction;
 }
 
 // -q and --quiet on the three commands that write, each alone and among other options.

@@ -146,6 +146,12 @@ void describe_scale(const Heights &h, const Sidecar &sc, std::vector<std::string
 
 }  // namespace
 
+std::vector<std::string> import_inputs(const ImportOptions &o) {
+    std::vector<std::string> in = o.heights;
+    if (!o.colour.empty()) in.push_back(o.colour);
+    return in;
+}
+
 Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
     const std::vector<Option> options = {
         {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
@@ -333,8 +339,7 @@ Sidecar sidecar_for(const ImportOptions &o, const Heights &h, const LevelScale &
     const Placement &p = h.place;
     Sidecar sc;
     sc.written_by = "mvx import";
-    sc.sources = o.heights;
-    if (!o.colour.empty()) sc.sources.push_back(o.colour);
+    sc.sources = import_inputs(o);
     sc.crs = h.src.wkt;
     sc.crs_name = crs_name(h.src.wkt);
     sc.georeferenced = h.src.georeferenced;

@@ -32,6 +32,9 @@ struct ImportOptions {
     double max_samples = max_read_samples;  // a caller that must stay quick (a fuzzer) lowers it
 };
 
+// The files an import reads: the heights and the colour image.
+std::vector<std::string> import_inputs(const ImportOptions &o);
+
 extern const char import_summary[];
 extern const char import_usage[];
 

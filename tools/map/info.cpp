@@ -128,7 +128,7 @@ Status map_info(const InfoOptions &o, std::string &report) {
     bool found = false;
     const Status side = read_sidecar(o.map, sc, found);
     report = format_info(o.map, s, side.ok && found ? &sc : nullptr);
-    if (!side.ok) report += "sidecar: " + side.why + "\n";
+    if (!side.ok) report += "sidecar ignored: " + side.why + "\n";
     if (!s.complete())
         return Status::fail(o.map + ": " + std::to_string(bytes) + " bytes, not " + std::to_string(taille_grille) +
                             ": not a complete map");

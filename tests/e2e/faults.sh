@@ -51,7 +51,8 @@ old_pair() {  # DIR: the old map and sidecar there
     cp "$T/old.mvx.json" "$1/datas.mvx.json"
 }
 no_temporary() { [ -z "$(find "$1" -name '*.tmp.*')" ]; }
-same_as_old() { cmp -s "$old" "$1/datas.mvx" && cmp -s "$T/old.mvx.json" "$1/datas.mvx.json" && no_temporary "$1"; }
+old_kept() { cmp -s "$old" "$1/datas.mvx" && cmp -s "$T/old.mvx.json" "$1/datas.mvx.json"; }
+same_as_old() { old_kept "$1" && no_temporary "$1"; }
 same_as_new() { cmp -s "$T/new.mvx" "$1/datas.mvx" && cmp -s "$T/new.mvx.json" "$1/datas.mvx.json" && no_temporary "$1"; }
 expect_failure() {  # DIR WHAT STATUS STDERR
     check "$2: mvx exits 1 (got $3)" [ "$3" -eq 1 ]
@@ -59,14 +60,10 @@ expect_failure() {  # DIR WHAT STATUS STDERR
     check "$2: the old map and sidecar are intact and nothing is left behind" same_as_old "$1"
 }
 
-# Over the file size limit: with SIGXFSZ ignored a write fails; otherwise mvx reports the signal.
+# Over the file size limit, SIGXFSZ ignored: a write fails (the signal itself is in the unit tests).
 old_pair "$T/big"
 ( ulimit -f 1000; trap '' XFSZ; exec "$MVX" generate -o "$T/big/datas.mvx" ) 2>"$T/big/err"
 expect_failure "$T/big" "file size limit" $? "$T/big/err"
-old_pair "$T/bigsig"
-( ulimit -f 1000; exec env --default-signal=XFSZ "$MVX" generate -o "$T/bigsig/datas.mvx" ) 2>"$T/bigsig/err"
-expect_failure "$T/bigsig" "file size limit, SIGXFSZ" $? "$T/bigsig/err"
-check "file size limit, SIGXFSZ: says so" grep -q "file too large: over the limit on file size (ulimit -f)" "$T/bigsig/err"
 
 mkdir "$T/full"
 if mount -t tmpfs -o size=100m tmpfs "$T/full" 2>/dev/null; then
@@ -92,14 +89,15 @@ old_pair "$T/side"
 rm "$T/side/datas.mvx.json"
 mkdir "$T/side/datas.mvx.json"
 "$MVX" generate -o "$T/side/datas.mvx" 2>"$T/side.err"
-check "sidecar name a directory: exit 1 and says so" [ $? -eq 1 ] && grep -q "^mvx: $T/side/datas.mvx.json: is a directory" "$T/side.err"
+status=$?
+check "sidecar name a directory: exit 1 (got $status)" [ "$status" -eq 1 ]
+check "sidecar name a directory: says so" grep -q "^mvx: $T/side/datas.mvx.json: is a directory" "$T/side.err"
 check "sidecar name a directory: the old map is intact" cmp -s "$old" "$T/side/datas.mvx"
 
 # Stopped while writing (once the temporary is there, and at moments after it, up to the renames
 # and beyond): the pair is the old one or the new one, never half of each, and no temporary is
 # left. A background job starts with SIGINT and SIGQUIT ignored; mvx keeps what it is given, so
-# they are given back.
-ulimit -c 0
+# they are given back. SIGHUP and SIGQUIT are in the unit tests; generate is slow under sanitizers.
 stop_mvx() {  # SIG DELAY DIR: stops a generate into DIR, DELAY seconds after its temporary appears
     local pid
     env --default-signal=INT,QUIT "$MVX" generate -o "$3/datas.mvx" 2>"$3.err" &
@@ -112,11 +110,10 @@ stop_mvx() {  # SIG DELAY DIR: stops a generate into DIR, DELAY seconds after it
     kill -s "$1" "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
 }
-for sig in TERM INT HUP QUIT KILL; do
+for sig in TERM INT KILL; do
     old_pair "$T/kill$sig"
     stop_mvx "$sig" 0 "$T/kill$sig"
-    check "SIG$sig mid-write: the old map and sidecar are byte-identical" \
-        cmp -s "$old" "$T/kill$sig/datas.mvx" && cmp -s "$T/old.mvx.json" "$T/kill$sig/datas.mvx.json"
+    check "SIG$sig mid-write: the old map and sidecar are byte-identical" old_kept "$T/kill$sig"
     if [ "$sig" != KILL ]; then
         check "SIG$sig mid-write: the temporary file is removed" no_temporary "$T/kill$sig"
         check "SIG$sig mid-write: one line says so" \
@@ -128,7 +125,7 @@ chmod 600 "$T/killKILL/datas.mvx"
 "$MVX" generate -o "$T/killKILL/datas.mvx" 2>/dev/null
 check "SIGKILL mid-write: the next run removes it" same_as_new "$T/killKILL"
 check "the next run: the map it replaced was 600, so is the new one" [ "$(stat -c %a "$T/killKILL/datas.mvx")" = 600 ]
-for delay in 0.01 0.02 0.03 0.05 0.08 0.12; do
+for delay in 0.03 0.08 0.12; do
     old_pair "$T/int$delay"
     stop_mvx INT "$delay" "$T/int$delay"
     check "SIGINT $delay s into the write: the old pair or the new one, nothing left" \

@@ -65,6 +65,8 @@ TEST_F(Outputs, RefusedWhenAnInputOrNotARegularFile) {
     close(sock);
     // A device only root can make: /dev/null's numbers, in the scratch directory.
     const bool device = geteuid() == 0 && mknod(at("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    ASSERT_EQ(mkdir(at("ro").c_str(), 0555), 0);
+    const bool ro = geteuid() != 0;  // root writes there anyway
 
     const std::vector<std::string> in = {at("in.tif")};
     const std::string never = "; inputs are never overwritten (write to another name)";
@@ -75,7 +77,7 @@ TEST_F(Outputs, RefusedWhenAnInputOrNotARegularFile) {
     } cases[] = {
         {at("new.png"), ""},
         {at("old.png"), ""},
-        {at("nowhere/new.png"), ""},  // refused later, when it cannot be created
+        {at("nowhere/new.png"), at("nowhere/new.png") + ": cannot write: No such file or directory"},
         {at("in.tif"), at("in.tif") + ": is an input" + never},
         {dir + "/./in.tif", dir + "/./in.tif: is the input " + at("in.tif") + never},
         {at("hard.tif"), at("hard.tif") + ": is the input " + at("in.tif") + never},
@@ -85,6 +87,7 @@ TEST_F(Outputs, RefusedWhenAnInputOrNotARegularFile) {
         {at("sock"), at("sock") + ": is a socket" + only},
         {at("null"), device ? at("null") + ": is a character device" + only : ""},
         {at("in.tif/x.png"), at("in.tif/x.png") + ": cannot write: Not a directory"},
+        {at("ro/new.png"), ro ? at("ro/new.png") + ": cannot write: Permission denied" : ""},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(check_output(c.out, in).why, c.says);

@@ -121,6 +121,29 @@ void release(const std::string &tmp) {
 
 bool same_file(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// Holds the guarded signals off in this thread while it lives.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t block;
+        sigemptyset(&block);
+        for (int s : guarded) sigaddset(&block, s);
+        pthread_sigmask(SIG_BLOCK, &block, &was_);
+    }
+    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &was_, nullptr); }
+    SignalsHeld(const SignalsHeld &) = delete;
+    SignalsHeld &operator=(const SignalsHeld &) = delete;
+
+private:
+    sigset_t was_;
+};
+
+// The directory part of a path, with its slash ("dir/", "/"); empty for a bare name.
+std::string directory_of(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
 // The file a chain of symlinks at `path` ends at (which may not exist yet); `path` itself when it is no link.
 std::string link_target(std::string path) {
     for (int depth = 0; depth < 40; ++depth) {
@@ -129,8 +152,7 @@ std::string link_target(std::string path) {
         char to[max_path];
         const ssize_t n = readlink(path.c_str(), to, sizeof to);
         if (n <= 0 || static_cast<size_t>(n) == sizeof to) break;
-        const size_t slash = path.rfind('/');
-        path = to[0] == '/' || slash == std::string::npos ? std::string(to, n) : path.substr(0, slash + 1) + std::string(to, n);
+        path = to[0] == '/' ? std::string(to, n) : directory_of(path) + std::string(to, n);
     }
     return path;
 }
@@ -147,8 +169,7 @@ bool lock_new(int fd, const std::string &tmp) {
 // Removes the temporaries of `target` (TARGET.tmp. and mkstemp's six letters or digits) that no
 // writer holds locked: left by a run killed outright.
 void remove_stale(const std::string &target) {
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string dir = directory_of(target);
     const std::string prefix = target.substr(dir.size()) + ".tmp.";
     DIR *d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return;
@@ -216,19 +237,21 @@ bool write_all(int fd, const uint8_t *p, size_t n) {
 
 Status check_output(const std::string &out, const std::vector<std::string> &inputs) {
     struct stat o;
-    if (stat(out.c_str(), &o) != 0) {
-        if (errno == ENOENT) return {};  // a new name, or a link to one
-        return Status::fail(cause(out, "cannot write", errno));
-    }
-    if (!S_ISREG(o.st_mode))
+    const bool exists = stat(out.c_str(), &o) == 0;
+    if (!exists && errno != ENOENT) return Status::fail(cause(out, "cannot write", errno));
+    if (exists && !S_ISREG(o.st_mode))
         return Status::fail(out + ": is " + genre_fichier(o.st_mode) +
                             ", not a regular file; only regular files are replaced (write to another name)");
     for (const std::string &in : inputs) {
         struct stat i;
-        if (stat(in.c_str(), &i) == 0 && same_file(i, o))
+        if (exists && stat(in.c_str(), &i) == 0 && same_file(i, o))
             return Status::fail(out + (in == out ? ": is an input" : ": is the input " + in) +
                                 "; inputs are never overwritten (write to another name)");
     }
+    // The temporary goes beside the file a link leads to: a directory it cannot go in is told now,
+    // not after the work.
+    const std::string dir = directory_of(link_target(out));
+    if (access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0) return Status::fail(cause(out, "cannot write", errno));
     return {};
 }
 
@@ -246,19 +269,23 @@ Status PendingFile::write(const std::function<bool(int fd)> &fill) {
     target_ = link_target(path_);
     if (target_.size() + 12 >= max_path) return Status::fail(path_ + ": path too long");
     remove_stale(target_);
-    for (int attempt = 0; lock_ < 0; ++attempt) {
-        std::string tmp = target_ + ".tmp.XXXXXX";
-        const int fd = mkostemp(tmp.data(), O_CLOEXEC);
-        if (fd < 0) return Status::fail(cause(path_, "cannot create a temporary file beside it", errno));
-        if (lock_new(fd, tmp)) {
-            lock_ = fd;
-            tmp_ = tmp;
-        } else {
-            close(fd);
-            if (attempt == 8) return Status::fail(path_ + ": cannot keep a temporary file beside it");
+    {
+        // From its creation on, an interruption finds the temporary to remove.
+        const SignalsHeld held;
+        for (int attempt = 0; lock_ < 0; ++attempt) {
+            std::string tmp = target_ + ".tmp.XXXXXX";
+            const int fd = mkostemp(tmp.data(), O_CLOEXEC);
+            if (fd < 0) return Status::fail(cause(path_, "cannot create a temporary file beside it", errno));
+            if (lock_new(fd, tmp)) {
+                lock_ = fd;
+                tmp_ = tmp;
+            } else {
+                close(fd);
+                if (attempt == 8) return Status::fail(path_ + ": cannot keep a temporary file beside it");
+            }
         }
+        if (hold(tmp_, path_) < 0) return Status::fail(path_ + ": too many files written at once");
     }
-    if (hold(tmp_, path_) < 0) return Status::fail(path_ + ": too many files written at once");
     if (fill && !fill(lock_)) return Status::fail(cause(path_, "cannot write", errno));
     return {};
 }
@@ -296,30 +323,29 @@ Status PendingFile::commit() { return commit_together({this}); }
 Status commit_together(const std::vector<PendingFile *> &files) {
     for (PendingFile *f : files)
         if (Status st = f->prepare(); !st.ok) return st;
-    sigset_t block, was;
-    sigemptyset(&block);
-    for (int s : guarded) sigaddset(&block, s);
-    pthread_sigmask(SIG_BLOCK, &block, &was);
-    // Another thread may be in the handler: it is ending the process.
-    for (int expect = idle; !phase.compare_exchange_weak(expect, renaming); expect = idle) sched_yield();
     Status result;
-    size_t done = 0;
-    for (; done < files.size(); ++done) {
-        PendingFile &f = *files[done];
-        if (rename(f.tmp_.c_str(), f.target_.c_str()) != 0) {
-            result = Status::fail(cause(f.path_, "cannot replace", errno));
-            break;
+    int sig = 0;
+    {
+        const SignalsHeld held;
+        // Another thread may be in the handler: it is ending the process.
+        for (int expect = idle; !phase.compare_exchange_weak(expect, renaming); expect = idle) sched_yield();
+        size_t done = 0;
+        for (; done < files.size(); ++done) {
+            PendingFile &f = *files[done];
+            if (rename(f.tmp_.c_str(), f.target_.c_str()) != 0) {
+                result = Status::fail(cause(f.path_, "cannot replace", errno));
+                break;
+            }
+            f.committed_ = true;
+            release(f.tmp_);
+            close(f.lock_);
+            f.lock_ = -1;
         }
-        f.committed_ = true;
-        release(f.tmp_);
-        close(f.lock_);
-        f.lock_ = -1;
+        if (done > 0)
+            for (size_t k = done; k < files.size(); ++k) unlink(files[k]->target_.c_str());
+        phase = idle;
+        sig = deferred.exchange(0);
     }
-    if (done > 0)
-        for (size_t k = done; k < files.size(); ++k) unlink(files[k]->target_.c_str());
-    phase = idle;
-    const int sig = deferred.exchange(0);
-    pthread_sigmask(SIG_SETMASK, &was, nullptr);
     if (sig) raise(sig);
     return result;
 }

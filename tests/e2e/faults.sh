@@ -84,16 +84,6 @@ else
 fi
 expect_failure "$T/ro" "read-only directory" $? "$T/ro.err"
 
-# The sidecar's name taken by a directory: refused before any work, the old map untouched.
-old_pair "$T/side"
-rm "$T/side/datas.mvx.json"
-mkdir "$T/side/datas.mvx.json"
-"$MVX" generate -o "$T/side/datas.mvx" 2>"$T/side.err"
-status=$?
-check "sidecar name a directory: exit 1 (got $status)" [ "$status" -eq 1 ]
-check "sidecar name a directory: says so" grep -q "^mvx: $T/side/datas.mvx.json: is a directory" "$T/side.err"
-check "sidecar name a directory: the old map is intact" cmp -s "$old" "$T/side/datas.mvx"
-
 # Stopped while writing (once the temporary is there, and at moments after it, up to the renames
 # and beyond): the pair is the old one or the new one, never half of each, and no temporary is
 # left. A background job starts with SIGINT and SIGQUIT ignored; mvx keeps what it is given, so

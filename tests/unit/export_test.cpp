@@ -163,17 +163,10 @@ TEST_F(Files, HostileSidecarsAreRefusedNamingThem) {
     } bad[] = {
         {set("box/x0", -2000000000), "its box, columns -2000000000 to -1999999961 and rows 200 to 219" + outside},
         {set("box/x0", 6110), "its box, columns 6110 to 6149 and rows 200 to 219" + outside},
-        {set("box/w", 2000000000), "its box, columns 100 to 2000000099 and rows 200 to 219" + outside},
-        {set("box/y0", 4090), "its box, columns 100 to 139 and rows 4090 to 4109" + outside},
         {set("box/h", 0), "its box of 40 x 0 cells is empty"},
-        {set("box/w", -5), "its box of -5 x 20 cells is empty"},
         {set("box/w", "40"), "box/w is not a whole number"},
-        {set("box/x0", 1.5), "box/x0 is not a whole number"},
         {set("box/x0", GInt64(1) << 40), "box/x0 is out of range: 1099511627776"},
-        {[](CPLJSONObject &r) { r.Delete("box"); }, "box/x0 is not a whole number"},
         {set("sea_level", NAN), "sea_level holds a number that is not finite"},
-        {set("levels/per_level_above_0", INFINITY), "levels/per_level_above_0 holds a number that is not finite"},
-        {set("bounds_lonlat/north", NAN), "bounds_lonlat/north holds a number that is not finite"},
         {set("metres_per_cell/down", -30.0), "metres_per_cell/down is negative"},
         {gt({}), "a geotransform of 0 numbers, not 6"},
         {gt({0, 30, 0, 0, 0, 0}), "its geotransform gives cells no area"},
@@ -195,14 +188,6 @@ TEST_F(Files, HostileSidecarsAreRefusedNamingThem) {
         std::string done;
         EXPECT_EQ(export_map(o, done).why, sidecar_path(map) + ": " + b.says);
     }
-    // info reports the last and goes on without it.
-    ASSERT_TRUE(write_map(map, Map()).ok);
-    InfoOptions io;
-    io.map = map;
-    std::string report;
-    EXPECT_TRUE(map_info(io, report).ok);
-    EXPECT_NE(report.find("\nsidecar ignored: " + sidecar_path(map) + ": " + std::end(bad)[-1].says + "\n"), std::string::npos) << report;
-    EXPECT_EQ(report.find("source:"), std::string::npos) << report;
     // Nor can a sidecar made in memory take export_geotiff outside the map.
     Sidecar s = utm_sidecar();
     s.box_x0 = 6110;

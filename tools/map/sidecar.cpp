@@ -159,6 +159,8 @@ Status check_map_output(const std::string &map, const std::vector<std::string> &
 }
 
 Status save_map(const std::string &path, const Map &m, const Sidecar &s) {
+    // Both places first: the map is not written for nothing.
+    if (Status st = check_map_output(path, {}); !st.ok) return st;
     PendingFile map(path), side(sidecar_path(path));
     const std::string json = sidecar_json(s);
     if (Status st = write_map(map, m); !st.ok) return st;

@@ -7,9 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-const char *genre(mode_t m) {
+const char *genre_fichier(mode_t m) {
     if (S_ISDIR(m)) return "a directory";
     if (S_ISFIFO(m)) return "a FIFO";
     if (S_ISCHR(m)) return "a character device";
@@ -17,8 +15,6 @@ const char *genre(mode_t m) {
     if (S_ISSOCK(m)) return "a socket";
     return "not a regular file";
 }
-
-}  // namespace
 
 int ouvre_fichier(const char *nom, long long &taille, std::string &raison) {
     // O_NONBLOCK so that opening a FIFO with no writer returns at once; it is refused below anyway.
@@ -34,7 +30,7 @@ int ouvre_fichier(const char *nom, long long &taille, std::string &raison) {
         return -1;
     }
     if (!S_ISREG(st.st_mode)) {
-        raison = genre(st.st_mode);
+        raison = genre_fichier(st.st_mode);
         close(fd);
         return -2;
     }

@@ -2,11 +2,15 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 
 // Opens `nom` for reading and gives its size. Returns the descriptor; -1 when it cannot be opened
 // (`raison` "cannot open: <cause>"); -2 when it is not a regular file (`raison` says what it is,
 // "a FIFO", "a directory", ...): a FIFO without a writer or a device is refused, never waited on.
 int ouvre_fichier(const char *nom, long long &taille, std::string &raison);
+
+// What a file that is not a regular one is, for messages: "a FIFO", "a directory", ...
+const char *genre_fichier(mode_t mode);
 
 // Reads up to n bytes into dest, retrying interrupted reads; fewer only at the end of the file.
 // Returns the bytes read, or -1 with errno set.

@@ -39,24 +39,35 @@ check "short map: rows it has are drawn" near "$(cell_rgb 1297 1557)" "$(pixel 1
 check "short map: rows it lacks are black" [ "$(pixel 14,400)" = "0 0 0" ]
 stop_all
 
-# mvx replacing a map and failing part-way: the old map stays byte for byte, no temporary is left.
+# mvx replacing a map and failing part-way: the old map and its sidecar stay byte for byte, no
+# temporary is left. The new pair a finished run writes, to tell it from the old.
 old="$T/old.mvx"
 head -c 75497472 /dev/urandom >"$old"
-same_as_old() { cmp -s "$old" "$1/datas.mvx" && [ -z "$(find "$1" -name '*.tmp.*')" ]; }
+"$MVX" generate -o "$T/new.mvx" 2>/dev/null || exit 1
+sed 's/seed [0-9]*/seed 1/' "$T/new.mvx.json" >"$T/old.mvx.json"
+old_pair() {  # DIR: the old map and sidecar there
+    mkdir -p "$1"
+    cp "$old" "$1/datas.mvx"
+    cp "$T/old.mvx.json" "$1/datas.mvx.json"
+}
+no_temporary() { [ -z "$(find "$1" -name '*.tmp.*')" ]; }
+old_kept() { cmp -s "$old" "$1/datas.mvx" && cmp -s "$T/old.mvx.json" "$1/datas.mvx.json"; }
+same_as_old() { old_kept "$1" && no_temporary "$1"; }
+same_as_new() { cmp -s "$T/new.mvx" "$1/datas.mvx" && cmp -s "$T/new.mvx.json" "$1/datas.mvx.json" && no_temporary "$1"; }
 expect_failure() {  # DIR WHAT STATUS STDERR
     check "$2: mvx exits 1 (got $3)" [ "$3" -eq 1 ]
     check "$2: one message naming the file" grep -q "^mvx: $1/datas.mvx: " "$4"
-    check "$2: the old map is intact and nothing is left behind" same_as_old "$1"
+    check "$2: the old map and sidecar are intact and nothing is left behind" same_as_old "$1"
 }
 
-mkdir "$T/big"
-cp "$old" "$T/big/datas.mvx"
+# Over the file size limit, SIGXFSZ ignored: a write fails (the signal itself is in the unit tests).
+old_pair "$T/big"
 ( ulimit -f 1000; trap '' XFSZ; exec "$MVX" generate -o "$T/big/datas.mvx" ) 2>"$T/big/err"
 expect_failure "$T/big" "file size limit" $? "$T/big/err"
 
 mkdir "$T/full"
 if mount -t tmpfs -o size=100m tmpfs "$T/full" 2>/dev/null; then
-    cp "$old" "$T/full/datas.mvx"
+    old_pair "$T/full"
     "$MVX" generate -o "$T/full/datas.mvx" 2>"$T/full.err"
     expect_failure "$T/full" "full file system" $? "$T/full.err"
     umount "$T/full"
@@ -64,8 +75,7 @@ else
     echo "skip: cannot mount a small tmpfs here to fill"
 fi
 
-mkdir "$T/ro"
-cp "$old" "$T/ro/datas.mvx"
+old_pair "$T/ro"
 chmod 555 "$T/ro"
 if [ "$(id -u)" = 0 ]; then
     setpriv --reuid=nobody --regid=nogroup --clear-groups "$MVX" generate -o "$T/ro/datas.mvx" 2>"$T/ro.err"
@@ -74,22 +84,42 @@ else
 fi
 expect_failure "$T/ro" "read-only directory" $? "$T/ro.err"
 
-# Killed while writing: wait for the temporary file, then stop mvx.
-for sig in TERM INT KILL; do
-    mkdir "$T/kill$sig"
-    cp "$old" "$T/kill$sig/datas.mvx"
-    "$MVX" generate -o "$T/kill$sig/datas.mvx" 2>/dev/null &
+# Stopped while writing (once the temporary is there, and at moments after it, up to the renames
+# and beyond): the pair is the old one or the new one, never half of each, and no temporary is
+# left. A background job starts with SIGINT and SIGQUIT ignored; mvx keeps what it is given, so
+# they are given back. SIGHUP and SIGQUIT are in the unit tests; generate is slow under sanitizers.
+stop_mvx() {  # SIG DELAY DIR: stops a generate into DIR, DELAY seconds after its temporary appears
+    local pid
+    env --default-signal=INT,QUIT "$MVX" generate -o "$3/datas.mvx" 2>"$3.err" &
     pid=$!
     for _ in $(seq 2000); do
-        [ -n "$(find "$T/kill$sig" -name '*.tmp.*' -size +1k)" ] && break
+        [ -n "$(find "$3" -name '*.tmp.*' -size +1k)" ] && break
         sleep 0.01
     done
-    kill -s "$sig" "$pid"
-    wait "$pid"
-    check "SIG$sig mid-write: the old map is byte-identical" cmp -s "$old" "$T/kill$sig/datas.mvx"
+    sleep "$2"
+    kill -s "$1" "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
+for sig in TERM INT KILL; do
+    old_pair "$T/kill$sig"
+    stop_mvx "$sig" 0 "$T/kill$sig"
+    check "SIG$sig mid-write: the old map and sidecar are byte-identical" old_kept "$T/kill$sig"
     if [ "$sig" != KILL ]; then
-        check "SIG$sig mid-write: the temporary file is removed" [ -z "$(find "$T/kill$sig" -name '*.tmp.*')" ]
+        check "SIG$sig mid-write: the temporary file is removed" no_temporary "$T/kill$sig"
+        check "SIG$sig mid-write: one line says so" \
+            [ "$(cat "$T/kill$sig.err")" = "mvx: $T/kill$sig/datas.mvx: stopped by SIG$sig; left as it was" ]
     fi
+done
+check "SIGKILL mid-write: the temporary is left" [ -n "$(find "$T/killKILL" -name '*.tmp.*')" ]
+chmod 600 "$T/killKILL/datas.mvx"
+"$MVX" generate -o "$T/killKILL/datas.mvx" 2>/dev/null
+check "SIGKILL mid-write: the next run removes it" same_as_new "$T/killKILL"
+check "the next run: the map it replaced was 600, so is the new one" [ "$(stat -c %a "$T/killKILL/datas.mvx")" = 600 ]
+for delay in 0.08 0.12; do
+    old_pair "$T/int$delay"
+    stop_mvx INT "$delay" "$T/int$delay"
+    check "SIGINT $delay s into the write: the old pair or the new one, nothing left" \
+        eval 'same_as_old "$T/int$delay" || same_as_new "$T/int$delay"'
 done
 
 finish

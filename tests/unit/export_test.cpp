@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -139,6 +140,58 @@ TEST(Sidecar, JsonRoundTripAndLevelHeights) {
         EXPECT_FALSE(st.ok);
         EXPECT_EQ(st.why, std::string("m.json: ") + b.says);
     }
+}
+
+// A sidecar is input: what would take export outside the map, or is not a number, is refused
+// naming the sidecar, both when it is read and when export --heights would use it.
+TEST_F(Files, HostileSidecarsAreRefusedNamingThem) {
+    using Edit = std::function<void(CPLJSONObject &)>;
+    auto set = [](const char *key, auto v) { return Edit([=](CPLJSONObject &r) { r.Set(key, v); }); };
+    auto gt = [](std::vector<double> v, bool text = false) {
+        return Edit([=](CPLJSONObject &r) {
+            CPLJSONArray a;
+            for (double x : v) a.Add(x);
+            if (text) a.Add("north");
+            r.Delete("geotransform");
+            r.Add("geotransform", a);
+        });
+    };
+    const std::string outside = ", is not within the 6144 x 4096 map";
+    const struct {
+        Edit edit;
+        std::string says;
+    } bad[] = {
+        {set("box/x0", -2000000000), "its box, columns -2000000000 to -1999999961 and rows 200 to 219" + outside},
+        {set("box/x0", 6110), "its box, columns 6110 to 6149 and rows 200 to 219" + outside},
+        {set("box/h", 0), "its box of 40 x 0 cells is empty"},
+        {set("box/w", "40"), "box/w is not a whole number"},
+        {set("box/x0", GInt64(1) << 40), "box/x0 is out of range: 1099511627776"},
+        {set("sea_level", NAN), "sea_level holds a number that is not finite"},
+        {set("metres_per_cell/down", -30.0), "metres_per_cell/down is negative"},
+        {gt({}), "a geotransform of 0 numbers, not 6"},
+        {gt({0, 30, 0, 0, 0, 0}), "its geotransform gives cells no area"},
+        {gt({0, 1e200, 0, 0, 0, -1e200}), "its geotransform gives cells an infinite area"},
+        {gt({0, 30, 0, 0, 0}, true), "geotransform holds something that is not a number"},
+    };
+    const std::string map = dir + "/m.mvx";
+    for (const auto &b : bad) {
+        CPLJSONDocument doc;
+        ASSERT_TRUE(doc.LoadMemory(sidecar_json(utm_sidecar())));
+        CPLJSONObject root = doc.GetRoot();
+        b.edit(root);
+        const std::string text = doc.SaveAsString();
+        Sidecar s;
+        EXPECT_EQ(parse_sidecar(text, "m.json", s).why, std::string("m.json: ") + b.says) << text;
+        ASSERT_TRUE(write_file(sidecar_path(map), reinterpret_cast<const uint8_t *>(text.data()), text.size()).ok);
+        ExportOptions o;
+        o.map = map, o.out = dir + "/h.tif", o.heights = true;
+        std::string done;
+        EXPECT_EQ(export_map(o, done).why, sidecar_path(map) + ": " + b.says);
+    }
+    // Nor can a sidecar made in memory take export_geotiff outside the map.
+    Sidecar s = utm_sidecar();
+    s.box_x0 = 6110;
+    EXPECT_FALSE(export_geotiff(Map(), s, dir + "/h.tif", 1).ok);
 }
 
 // The box's heights go out in metres, in the place the sidecar gives, voids as NoData, and blocks

@@ -1,38 +1,110 @@
-// The tools' file work over the viewer's safe open and read: whole reads, atomic writes, messages.
+// The tools' file work over the viewer's safe open and read: whole reads, outputs checked, atomic writes, messages.
 #include "io.h"
 
+#include "cli.h"
 #include "fichier.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 // Temporary files being written, removed if we are interrupted so no stray partial file stays
-// behind. Fixed storage: the handler may only touch what was set up before the signal.
+// behind, each with the name the user gave its target, for the message. Fixed storage: the
+// handler may only touch what was set up before the signal.
 constexpr int max_pending = 4;
 constexpr size_t max_path = 4096;
 char pending[max_pending][max_path];
+char pending_name[max_pending][max_path];
 std::atomic<int> pending_count{0};
 
+constexpr int guarded[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ};
+constexpr int n_guarded = sizeof guarded / sizeof guarded[0];
+struct sigaction before[n_guarded];  // what the signals did before, restored when nothing is pending
+
+// Renaming and the handler exclude each other: a signal that comes while files are renamed is
+// put off until all are, so that it cannot leave some replaced and others not.
+enum Phase : int { idle, renaming, dropping };
+std::atomic<int> phase{idle};
+std::atomic<int> deferred{0};
+
+void put(const char *s) {
+    const ssize_t n = ::write(2, s, std::strlen(s));
+    (void)n;
+}
+
+const char *signal_name(int sig) {
+    switch (sig) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    case SIGQUIT: return "SIGQUIT";
+    default: return "a signal";
+    }
+}
+
 void drop_pending(int sig) {
+    int was = idle;
+    if (!phase.compare_exchange_strong(was, dropping)) {
+        if (was == renaming) {
+            deferred = sig;
+            return;
+        }
+        for (;;) pause();  // another thread is already ending the process
+    }
+    const char *name = nullptr;
     for (int i = 0; i < max_pending; ++i)
-        if (pending[i][0]) unlink(pending[i]);
+        if (pending[i][0]) {
+            unlink(pending[i]);
+            if (!name) name = pending_name[i];
+        }
+    // After a progress line, and the terminal's ^C.
+    if (isatty(2)) put("\n");
+    put(program);
+    put(": ");
+    if (name) put(name), put(": ");
+    if (sig == SIGXFSZ) {
+        put("file too large: over the limit on file size (ulimit -f); left as it was\n");
+        _exit(1);
+    }
+    put("stopped by "), put(signal_name(sig)), put("; left as it was\n");
     signal(sig, SIG_DFL);
     raise(sig);
 }
 
-int hold(const std::string &tmp) {
+int hold(const std::string &tmp, const std::string &name) {
     for (int i = 0; i < max_pending; ++i)
         if (!pending[i][0]) {
-            std::memcpy(pending[i], tmp.c_str(), tmp.size() + 1);
-            if (pending_count++ == 0)
-                for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, drop_pending);
+            const size_t n = std::min(name.size(), max_path - 1);
+            std::memcpy(pending_name[i], name.data(), n);
+            pending_name[i][n] = 0;
+            // The first byte last: the handler takes a slot whose first byte is set as complete.
+            std::memcpy(pending[i] + 1, tmp.c_str() + 1, tmp.size());
+            std::atomic_thread_fence(std::memory_order_seq_cst);
+            pending[i][0] = tmp[0];
+            if (pending_count++ == 0) {
+                struct sigaction act {};
+                act.sa_handler = drop_pending;
+                act.sa_flags = SA_RESTART;
+                sigemptyset(&act.sa_mask);
+                for (int s : guarded) sigaddset(&act.sa_mask, s);
+                for (int k = 0; k < n_guarded; ++k) {
+                    sigaction(guarded[k], nullptr, &before[k]);
+                    // A signal ignored from the start (under nohup, say) stays ignored.
+                    if (before[k].sa_handler != SIG_IGN) sigaction(guarded[k], &act, nullptr);
+                }
+            }
             return i;
         }
     return -1;
@@ -43,8 +115,79 @@ void release(const std::string &tmp) {
         if (pending[i][0] && tmp == pending[i]) {
             pending[i][0] = 0;
             if (--pending_count == 0)
-                for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+                for (int k = 0; k < n_guarded; ++k) sigaction(guarded[k], &before[k], nullptr);
         }
+}
+
+bool same_file(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Holds the guarded signals off in this thread while it lives.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t block;
+        sigemptyset(&block);
+        for (int s : guarded) sigaddset(&block, s);
+        pthread_sigmask(SIG_BLOCK, &block, &was_);
+    }
+    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &was_, nullptr); }
+    SignalsHeld(const SignalsHeld &) = delete;
+    SignalsHeld &operator=(const SignalsHeld &) = delete;
+
+private:
+    sigset_t was_;
+};
+
+// The directory part of a path, with its slash ("dir/", "/"); empty for a bare name.
+std::string directory_of(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// The file a chain of symlinks at `path` ends at (which may not exist yet); `path` itself when it is no link.
+std::string link_target(std::string path) {
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        char to[max_path];
+        const ssize_t n = readlink(path.c_str(), to, sizeof to);
+        if (n <= 0 || static_cast<size_t>(n) == sizeof to) break;
+        path = to[0] == '/' ? std::string(to, n) : directory_of(path) + std::string(to, n);
+    }
+    return path;
+}
+
+// Locks a temporary just made; false when it is no longer ours: another run, clearing stale
+// temporaries, took it between its creation and this lock.
+bool lock_new(int fd, const std::string &tmp) {
+    // Where the file system has no locks, the temporary goes unprotected rather than unwritten.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
+    struct stat a, b;
+    return fstat(fd, &a) == 0 && lstat(tmp.c_str(), &b) == 0 && same_file(a, b);
+}
+
+// Removes the temporaries of `target` (TARGET.tmp. and mkstemp's six letters or digits) that no
+// writer holds locked: left by a run killed outright.
+void remove_stale(const std::string &target) {
+    const std::string dir = directory_of(target);
+    const std::string prefix = target.substr(dir.size()) + ".tmp.";
+    DIR *d = opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return;
+    while (const dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (!std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        const std::string path = dir + name;
+        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat a, b;
+        if (fstat(fd, &a) == 0 && S_ISREG(a.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            lstat(path.c_str(), &b) == 0 && same_file(a, b))
+            unlink(path.c_str());
+        close(fd);
+    }
+    closedir(d);
 }
 
 }  // namespace
@@ -92,47 +235,119 @@ bool write_all(int fd, const uint8_t *p, size_t n) {
     return true;
 }
 
+Status check_output(const std::string &out, const std::vector<std::string> &inputs) {
+    struct stat o;
+    const bool exists = stat(out.c_str(), &o) == 0;
+    if (!exists && errno != ENOENT) return Status::fail(cause(out, "cannot write", errno));
+    if (exists && !S_ISREG(o.st_mode))
+        return Status::fail(out + ": is " + genre_fichier(o.st_mode) +
+                            ", not a regular file; only regular files are replaced (write to another name)");
+    for (const std::string &in : inputs) {
+        struct stat i;
+        if (exists && stat(in.c_str(), &i) == 0 && same_file(i, o))
+            return Status::fail(out + (in == out ? ": is an input" : ": is the input " + in) +
+                                "; inputs are never overwritten (write to another name)");
+    }
+    // The temporary goes beside the file a link leads to: a directory it cannot go in is told now,
+    // not after the work.
+    const std::string dir = directory_of(link_target(out));
+    if (access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0) return Status::fail(cause(out, "cannot write", errno));
+    return {};
+}
+
 PendingFile::~PendingFile() {
+    // Removed before its lock goes, so that no other run takes it for stale meanwhile.
     if (!tmp_.empty() && !committed_) {
         unlink(tmp_.c_str());
         release(tmp_);
     }
+    if (lock_ >= 0) close(lock_);
 }
 
 Status PendingFile::write(const std::function<bool(int fd)> &fill) {
-    std::string tmp = path_ + ".tmp.XXXXXX";
-    if (tmp.size() >= max_path) return Status::fail(path_ + ": path too long");
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) return Status::fail(cause(path_, "cannot create a temporary file beside it", errno));
-    tmp_ = tmp;
-    if (hold(tmp_) < 0) {
-        close(fd);
-        return Status::fail(path_ + ": too many files written at once");
+    if (Status st = check_output(path_, {}); !st.ok) return st;
+    target_ = link_target(path_);
+    if (target_.size() + 12 >= max_path) return Status::fail(path_ + ": path too long");
+    remove_stale(target_);
+    {
+        // From its creation on, an interruption finds the temporary to remove.
+        const SignalsHeld held;
+        for (int attempt = 0; lock_ < 0; ++attempt) {
+            std::string tmp = target_ + ".tmp.XXXXXX";
+            const int fd = mkostemp(tmp.data(), O_CLOEXEC);
+            if (fd < 0) return Status::fail(cause(path_, "cannot create a temporary file beside it", errno));
+            if (lock_new(fd, tmp)) {
+                lock_ = fd;
+                tmp_ = tmp;
+            } else {
+                close(fd);
+                if (attempt == 8) return Status::fail(path_ + ": cannot keep a temporary file beside it");
+            }
+        }
+        if (hold(tmp_, path_) < 0) return Status::fail(path_ + ": too many files written at once");
     }
-    const bool ok = !fill || fill(fd);
-    const int e = errno;
-    if (close(fd) != 0 && ok) return Status::fail(cause(path_, "cannot write", errno));
-    if (!ok) return Status::fail(cause(path_, "cannot write", e));
+    if (fill && !fill(lock_)) return Status::fail(cause(path_, "cannot write", errno));
     return {};
 }
 
-Status PendingFile::commit() {
+Status PendingFile::prepare() {
     // Reopened by name: the content may have come from a writer that opened it itself.
     const int fd = open(tmp_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Status::fail(cause(path_, "cannot write", errno));
-    // Readable like any file the user creates; mkstemp makes it private.
-    const mode_t um = umask(0);
-    umask(um);
-    if (fchmod(fd, 0666 & ~um) != 0 || fsync(fd) != 0) {
-        const int e = errno;
-        close(fd);
-        return Status::fail(cause(path_, "cannot write", e));
+    struct stat old;
+    mode_t mode;
+    if (stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // The owner before the mode, as a change of owner clears the set-id bits; those are kept
+        // only with the owner.
+        const bool owner = fchown(fd, old.st_uid, old.st_gid) == 0;
+        if (!owner) {
+            // The group alone may still be kept (one we belong to); failing that, the file is ours.
+            const int group = fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+            (void)group;
+        }
+        mode = old.st_mode & (owner ? 07777 : 0777);
+    } else {
+        // Readable like any file the user creates; mkstemp makes it private.
+        const mode_t um = umask(0);
+        umask(um);
+        mode = 0666 & ~um;
     }
+    const int e = (fchmod(fd, mode) != 0 || fsync(fd) != 0) ? errno : 0;
     close(fd);
-    if (rename(tmp_.c_str(), path_.c_str()) != 0) return Status::fail(cause(path_, "cannot replace", errno));
-    committed_ = true;
-    release(tmp_);
+    if (e) return Status::fail(cause(path_, "cannot write", e));
     return {};
+}
+
+Status PendingFile::commit() { return commit_together({this}); }
+
+Status commit_together(const std::vector<PendingFile *> &files) {
+    for (PendingFile *f : files)
+        if (Status st = f->prepare(); !st.ok) return st;
+    Status result;
+    int sig = 0;
+    {
+        const SignalsHeld held;
+        // Another thread may be in the handler: it is ending the process.
+        for (int expect = idle; !phase.compare_exchange_weak(expect, renaming); expect = idle) sched_yield();
+        size_t done = 0;
+        for (; done < files.size(); ++done) {
+            PendingFile &f = *files[done];
+            if (rename(f.tmp_.c_str(), f.target_.c_str()) != 0) {
+                result = Status::fail(cause(f.path_, "cannot replace", errno));
+                break;
+            }
+            f.committed_ = true;
+            release(f.tmp_);
+            close(f.lock_);
+            f.lock_ = -1;
+        }
+        if (done > 0)
+            for (size_t k = done; k < files.size(); ++k) unlink(files[k]->target_.c_str());
+        phase = idle;
+        sig = deferred.exchange(0);
+    }
+    if (sig) raise(sig);
+    return result;
 }
 
 Status write_atomic(const std::string &path, const std::function<bool(int fd)> &fill) {

@@ -28,9 +28,20 @@ Status read_whole(const std::string &path, std::vector<uint8_t> &bytes, uint64_t
 // Writes n bytes, retrying interrupted writes; false with errno set on failure.
 bool write_all(int fd, const uint8_t *p, size_t n);
 
-// A file written beside its target under a temporary name, then renamed into place by commit(),
-// so that the target is either the old file or the complete new one, never a part. Dropped
-// without a commit, or when the process gets SIGINT, SIGTERM or SIGHUP, the temporary is removed.
+// Whether `out` may be written: a new name or a regular file that is none of `inputs` (the same
+// file under any name counts: same device and inode, so other spellings, hard links and symlinks
+// to it). A directory, device, FIFO or socket is refused. Symlinks are followed, as writes go
+// through them.
+Status check_output(const std::string &out, const std::vector<std::string> &inputs);
+
+// A file written beside its target under a temporary name (TARGET.tmp.XXXXXX, locked while it is
+// written), then renamed into place by commit(), so that the target is either the old file or the
+// complete new one, never a part. The target is the file a symlink at `path` leads to; the link
+// stays. A replaced file keeps its mode and, where permitted, its owner; a new one gets 0666 less
+// the umask. Dropped without a commit, or when the process gets SIGINT, SIGTERM, SIGHUP or SIGQUIT,
+// the temporary is removed and one line says so; SIGXFSZ (the file size limit) is reported as a
+// failure, status 1. Temporaries of the same target whose writer is gone (killed outright) are
+// removed when the next one is written.
 class PendingFile {
 public:
     explicit PendingFile(std::string path) : path_(std::move(path)) {}
@@ -38,17 +49,27 @@ public:
     PendingFile(const PendingFile &) = delete;
     PendingFile &operator=(const PendingFile &) = delete;
 
-    // Creates the temporary file; fill(fd) writes the content and returns false on failure
-    // (errno set). Without `fill`, the file is left empty for a writer that needs its name.
+    // Creates the temporary file (refusing a target that is not a regular file, see check_output);
+    // fill(fd) writes the content and returns false on failure (errno set). Without `fill`, the
+    // file is left empty for a writer that needs its name.
     Status write(const std::function<bool(int fd)> &fill = {});
     const std::string &temporary() const { return tmp_; }
-    // Makes the content durable and readable like any file the user creates, then renames it.
+    // Makes the content durable, then renames it into place.
     Status commit();
 
 private:
-    std::string path_, tmp_;
+    friend Status commit_together(const std::vector<PendingFile *> &files);
+    Status prepare();
+    std::string path_, target_, tmp_;
+    int lock_ = -1;  // holds the temporary's lock until it is renamed or removed
     bool committed_ = false;
 };
+
+// Commits written files as one: all are made durable first, then renamed with signals held off,
+// so that an interruption leaves every old file or every new one. Should a rename still fail
+// after an earlier one, the later targets are removed rather than left beside a file they no
+// longer go with.
+Status commit_together(const std::vector<PendingFile *> &files);
 
 // One file written through a PendingFile and committed.
 Status write_atomic(const std::string &path, const std::function<bool(int fd)> &fill);

@@ -54,7 +54,9 @@ const char import_usage[] =
     "\n"
     "  -o FILE          output map (default datas.mvx), and FILE.json beside it saying\n"
     "                   what the map stands for; written whole or not at all, an\n"
-    "                   existing FILE is untouched when the import fails\n"
+    "                   existing FILE is untouched when the import fails; never\n"
+    "                   over an input, a directory or a device; a symlink is\n"
+    "                   written through, and a replaced file keeps its mode\n"
     "  --input-list LIST\n"
     "                   the files to import, one a line (- for standard input;\n"
     "                   blank lines and # comments skipped), for sets too large\n"
@@ -160,6 +162,13 @@ void describe_scale(const Heights &h, const Sidecar &sc, std::vector<std::string
 
 }  // namespace
 
+std::vector<std::string> import_inputs(const ImportOptions &o) {
+    std::vector<std::string> in = o.heights;
+    if (!o.input_list.empty() && o.input_list != "-") in.push_back(o.input_list);
+    if (!o.colour.empty()) in.push_back(o.colour);
+    return in;
+}
+
 Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
     const std::vector<Option> options = {
         {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
@@ -229,6 +238,9 @@ Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, s
                    const std::function<void(double)> &progress) {
     std::vector<std::string> paths;
     if (Status st = expand_inputs(o.heights, o.input_list, paths); !st.ok) return st;
+    // A tile found in a directory or a list is an input too, never to be written over.
+    if (paths != o.heights)
+        if (Status st = check_map_output(o.out, paths); !st.ok) return st;
     if (Status st = open_heights(paths, o.size_w, o.size_h, h.src); !st.ok) return st;
     notes.insert(notes.end(), h.src.notes.begin(), h.src.notes.end());
     if (Status st = place(h.src, o.fit, o.has_bounds ? &o.bounds : nullptr, grid_w, grid_h, h.place, notes); !st.ok)

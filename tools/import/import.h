@@ -34,6 +34,9 @@ struct ImportOptions {
     bool quiet = false;                // nothing printed unless it fails
 };
 
+// The files an import reads as they are named: the heights, a list of them, the colour image.
+std::vector<std::string> import_inputs(const ImportOptions &o);
+
 extern const char import_summary[];
 extern const char import_usage[];
 

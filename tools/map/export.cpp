@@ -27,7 +27,9 @@ const char export_usage[] =
     "Writes the whole map (default datas.mvx) as a PNG, or its heights in metres as a\n"
     "GeoTIFF for GIS.\n"
     "\n"
-    "  -o FILE      the file to write; written whole or not at all\n"
+    "  -o FILE      the file to write; written whole or not at all, never over\n"
+    "               the map, its sidecar, a directory or a device; a symlink is\n"
+    "               written through, and a replaced file keeps its mode\n"
     "  --scale N    1/N of the size, each pixel the mean of an N x N block (default 1)\n"
     "  --heights    FILE.png: the heights as 16-bit greyscale, (height + 128) x 257,\n"
     "               instead of the colours (8-bit RGB, 5-bit channels spread over\n"
@@ -177,25 +179,29 @@ Status parse_export(int argc, char **argv, ExportOptions &o, bool &help) {
     return st;
 }
 
+std::vector<std::string> export_inputs(const ExportOptions &o) { return {o.map, sidecar_path(o.map)}; }
+
 Status export_map(const ExportOptions &o, std::string &done) {
     const bool tiff = ends_with(o.out, ".tif") || ends_with(o.out, ".tiff");
     if (tiff && !o.heights)
         return Status::fail(o.out + ": colours are written as PNG; add --heights for a GeoTIFF of the heights");
     Map m;
-    if (Status st = read_whole_map(o.map, m); !st.ok) return st;
     if (tiff) {
+        // The sidecar first: the map is not read for nothing.
         Sidecar sc;
         bool found = false;
         if (Status st = read_sidecar(o.map, sc, found); !st.ok) return st;
         if (!found)
             return Status::fail(o.map + ": no " + sidecar_path(o.map) +
                                 " says what its levels stand for; --heights -o FILE.png writes the levels themselves");
+        if (Status st = read_whole_map(o.map, m); !st.ok) return st;
         if (Status st = export_geotiff(m, sc, o.out, o.scale); !st.ok) return st;
         done = "wrote " + o.out + " (" + std::to_string(scaled(sc.box_w, o.scale)) + " x " +
                std::to_string(scaled(sc.box_h, o.scale)) + ", heights in " + (sc.metres ? "metres" : "input units") +
                (sc.crs_name.empty() ? "" : ", " + sc.crs_name) + ")";
         return {};
     }
+    if (Status st = read_whole_map(o.map, m); !st.ok) return st;
     if (Status st = export_png(m, o.out, o.scale, o.heights); !st.ok) return st;
     done = "wrote " + o.out + " (" + std::to_string(scaled(colonnes, o.scale)) + " x " +
            std::to_string(scaled(lignes, o.scale)) + ", " + (o.heights ? "16-bit heights" : "colours") + ")";
@@ -219,8 +225,9 @@ std::vector<float> box_heights(const Map &m, const Sidecar &s, int scale, float 
 Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, int scale) {
     gdal_setup();
     constexpr float nodata = -32768;
+    // Its box is trusted into the map's memory.
+    if (Status st = check_sidecar(s, "the map's sidecar"); !st.ok) return st;
     const int w = scaled(s.box_w, scale), h = scaled(s.box_h, scale);
-    if (w <= 0 || h <= 0) return Status::fail(sidecar_path(path) + ": its box is empty");
     const std::vector<float> z = box_heights(m, s, scale, nodata);
     PendingFile file(path);
     if (Status st = file.write(); !st.ok) return st;

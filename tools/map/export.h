@@ -23,13 +23,13 @@ std::vector<uint8_t> preview_rgb(const Map &m, int scale);
 // so that -128 … 127 spans 0 … 65535.
 std::vector<uint16_t> height_samples(const Map &m, int scale);
 
-// The heights of the sidecar's box in the units it records (metres for imports of georeferenced
-// data), each pixel the mean of the non-void cells of a scale × scale block, `nodata` where all
-// are voids: scaled(box_w) × scaled(box_h), row-major.
+// The heights of the sidecar's box (checked by check_sidecar) in the units it records (metres for
+// imports of georeferenced data), each pixel the mean of the non-void cells of a scale × scale
+// block, `nodata` where all are voids: scaled(box_w) × scaled(box_h), row-major.
 std::vector<float> box_heights(const Map &m, const Sidecar &s, int scale, float nodata);
 
 // Writes box_heights as a float32 GeoTIFF (NoData -32768) with the box's coordinate system and
-// geotransform, through a temporary file.
+// geotransform, through a temporary file; a sidecar that fails check_sidecar is refused.
 Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, int scale);
 
 struct ExportOptions {
@@ -40,13 +40,17 @@ struct ExportOptions {
     bool quiet = false;  // nothing printed unless it fails
 };
 
+// What an export reads, never to be overwritten by it: the map and its sidecar.
+std::vector<std::string> export_inputs(const ExportOptions &o);
+
 extern const char export_summary[];
 extern const char export_usage[];
 
 // Options as `mvx export` takes them; `help` set on --help.
 Status parse_export(int argc, char **argv, ExportOptions &o, bool &help);
 
-// Reads the map and writes the image; `done` describes what was written.
+// Reads the map and writes the image; `done` describes what was written. The caller checks the
+// output against export_inputs first.
 Status export_map(const ExportOptions &o, std::string &done);
 
 // Writes the preview (or with `heights` the 16-bit greyscale heights, marked as map levels so

@@ -145,7 +145,7 @@ std::string format_info(const InfoFacts &f) {
             r += line + std::string(static_cast<size_t>((f.bins[b] * 40 + top - 1) / top), '#') + "\n";
         }
     }
-    if (!f.sidecar_error.empty()) r += "sidecar: " + f.sidecar_error + "\n";
+    if (!f.sidecar_error.empty()) r += "sidecar ignored: " + f.sidecar_error + "\n";
     return r;
 }
 

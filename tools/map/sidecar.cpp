@@ -3,13 +3,31 @@
 
 #include <cpl_json.h>
 
+#include <climits>
 #include <cmath>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 const char format_name[] = "mvx map sidecar 1";
+
+// A JSON whole number, which must fit an int; json-c would read text, fractions and booleans as numbers.
+Status whole(const CPLJSONObject &r, const std::string &key, const std::string &name, int &v) {
+    const CPLJSONObject o = r.GetObj(key);
+    if (o.GetType() != CPLJSONObject::Type::Integer && o.GetType() != CPLJSONObject::Type::Long)
+        return Status::at(name, key + " is not a whole number");
+    const long long n = o.ToLong();
+    if (n < INT_MIN || n > INT_MAX) return Status::at(name, key + " is out of range: " + std::to_string(n));
+    v = static_cast<int>(n);
+    return {};
+}
+
+bool number(const CPLJSONObject &o, double &v) {
+    const CPLJSONObject::Type t = o.GetType();
+    if (t != CPLJSONObject::Type::Integer && t != CPLJSONObject::Type::Long && t != CPLJSONObject::Type::Double) return false;
+    v = o.ToDouble();
+    return true;
+}
 
 }  // namespace
 
@@ -72,15 +90,19 @@ Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &
     s.crs_name = r.GetString("crs/name");
     s.crs = r.GetString("crs/wkt");
     const CPLJSONArray gt = r.GetArray("geotransform");
-    s.georeferenced = gt.IsValid() && gt.Size() == 6;
-    for (int i = 0; s.georeferenced && i < 6; ++i) s.gt[i] = gt[i].ToDouble();
+    if (gt.IsValid() && gt.Size() != 6)
+        return Status::at(name, "a geotransform of " + std::to_string(gt.Size()) + " numbers, not 6");
+    s.georeferenced = gt.IsValid();
+    for (int i = 0; s.georeferenced && i < 6; ++i)
+        if (!number(gt[i], s.gt[i])) return Status::at(name, "geotransform holds something that is not a number");
     const CPLJSONObject b = r.GetObj("bounds_lonlat");
     s.has_bounds = b.IsValid();
     if (s.has_bounds)
         s.west = b.GetDouble("west"), s.south = b.GetDouble("south"), s.east = b.GetDouble("east"),
         s.north = b.GetDouble("north");
-    s.box_x0 = r.GetInteger("box/x0"), s.box_y0 = r.GetInteger("box/y0");
-    s.box_w = r.GetInteger("box/w"), s.box_h = r.GetInteger("box/h");
+    for (const auto &[key, v] : {std::pair<const char *, int *>{"box/x0", &s.box_x0}, {"box/y0", &s.box_y0},
+                                 {"box/w", &s.box_w}, {"box/h", &s.box_h}})
+        if (Status st = whole(r, key, name, *v); !st.ok) return st;
     s.cell_x = r.GetDouble("metres_per_cell/across"), s.cell_y = r.GetDouble("metres_per_cell/down");
     s.nominal = r.GetBool("metres_per_cell/nominal");
     s.metres = r.GetString("levels/unit") == "metre";
@@ -90,9 +112,38 @@ Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &
     // Sidecars from before the sea sat on a level boundary have one line through every level.
     s.height_at_m1 = r.GetDouble("levels/height_at_-1", s.height_at_0 - s.per_level_below);
     s.sea_level = r.GetDouble("sea_level");
-    for (double v : {s.height_at_0, s.height_at_m1, s.per_level_below, s.per_level_above, s.sea_level, s.cell_x, s.cell_y})
-        if (!std::isfinite(v)) return Status::fail(name + ": a number that is not finite");
-    if (s.box_w < 0 || s.box_h < 0) return Status::fail(name + ": a box of negative size");
+    return check_sidecar(s, name);
+}
+
+Status check_sidecar(const Sidecar &s, const std::string &name) {
+    const struct {
+        const char *key;
+        double v;
+        bool size;  // never negative
+    } fields[] = {{"geotransform", s.gt[0], false},          {"geotransform", s.gt[1], false},
+                  {"geotransform", s.gt[2], false},          {"geotransform", s.gt[3], false},
+                  {"geotransform", s.gt[4], false},          {"geotransform", s.gt[5], false},
+                  {"bounds_lonlat/west", s.west, false},     {"bounds_lonlat/south", s.south, false},
+                  {"bounds_lonlat/east", s.east, false},     {"bounds_lonlat/north", s.north, false},
+                  {"metres_per_cell/across", s.cell_x, true}, {"metres_per_cell/down", s.cell_y, true},
+                  {"levels/height_at_0", s.height_at_0, false}, {"levels/height_at_-1", s.height_at_m1, false},
+                  {"levels/per_level_below_0", s.per_level_below, true},
+                  {"levels/per_level_above_0", s.per_level_above, true}, {"sea_level", s.sea_level, false}};
+    for (const auto &f : fields) {
+        if (!std::isfinite(f.v)) return Status::at(name, std::string(f.key) + " holds a number that is not finite");
+        if (f.size && f.v < 0) return Status::at(name, std::string(f.key) + " is negative");
+    }
+    // In 64 bits: the corner and the size may each be near the limits of an int.
+    const long long x0 = s.box_x0, y0 = s.box_y0, w = s.box_w, h = s.box_h;
+    if (w <= 0 || h <= 0)
+        return Status::at(name, "its box of " + std::to_string(w) + " x " + std::to_string(h) + " cells is empty");
+    if (x0 < 0 || y0 < 0 || x0 + w > colonnes || y0 + h > lignes)
+        return Status::at(name, "its box, columns " + std::to_string(x0) + " to " + std::to_string(x0 + w - 1) + " and rows " +
+                                    std::to_string(y0) + " to " + std::to_string(y0 + h - 1) + ", is not within the " +
+                                    std::to_string(colonnes) + " x " + std::to_string(lignes) + " map");
+    const double area = s.gt[1] * s.gt[5] - s.gt[2] * s.gt[4];
+    if (s.georeferenced && !(std::isfinite(area) && area != 0))
+        return Status::at(name, "its geotransform gives cells " + std::string(area == 0 ? "no area" : "an infinite area"));
     return {};
 }
 
@@ -106,18 +157,19 @@ Status read_sidecar(const std::string &map, Sidecar &s, bool &found) {
     return parse_sidecar(std::string(bytes.begin(), bytes.end()), path, s);
 }
 
+Status check_map_output(const std::string &map, const std::vector<std::string> &inputs) {
+    if (Status st = check_output(map, inputs); !st.ok) return st;
+    return check_output(sidecar_path(map), inputs);
+}
+
 Status save_map(const std::string &path, const Map &m, const Sidecar &s) {
+    // Both places first: the map is not written for nothing.
+    if (Status st = check_map_output(path, {}); !st.ok) return st;
     PendingFile map(path), side(sidecar_path(path));
     const std::string json = sidecar_json(s);
     if (Status st = write_map(map, m); !st.ok) return st;
     if (Status st = side.write([&](int fd) { return write_all(fd, reinterpret_cast<const uint8_t *>(json.data()), json.size()); });
         !st.ok)
         return st;
-    if (Status st = map.commit(); !st.ok) return st;
-    if (Status st = side.commit(); !st.ok) {
-        // Better no sidecar than one that describes the map this one replaced.
-        unlink(sidecar_path(path).c_str());
-        return st;
-    }
-    return {};
+    return commit_together({&map, &side});
 }

@@ -39,13 +39,22 @@ inline double viewer_exaggeration(double cell_x, double cell_y, double metres_pe
 // Whether a level is sea under the sidecar's sea level.
 bool is_sea_level(const Sidecar &s, int level);
 
-// The sidecar as JSON text, and back; parse fails naming `name` on anything it cannot use.
+// The sidecar as JSON text, and back; parse fails naming `name` on anything it cannot use (see
+// check_sidecar).
 std::string sidecar_json(const Sidecar &s);
 Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &s);
+
+// Whether a sidecar (`name` for messages) can be trusted with the map: its box a non-empty part
+// of the grid, its numbers finite, sizes and steps not negative, its geotransform invertible.
+Status check_sidecar(const Sidecar &s, const std::string &name);
 
 // Reads the sidecar beside `map`; `found` is false (and the status ok) when there is none.
 Status read_sidecar(const std::string &map, Sidecar &s, bool &found);
 
+// Whether a map and its sidecar may be written at `map`, neither being one of `inputs` nor
+// anything but a regular file or a new name (see check_output).
+Status check_map_output(const std::string &map, const std::vector<std::string> &inputs);
+
 // Writes the map and its sidecar, each through a temporary file, committed together at the end:
-// a failure leaves the old map and sidecar as they were.
+// a failure or an interruption leaves the old map and sidecar as they were.
 Status save_map(const std::string &path, const Map &m, const Sidecar &s);

@@ -26,6 +26,7 @@ bool parsed(int argc, char **argv, Options &o, Parse parse, Usage usage) {
 int run_generate(int argc, char **argv) {
     GenerateOptions o;
     if (!parsed(argc, argv, o, parse_generate, generate_usage)) return 0;
+    if (Status st = check_map_output(o.out, {}); !st.ok) die(st);
     Map m;
     Sidecar sc;
     Progress progress("generating", 100, o.quiet);
@@ -42,6 +43,7 @@ int run_generate(int argc, char **argv) {
 int run_import(int argc, char **argv) {
     ImportOptions o;
     if (!parsed(argc, argv, o, parse_import, [] { return import_usage; })) return 0;
+    if (Status st = check_map_output(o.out, import_inputs(o)); !st.ok) die(st);
     Map m;
     Sidecar sc;
     std::vector<std::string> notes;
@@ -60,6 +62,7 @@ int run_import(int argc, char **argv) {
 int run_export(int argc, char **argv) {
     ExportOptions o;
     if (!parsed(argc, argv, o, parse_export, [] { return export_usage; })) return 0;
+    if (Status st = check_output(o.out, export_inputs(o)); !st.ok) die(st);
     std::string done;
     if (Status st = export_map(o, done); !st.ok) die(st);
     if (!o.quiet) std::fprintf(stderr, "mvx: %s\n", done.c_str());

@@ -18,7 +18,9 @@ const char *generate_usage() {
         "hills over the whole height range, coloured by height with the light baked in\n"
         "(from the north-west). Shows progress on standard error when it is a terminal.\n"
         "\n"
-        "  -o FILE      output map (default datas.mvx); written whole or not at all\n"
+        "  -o FILE      output map (default datas.mvx); written whole or not at all,\n"
+        "               never over a directory or a device; a symlink is written\n"
+        "               through, and a replaced file keeps its mode\n"
         "  --seed N     world seed, a whole number from 0 to 2^64 - 1 (default " +
         std::to_string(default_seed) +
         ")\n"

@@ -148,6 +148,14 @@ check "tiles by directory and by name: the same map" cmp -s by_dir.mvx by_name.m
 check "tiles and the file they were cut from: the same map but for a handful of bytes" \
     [ "$(cmp -l by_dir.mvx whole.mvx | wc -l)" -le 10 ]
 
+# A tile that a directory brings is an input like one named.
+cp tiles/t00.tif t00.orig
+"$MVX" import tiles -o tiles/t00.tif 2>err.txt
+status=$?
+check "import tiles -o tiles/t00.tif: refused (status $status)" [ "$status" -eq 1 ] &&
+    [ "$(cat err.txt)" = "mvx: tiles/t00.tif: is an input; inputs are never overwritten (write to another name)" ]
+check "import tiles -o tiles/t00.tif: the tile is untouched" cmp -s tiles/t00.tif t00.orig
+
 # Ctrl-C while importing: the old map and its sidecar stay, and nothing is left beside them.
 # (With job control, as in a terminal: otherwise a background job starts with SIGINT ignored.)
 cp by_dir.mvx kept.mvx && cp by_dir.mvx.json kept.mvx.json

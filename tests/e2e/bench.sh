@@ -79,14 +79,18 @@ check "bench_terraintif holds bands, not the raster (status ${status:-none}, pea
 rm -f "$T/w.tif"
 
 # The GeoTIFF import benchmark itself at those sizes: every figure, a number or failed with a reason.
-BIG_W=300 BIG_H=200 GLOBAL_W=432 GLOBAL_H=216 IMPORT_PAIRS=2 GLOBAL_RUNS=1 \
-    "$(dirname "$0")/../../bench/gdal_import.sh" "$BENCH_BUILD" "$T/gi" >"$T/gi.out" 2>/dev/null
-for k in big_import_s big_import_rss_mib big_gdal_s big_gdal_rss_mib big_ratio global_import_s global_rss_mib; do
+BIG_W=300 BIG_H=200 TILE_SIZE=100 SMALL_W=400 SMALL_H=300 SMALL_TILE=100 GLOBAL_W=432 GLOBAL_H=216 IMPORT_PAIRS=2 \
+    GLOBAL_RUNS=1 "$(dirname "$0")/../../bench/gdal_import.sh" "$BENCH_BUILD" "$T/gi" >"$T/gi.out" 2>/dev/null
+for k in big_import_s big_import_rss_mib big_gdal_s big_gdal_rss_mib big_ratio big_best_s big_best_ratio \
+    tiles_import_s tiles_rss_mib tiles_whole_s tiles_gdal_best_s tiles_vs_one_file tiles_vs_gdal_best \
+    small_import_s small_whole_s small_tiles_vs_one_file global_import_s global_rss_mib; do
     v=$(sed -n "s/^$k //p" "$T/gi.out")
     check "GeoTIFF import bench: $k is a positive number or failed with a reason (got '${v:-none}')" \
         awk -v v="${v:-x}" -v e="$(grep -c _error "$T/gi.out")" 'BEGIN { exit !(v + 0 > 0 || (v == "failed" && e > 0)) }'
 done
+check "GeoTIFF import bench: cut 6 tiles and 12 small ones" \
+    grep -q '^tiles_input 6 tiles of 100 x 100' "$T/gi.out" && grep -q '^small_input 12 tiles of 100 x 100' "$T/gi.out"
 check "GeoTIFF import bench: ran its pairs and left no input behind" \
-    test "$(sed -n 's/^big_pairs //p' "$T/gi.out")" -ge 1 -a ! -e "$T/gi/big.tif" -a ! -e "$T/gi/global.tif"
+    test "$(sed -n 's/^big_pairs //p' "$T/gi.out")" -ge 1 -a -z "$(ls "$T/gi" | grep -v '_rounds$\|_runs$\|^err$\|^out$\|^rss$')"
 
 finish

@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -307,28 +308,37 @@ struct Sums {
 };
 
 // One reader thread's GDAL handle: the tile it has open and that level's bands.
+// One reader thread's GDAL handles: the last few tiles it read, kept open, as reads in the order of
+// the grid's rows go from tile to tile and back; and its buffers.
 struct Reader {
-    int tile = -1, level = -2;
-    Dataset ds;
+    struct Open {
+        int tile = -1;
+        Dataset ds;
+    };
+    std::vector<Open> open;  // most recently used last
     GDALRasterBandH band = nullptr, mask = nullptr;
     std::vector<float> z;
     std::vector<uint8_t> cover;
     std::vector<double> val, ok, rowsum, rowwt, share;
 };
+constexpr size_t handles_kept = 4;
 
 bool open_level(Reader &rd, const TilePlan &tp, int tile) {
-    if (rd.tile != tile) {
-        rd.ds = open_dataset(tp.tile->name);
-        rd.tile = tile, rd.level = -2;
-        if (!rd.ds) return false;
+    auto it = std::find_if(rd.open.begin(), rd.open.end(), [&](const Reader::Open &o) { return o.tile == tile; });
+    Reader::Open o;
+    if (it != rd.open.end()) {
+        o = std::move(*it);
+        rd.open.erase(it);
+    } else {
+        o.tile = tile;
+        o.ds = open_dataset(tp.tile->name);
+        if (!o.ds) return false;
+        if (rd.open.size() >= handles_kept) rd.open.erase(rd.open.begin());
     }
-    if (!rd.ds) return false;
-    if (rd.level != tp.level) {
-        GDALRasterBandH b = GDALGetRasterBand(rd.ds.get(), 1);
-        rd.band = tp.level < 0 ? b : GDALGetOverview(b, tp.level);
-        rd.mask = rd.band && tp.tile->masked ? GDALGetMaskBand(rd.band) : nullptr;
-        rd.level = tp.level;
-    }
+    GDALRasterBandH b = GDALGetRasterBand(o.ds.get(), 1);
+    rd.band = tp.level < 0 ? b : GDALGetOverview(b, tp.level);
+    rd.mask = rd.band && tp.tile->masked ? GDALGetMaskBand(rd.band) : nullptr;
+    rd.open.push_back(std::move(o));
     return rd.band != nullptr && (!tp.tile->masked || rd.mask != nullptr);
 }
 
@@ -601,8 +611,20 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
     f.voids.assign(static_cast<size_t>(f.w) * f.h, 1);
     if (units.empty()) return {};
 
-    // Reads are handed out in jobs: one per unit, but a tile that decodes front to back is one
-    // job, its units in file order, so that one reader goes through it once.
+    // Reads in the order of the grid's rows, so that only the sums of a few rows are held at once
+    // however the tiles lie; but a tile that decodes front to back is read at once, in the order
+    // of its file, as one job, so that one reader goes through it once.
+    {
+        std::vector<int> first_row(plans.size(), p.grid_h);
+        for (const Unit &u : units) first_row[u.plan] = std::min(first_row[u.plan], u.cy0);
+        auto key = [&](const Unit &u) {
+            const TilePlan &tp = plans[u.plan];
+            const bool seq = tp.tile->sequential;
+            return std::make_tuple(seq ? first_row[u.plan] : u.cy0, u.plan, seq && tp.flip_y ? -u.gy0 : u.gy0, u.gx0);
+        };
+        std::stable_sort(units.begin(), units.end(), [&](const Unit &a, const Unit &b) { return key(a) < key(b); });
+    }
+    // Jobs: one per unit, or a sequential tile's units together.
     std::vector<std::pair<int, int>> jobs;
     for (int u = 0; u < static_cast<int>(units.size());) {
         int v = u + 1;

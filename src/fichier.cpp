@@ -20,6 +20,8 @@ const char *genre(mode_t m) {
 
 }  // namespace
 
+const char *genre_fichier(unsigned mode) { return genre(static_cast<mode_t>(mode)); }
+
 int ouvre_fichier(const char *nom, long long &taille, std::string &raison) {
     // O_NONBLOCK so that opening a FIFO with no writer returns at once; it is refused below anyway.
     const int fd = open(nom, O_RDONLY | O_NONBLOCK | O_CLOEXEC);

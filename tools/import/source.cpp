@@ -453,7 +453,10 @@ Status open_raster_file(const std::string &path, Dataset &ds, std::string &name)
                               " mvx takes (heights take one, colours three)");
     // GDAL reads what a raw file lacks as zeros: flat ground that is not there.
     if (const Refusal r = short_raw_data(ds.get())) return Status::at(path, refusal_cause(r, path));
-    return check_latitudes(path, ds.get());
+    if (Status st = check_latitudes(path, ds.get()); !st.ok) return st;
+    // Companions (.aux.xml, masks) are read when first asked about: by now they have been.
+    if (const Refusal r = last_refusal()) return Status::at(path, refusal_cause(r, path));
+    return {};
 }
 
 Status r16_size(long long bytes, const std::string &name, int &w, int &h) {

@@ -180,6 +180,7 @@ thread_local long vrt_documents = 0;
 // The sources a VRT document names, each vetted, and its raw bands' files against their layout.
 Refusal vet_vrt(const std::string &text, const std::string &vrt_name) {
     if (vrt_depth >= max_vrt_depth) return {vrt_name, "nested in VRTs more than " + std::to_string(max_vrt_depth) + " deep"};
+    if (vrt_depth == 0) vrt_documents = 0;
     if (++vrt_documents > max_vrt_documents)
         return {vrt_name, "one of more than " + std::to_string(max_vrt_documents) + " VRTs behind one input"};
     std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode *)> root(nullptr, CPLDestroyXMLNode);
@@ -215,7 +216,6 @@ Refusal vet_vrt(const std::string &text, const std::string &vrt_name) {
         }
     }
     --vrt_depth;
-    if (vrt_depth == 0) vrt_documents = 0;
     return r;
 }
 

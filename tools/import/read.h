@@ -1,4 +1,5 @@
-// Reading the heights straight at the grid's resolution through GDAL, in row bands on every core.
+// Reading the heights straight at the grid's resolution through GDAL, in row bands on every core;
+// what any read may cost, checked before it starts.
 #pragma once
 
 #include "io.h"

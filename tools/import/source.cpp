@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,7 +48,7 @@ Status check_local(const std::string &path) {
 }
 
 // A text file (a VRT, a STAC or tile index document) that names a network source is refused
-// before GDAL reads it, since opening it would already fetch.
+// before GDAL reads it, naming the source; the gate refuses it anyway, wherever it is named.
 Status check_references(const std::string &path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (64LL << 20)) return {};
@@ -55,17 +56,16 @@ Status check_references(const std::string &path) {
     if (!read_whole(path, bytes, 64ULL << 20).ok) return {};
     const size_t head = std::min<size_t>(bytes.size(), 4096);
     if (std::find(bytes.begin(), bytes.begin() + static_cast<long>(head), 0) != bytes.begin() + static_cast<long>(head))
-        return {};  // binary: formats of that kind do not point at servers
+        return {};  // binary: what such a format names, the gate sees as GDAL opens it
     const std::string text(bytes.begin(), bytes.end());
-    for (const char *mark : {"://", "/vsicurl", "/vsis3", "/vsigs", "/vsiaz", "/vsiadls", "/vsioss", "/vsiswift",
-                             "/vsiwebhdfs", "/vsihdfs"}) {
-        const size_t at = text.find(mark);
-        if (at == std::string::npos) continue;
-        size_t from = at, to = at;
-        while (from > 0 && !std::strchr(" \t\r\n<>\"'", text[from - 1])) --from;
-        while (to < text.size() && !std::strchr(" \t\r\n<>\"'", text[to])) ++to;
-        return Status::at(path, "refers to a network source (" + text.substr(from, std::min<size_t>(to - from, 120)) +
-                              "); mvx reads local files only: download it first");
+    for (size_t from = 0; from < text.size();) {
+        const size_t to = std::min(text.find_first_of(" \t\r\n<>\"'", from), text.size());
+        const std::string_view word(text.data() + from, to - from);
+        if ((word.find("://") != std::string_view::npos || word.find("/vsi") != std::string_view::npos) &&
+            is_network_name(std::string(word)))
+            return Status::at(path, "refers to a network source (" + std::string(word.substr(0, 120)) +
+                                  "); mvx reads local files only: download it first");
+        from = to + 1;
     }
     return {};
 }

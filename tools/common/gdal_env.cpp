@@ -430,8 +430,11 @@ void forbid_internet() {
     if (!ctx) return;
     // Every thread, those a library may have started already included.
     bool ok = seccomp_attr_set(ctx, SCMP_FLTATR_CTL_TSYNC, 1) == 0;
-    for (const int family : {AF_INET, AF_INET6})
-        ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(socket), 1, SCMP_A0_32(SCMP_CMP_EQ, family)) == 0;
+    for (const int family : {AF_INET, AF_INET6}) {
+        // socket()'s first argument, an int: its low 32 bits.
+        const scmp_arg_cmp is_family = {0, SCMP_CMP_MASKED_EQ, 0xffffffffULL, static_cast<scmp_datum_t>(family)};
+        ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(socket), 1, is_family) == 0;
+    }
     if (ok) seccomp_load(ctx);
     seccomp_release(ctx);
 }

@@ -62,6 +62,8 @@ TEST_F(Gate, VetsNamesFilesAndWhatVrtsReferTo) {
     write_bytes(raw, Bytes(12, 1));  // 3 x 2 UInt16 samples, packed
     std::filesystem::create_symlink("/proc/self/status", dir + "/status");
     text("self.vrt", vrt_over(dir + "/self.vrt"));
+    std::string deep = "/dev/zero";
+    for (int i = 0; i < 20; ++i) deep = vrt_over(xml_escaped(deep));
     write_raster(dir + "/in.tif", "GTiff", lonlat_raster(1, 1, 0, 1, 1, {1}));
     VSILFILE *f = VSIFOpenL(("/vsizip/" + dir + "/a.zip/net.vrt").c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -80,6 +82,7 @@ TEST_F(Gate, VetsNamesFilesAndWhatVrtsReferTo) {
         {vrt_over(fifo), fifo, "a FIFO, not a regular file"},
         {vrt_over(xml_escaped(vrt_over("/dev/zero"))), "/dev/zero", "under /dev, where mvx reads nothing"},
         {dir + "/self.vrt", dir + "/self.vrt", "nested in VRTs more than 16 deep"},
+        {deep, "a VRT written inside another", "nested in VRTs more than 16 deep"},
         {"/vsizip/" + dir + "/a.zip/net.vrt", "/vsis3/bucket/dem.tif", ""},
         {raw_over(raw, ""), "", ""},
         {raw_over(raw, "<PixelOffset>4</PixelOffset>"), raw, "cut short: 12 bytes where its raw layout needs 22"},

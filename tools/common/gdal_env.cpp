@@ -116,7 +116,8 @@ private:
 // How a name is used: as a dataset (folders are formats too), or as the file a raw band reads.
 enum class Use { dataset, raw };
 
-Refusal vet(const std::string &name, Use use);
+// `driver_names`: also the files a driver's name holds (not those of a part of one).
+Refusal vet(const std::string &name, Use use, bool driver_names = true);
 
 // Where a name leads among the kernel's directories, after links: "/proc", "/sys", "/dev" or null.
 const char *system_dir(const std::string &name) {
@@ -179,10 +180,11 @@ thread_local long vrt_documents = 0;
 
 // The sources a VRT document names, each vetted, and its raw bands' files against their layout.
 Refusal vet_vrt(const std::string &text, const std::string &vrt_name) {
-    if (vrt_depth >= max_vrt_depth) return {vrt_name, "nested in VRTs more than " + std::to_string(max_vrt_depth) + " deep"};
+    const std::string name = vrt_name.empty() ? "a VRT written inside another" : vrt_name;
+    if (vrt_depth >= max_vrt_depth) return {name, "nested in VRTs more than " + std::to_string(max_vrt_depth) + " deep"};
     if (vrt_depth == 0) vrt_documents = 0;
     if (++vrt_documents > max_vrt_documents)
-        return {vrt_name, "one of more than " + std::to_string(max_vrt_documents) + " VRTs behind one input"};
+        return {name, "one of more than " + std::to_string(max_vrt_documents) + " VRTs behind one input"};
     std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode *)> root(nullptr, CPLDestroyXMLNode);
     {
         // GDAL parses the same text; what it finds wrong there it says then.
@@ -275,7 +277,7 @@ Refusal vet_local(const std::string &name, const struct stat &st, Use use, VSIFi
 }
 
 // The files a driver's name ("NETCDF:\"x.nc\":z", "HDF5:\"x.h5\"://z", "GTIFF_DIR:2:x.tif") names:
-// each quoted part, else each part before a colon and the whole rest.
+// each quoted part, else what lies before and after each colon of the rest.
 std::vector<std::string> named_files(const std::string &name) {
     size_t colon = 0;
     while (colon < name.size() && (std::isalnum(static_cast<unsigned char>(name[colon])) || name[colon] == '_')) ++colon;
@@ -289,12 +291,15 @@ std::vector<std::string> named_files(const std::string &name) {
         q = rest.find('"', end + 1);
     }
     if (!files.empty()) return files;
-    for (size_t c = rest.find(':'); c != std::string::npos; c = rest.find(':', c + 1)) files.push_back(rest.substr(0, c));
+    for (size_t c = rest.find(':'); c != std::string::npos; c = rest.find(':', c + 1)) {
+        files.push_back(rest.substr(0, c));
+        files.push_back(rest.substr(c + 1));
+    }
     files.push_back(rest);
     return files;
 }
 
-Refusal vet(const std::string &name, Use use) {
+Refusal vet(const std::string &name, Use use, bool driver_names) {
     if (name.empty()) return {};
     if (is_network_name(name)) return {name, "", true};
     const size_t lead = name.find_first_not_of(" \t\r\n");
@@ -314,9 +319,9 @@ Refusal vet(const std::string &name, Use use) {
     if (stat(name.c_str(), &st) == 0)
         return vet_local(name, st, use, ends_with(name, ".vrt") ? plain_files : nullptr);
     // A driver's name: the files it names go to the format's own library (netCDF, HDF5), unseen by the gate.
-    for (const std::string &file : named_files(name))
-        if (file != name)
-            if (Refusal r = vet(file, Use::dataset)) return r;
+    if (driver_names)
+        for (const std::string &file : named_files(name))
+            if (Refusal r = vet(file, Use::dataset, false)) return r;
     return {};
 }
 

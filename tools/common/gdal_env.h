@@ -10,21 +10,56 @@
 
 // Registers the drivers (less those that fetch from servers), sends GDAL's messages to
 // gdal_reason() instead of the terminal, bounds the block cache (GDAL_CACHEMAX still wins) and
-// puts a refusal in place of every network file system. Safe to call more than once.
+// puts the gate between GDAL and every file: network file systems and streams are refused, and
+// a local file opened for reading must pass vet_name() (a directory is only listed, never read).
+// Safe to call more than once.
 void gdal_setup();
 
-// GDAL's last failure message on this thread, tidied to one line; empty when there is none.
+// From now on socket() for IPv4 and IPv6 fails with EACCES in every thread of the process, so
+// that nothing GDAL or a library under it does can reach a server, whatever the name. Through a
+// seccomp filter; where the kernel has none, nothing changes and the gate's name checks remain.
+// For mvx itself, before GDAL starts: never in a process that needs sockets (the tests).
+void forbid_internet();
+
+// GDAL's last failure message on this thread, tidied to one line; the gate's refusal, when it
+// refused a file since the errors were last reset, comes first. Empty when there is none.
 std::string gdal_reason();
 // The same, or `otherwise` when GDAL said nothing.
 std::string gdal_reason_or(const char *otherwise);
 
-// A path or source name that would be fetched from elsewhere (http://, /vsicurl/, /vsis3/, ...).
+// A path or source name that would be fetched from elsewhere, in any spelling: a URL of any scheme
+// (also inside a driver's name, as NETCDF:"http://..."), or a network file system (/vsicurl/,
+// /vsicurl?, /vsis3/, their _streaming forms, ...).
 bool is_network_name(const std::string &name);
 
-// The first network name GDAL tried to open since the last call on this thread, or empty.
-std::string network_attempt();
+// A name GDAL must not be given, and why.
+struct Refusal {
+    std::string name;      // the file or source, as it was named
+    std::string what;      // what it is, to follow "it is" or "NAME, which is": "a FIFO, not a regular file"
+    bool network = false;  // a network source (`what` is then empty)
+    explicit operator bool() const { return !name.empty(); }
+};
 
-// Clears GDAL's last error and the network attempt on this thread.
+// Why `name` (a path, a /vsi name, a driver's "FORMAT:..." name or an inline VRT) must not reach
+// GDAL: a network source; a file that is not regular (FIFO, device, socket; a directory where raw
+// samples are read) or lies under /proc, /sys or /dev; a VRT that refers to such a source or to a
+// raw file shorter than its layout, however deeply nested (in archives too). Empty when none. Looks
+// at names and file status only, never blocking; a plain local file is looked into when GDAL opens it.
+Refusal vet_name(const std::string &name);
+
+// The first refusal of the gate on this thread since gdal_reset_errors(); empty when none.
+Refusal last_refusal();
+
+// A refusal as the cause of a failure of `input`: "it is a FIFO, not a regular file", "refers to
+// NAME, which is ...", or for a network source "refers to a network source (NAME); mvx reads local
+// files only: download it first".
+std::string refusal_cause(const Refusal &r, const std::string &input);
+
+// The raw file behind a dataset of one of GDAL's raw formats (ENVI, EHdr, ...) when it holds fewer
+// bytes than its layout needs: GDAL would read the rest as zeros. Empty when whole, or not raw.
+Refusal short_raw_data(GDALDatasetH ds);
+
+// Clears GDAL's last error and the gate's refusal on this thread.
 void gdal_reset_errors();
 
 // An open dataset, closed when it goes.
@@ -34,7 +69,8 @@ struct DatasetCloser {
 using Dataset = std::unique_ptr<void, DatasetCloser>;
 
 // Opens a raster read-only, GDAL's errors reset first so that a failure's reason is its own. A VRT
-// is readied for reads through its overviews (see gdal_env.cpp).
+// is readied for reads through its overviews (see gdal_env.cpp). Fails when the gate refused a file
+// on the way, a source or a companion (last_refusal() says which).
 Dataset open_dataset(const std::string &name);
 
 // A /vsimem/ file that is removed when it goes; name() is unique in the process.

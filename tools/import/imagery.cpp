@@ -43,16 +43,54 @@ Status colour_bands(const std::string &path, Dataset &ds, const std::vector<int>
     return ds ? Status{} : Status::at(path, gdal_reason_or("cannot take its colour bands"));
 }
 
-// The sample value that is white: 255 for 8-bit images, else the largest value the bands hold.
-double white_of(GDALDatasetH ds) {
-    double white = 255;
-    for (int b = 1; b <= 3; ++b) {
-        GDALRasterBandH band = GDALGetRasterBand(ds, b);
-        if (GDALGetRasterDataType(band) == GDT_Byte) continue;
-        double mm[2] = {0, 0};
-        if (GDALComputeRasterMinMax(band, TRUE, mm) == CE_None) white = std::max(white, mm[1]);
+// The sample value that is white: 255 for 8-bit images, else the largest value the bands hold
+// (NoData aside) in a bounded sample of them.
+Status white_of(const std::string &path, GDALDatasetH ds, double &white) {
+    white = 255;
+    bool wide[3], nodata[3];
+    double none[3];
+    for (int b = 0; b < 3; ++b) {
+        GDALRasterBandH band = GDALGetRasterBand(ds, b + 1);
+        wide[b] = GDALGetRasterDataType(band) != GDT_Byte;
+        int has = 0;
+        none[b] = GDALGetRasterNoDataValue(band, &has);
+        nodata[b] = has;
     }
-    return white;
+    if (!wide[0] && !wide[1] && !wide[2]) return {};
+    bool whole = false;
+    return sample_pixels(path, ds, 3, false, [&](const double *v, size_t n) {
+        for (int b = 0; b < 3; ++b)
+            for (size_t i = 0; wide[b] && i < n; ++i) {
+                const double x = v[b * n + i];
+                if (std::isfinite(x) && !(nodata[b] && x == none[b])) white = std::max(white, x);
+            }
+        return true;
+    }, whole);
+}
+
+// The part of the image, in its pixels, that the box covers: what the warper reads of it. All of
+// it when the box cannot be put in the image's coordinates.
+void warp_window(GDALDatasetH ds, const HeightSource &heights, const Placement &p, double &ww, double &wh) {
+    const double iw = GDALGetRasterXSize(ds), ih = GDALGetRasterYSize(ds);
+    ww = iw, wh = ih;
+    const double x0 = p.gt[0] + p.x0 * p.gt[1], y0 = p.gt[3] + p.y0 * p.gt[5];
+    const double x1 = x0 + p.w * p.gt[1], y1 = y0 + p.h * p.gt[5];
+    const double box[4] = {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
+    double in[4] = {box[0], box[1], box[2], box[3]};
+    const std::string wkt = GDALGetProjectionRef(ds);
+    if (!heights.wkt.empty() && !wkt.empty() && !same_crs(heights.wkt, wkt) &&
+        !transform_box(SpatialRef(heights.wkt), SpatialRef(wkt), box, in))
+        return;
+    double gt[6], inv[6];
+    if (GDALGetGeoTransform(ds, gt) != CE_None || !GDALInvGeoTransform(gt, inv)) return;
+    double lx = INFINITY, hx = -INFINITY, ly = INFINITY, hy = -INFINITY;
+    for (const auto &[x, y] : {std::pair{in[0], in[1]}, std::pair{in[2], in[1]}, std::pair{in[0], in[3]}, std::pair{in[2], in[3]}}) {
+        const double px = inv[0] + x * inv[1] + y * inv[2], py = inv[3] + x * inv[4] + y * inv[5];
+        lx = std::min(lx, px), hx = std::max(hx, px), ly = std::min(ly, py), hy = std::max(hy, py);
+    }
+    if (!std::isfinite(lx + hx + ly + hy)) return;
+    ww = std::max(0.0, std::min(hx, iw) - std::max(lx, 0.0));
+    wh = std::max(0.0, std::min(hy, ih) - std::max(ly, 0.0));
 }
 
 // The image warped onto the box's cells in the heights' coordinate system, with an alpha band
@@ -86,18 +124,31 @@ Status plan_imagery(const std::string &path, const std::vector<int> &bands, cons
                     const Placement &p, ImagePlan &plan, std::vector<std::string> &notes) {
     Dataset ds;
     if (Status st = open_raster_file(path, ds, plan.name); !st.ok) return st;
+    // The image's own blocks: the VRT that picks its bands shows blocks of its own.
+    if (Status st = check_read(path, GDALGetRasterBand(ds.get(), 1), 0, max_read_samples, ""); !st.ok) return st;
     if (Status st = colour_bands(path, ds, bands, plan.name, plan.owned); !st.ok) return st;
-    plan.scale = static_cast<float>(255 / white_of(ds.get()));
     double igt[6];
     plan.warped = heights.georeferenced && has_geotransform(ds.get(), igt);
     const int iw = GDALGetRasterXSize(ds.get()), ih = GDALGetRasterYSize(ds.get());
+    // Stretched, the image covers what the heights' window covers of the heights.
+    const double kx = static_cast<double>(iw) / heights.w, ky = static_cast<double>(ih) / heights.h;
+    // What the read will decode, checked before any pixel is: the image's part over the box, at
+    // the overview the warp or the read picks.
+    double ww = p.sw * kx, wh = p.sh * ky;
+    if (plan.warped) warp_window(ds.get(), heights, p, ww, wh);
+    GDALRasterBandH first = GDALGetRasterBand(ds.get(), 1);
+    if (Status st = check_read(path, first, samples_at_resolution(first, ww, wh, p.w, p.h), max_read_samples,
+                               "build overviews first (gdaladdo -r average " + path + ")");
+        !st.ok)
+        return st;
+    double white = 255;
+    if (Status st = white_of(path, ds.get(), white); !st.ok) return st;
+    plan.scale = static_cast<float>(255 / white);
     if (plan.warped) {
         plan.ww = p.w, plan.wh = p.h;
         plan.alg = GRIORA_NearestNeighbour;  // the warp has resampled already: one pixel a cell
         return warp_onto_box(path, ds.get(), heights, p, plan.name, plan.owned);
     }
-    // Stretched, the image covers what the heights' window covers of the heights.
-    const double kx = static_cast<double>(iw) / heights.w, ky = static_cast<double>(ih) / heights.h;
     plan.wx = p.sx * kx, plan.wy = p.sy * ky, plan.ww = p.sw * kx, plan.wh = p.sh * ky;
     plan.alg = plan.ww * plan.wh > 1.0 * p.w * p.h ? GRIORA_Average : GRIORA_Bilinear;
     const double ra = plan.ww * p.h, rb = plan.wh * p.w;

@@ -1,4 +1,5 @@
-// Reading the heights straight into the grid: each tile once, at its own resolution, its samples spread over the cells.
+// Reading the heights straight into the grid: each tile once, at its own resolution, its samples
+// spread over the cells; and what any read may cost, checked before it starts.
 #pragma once
 
 #include "io.h"
@@ -64,3 +65,27 @@ int axis_weights(const Axis &ax, long long k0, int n, int lo, int hi, std::vecto
 // `progress` gets the fraction done, on the calling thread.
 Status read_field(const HeightSource &src, const Placement &p, Resampling r, Field &f,
                   const std::function<void(double)> &progress = {}, double max_samples = max_read_samples);
+
+// The most one block of a raster may take in GDAL's cache: a read decodes whole blocks.
+constexpr double max_block_bytes = 268435456.0;
+
+// Pixels a look at an image's content (is it grey, what is its white) reads at most: a second or so.
+constexpr double max_sample_pixels = 16777216.0;
+
+// Input samples a read of the window sw x sh of `band` onto w x h cells decodes, at the resolution
+// GDAL picks for it: the coarsest overview that still has a sample for every cell.
+double samples_at_resolution(GDALRasterBandH band, double sw, double sh, int w, int h);
+
+// A planned read checked before any sample is read: `samples` against `max_samples`, and the bytes
+// of one of `band`'s blocks (with its companions when the file interleaves them) against
+// max_block_bytes. The refusal names `label`, and `hint` says what to do.
+Status check_read(const std::string &label, GDALRasterBandH band, double samples, double max_samples,
+                  const std::string &hint);
+
+// A bounded sample of the pixels of bands 1 ... n of `ds`, for checks of their content: the full
+// resolution when it has at most max_sample_pixels, else the finest overview that has, else blocks
+// spread evenly over the coarsest (for a format that decodes `sequential`ly, its first rows: a later
+// row costs every one before it). `fn` gets each piece read as n runs of `count` values, band after
+// band, and returns false to stop. `whole` tells whether every pixel was seen.
+Status sample_pixels(const std::string &label, GDALDatasetH ds, int n, bool sequential,
+                     const std::function<bool(const double *values, size_t count)> &fn, bool &whole);

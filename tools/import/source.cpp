@@ -4,6 +4,7 @@
 #include "export.h"
 #include "fichier.h"
 #include "parallel.h"
+#include "read.h"
 #include "text.h"
 
 #include <cpl_string.h>
@@ -17,6 +18,8 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <limits>
+#include <string_view>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,7 +51,7 @@ Status check_local(const std::string &path) {
 }
 
 // A text file (a VRT, a STAC or tile index document) that names a network source is refused
-// before GDAL reads it, since opening it would already fetch.
+// before GDAL reads it, naming the source; the gate refuses it anyway, wherever it is named.
 Status check_references(const std::string &path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (64LL << 20)) return {};
@@ -56,17 +59,16 @@ Status check_references(const std::string &path) {
     if (!read_whole(path, bytes, 64ULL << 20).ok) return {};
     const size_t head = std::min<size_t>(bytes.size(), 4096);
     if (std::find(bytes.begin(), bytes.begin() + static_cast<long>(head), 0) != bytes.begin() + static_cast<long>(head))
-        return {};  // binary: formats of that kind do not point at servers
+        return {};  // binary: what such a format names, the gate sees as GDAL opens it
     const std::string text(bytes.begin(), bytes.end());
-    for (const char *mark : {"://", "/vsicurl", "/vsis3", "/vsigs", "/vsiaz", "/vsiadls", "/vsioss", "/vsiswift",
-                             "/vsiwebhdfs", "/vsihdfs"}) {
-        const size_t at = text.find(mark);
-        if (at == std::string::npos) continue;
-        size_t from = at, to = at;
-        while (from > 0 && !std::strchr(" \t\r\n<>\"'", text[from - 1])) --from;
-        while (to < text.size() && !std::strchr(" \t\r\n<>\"'", text[to])) ++to;
-        return Status::at(path, "refers to a network source (" + text.substr(from, std::min<size_t>(to - from, 120)) +
-                              "); mvx reads local files only: download it first");
+    for (size_t from = 0; from < text.size();) {
+        const size_t to = std::min(text.find_first_of(" \t\r\n<>\"'", from), text.size());
+        const std::string_view word(text.data() + from, to - from);
+        if ((word.find("://") != std::string_view::npos || word.find("/vsi") != std::string_view::npos) &&
+            is_network_name(std::string(word)))
+            return Status::at(path, "refers to a network source (" + std::string(word.substr(0, 120)) +
+                                  "); mvx reads local files only: download it first");
+        from = to + 1;
     }
     return {};
 }
@@ -80,34 +82,95 @@ std::string archive_prefix(const std::string &path) {
 }
 
 Status open_failure(const std::string &path) {
-    if (const std::string net = network_attempt(); !net.empty())
-        return Status::at(path, "refers to a network source (" + net + "); mvx reads local files only: download it first");
+    if (const Refusal r = last_refusal()) return Status::at(path, refusal_cause(r, path));
     return Status::at(path, gdal_reason_or("not a raster that GDAL can read"));
 }
 
-// The one raster inside an archive (its companions, overviews and masks aside).
+// Members that only accompany a raster: georeferencing, statistics, overviews, masks, headers, notes.
+bool is_companion(const std::string &member) {
+    for (const char *ext : {".aux.xml", ".aux", ".ovr", ".rrd", ".msk", ".prj", ".tfw", ".tfwx", ".wld", ".jgw", ".pgw",
+                            ".pngw", ".j2w", ".blw", ".hdr", ".stx", ".clr", ".xml", ".txt", ".md", ".htm", ".html", ".pdf",
+                            ".csv", ".json", ".dbf", ".cpg", ".qml", ".sld", ".lyr", ".log"})
+        if (ends_with(member, ext)) return true;
+    return false;
+}
+
+// Names rasters GDAL reads usually have: tried first.
+bool has_raster_extension(const std::string &member) {
+    for (const char *ext : {".tif", ".tiff", ".gtif", ".vrt", ".hgt", ".asc", ".img", ".nc", ".nc4", ".grd", ".bil", ".bip",
+                            ".bsq", ".flt", ".dem", ".bt", ".ter", ".png", ".jpg", ".jpeg", ".jp2", ".j2k", ".gif", ".bmp",
+                            ".xyz", ".kea", ".h5", ".hdf", ".hdf5", ".he5", ".grb", ".grib", ".grb2", ".grib2", ".dt0", ".dt1",
+                            ".dt2", ".ers", ".rst", ".sdat", ".gpkg", ".mbtiles", ".webp", ".pgm", ".dat", ".bin", ".raw",
+                            ".isg", ".gtx", ".adf", ".ddf", ".ntf", ".nitf", ".cub", ".til"})
+        if (ends_with(member, ext)) return true;
+    return false;
+}
+
+// Folders of an archive looked into, and members opened with GDAL, at most: listing a folder, or
+// opening a member, takes time in the number of members.
+constexpr int max_archive_folders = 32;
+constexpr size_t max_archive_opens = 16;
+
+struct ArchiveList {
+    std::vector<std::string> all, likely, other;  // every member; named like rasters; neither that nor companions
+    int folders = 0;
+};
+
+// The members under `dir` by name alone: none is opened, none stat'ed. A name that is neither a
+// raster's nor a companion's may be a folder, looked into while the bound allows.
+void list_archive(const std::string &dir, const std::string &under, ArchiveList &list) {
+    char **names = VSIReadDir(dir.c_str());
+    for (int i = 0; names && names[i]; ++i) {
+        const std::string n = names[i];
+        if (n.empty() || n == "." || n == "..") continue;
+        const std::string member = under + n;
+        if (!is_companion(member) && !has_raster_extension(member) && list.folders < max_archive_folders) {
+            ++list.folders;
+            char **inside = VSIReadDir((dir + "/" + n).c_str());
+            const bool folder = inside && inside[0];
+            CSLDestroy(inside);
+            if (folder) {
+                list_archive(dir + "/" + n, member + "/", list);
+                continue;
+            }
+        }
+        list.all.push_back(member);
+        if (is_companion(member)) continue;
+        (has_raster_extension(member) ? list.likely : list.other).push_back(member);
+    }
+    CSLDestroy(names);
+}
+
+// The one raster inside an archive (its companions, overviews and masks aside), among the members
+// named like rasters first; a bounded number of members is opened.
 Status open_archive(const std::string &path, const std::string &prefix, Dataset &ds, std::string &name) {
     const std::string root = prefix + path;
     if (prefix == "/vsigzip/") {
         name = root;
+        if (const Refusal r = vet_name(name)) return Status::at(path, refusal_cause(r, path));
         ds = open_dataset(name);
         return ds ? Status{} : open_failure(path);
     }
-    char **entries = VSIReadDirRecursive(root.c_str());
-    std::vector<std::string> all, rasters;
-    for (int i = 0; entries && entries[i]; ++i) {
-        const std::string e = entries[i];
-        if (e.empty() || e.back() == '/') continue;
-        all.push_back(e);
-        if (ends_with(e, ".ovr") || ends_with(e, ".aux.xml") || ends_with(e, ".msk")) continue;
-        if (Dataset d = open_dataset(root + "/" + e); d && GDALGetRasterCount(d.get()) > 0) rasters.push_back(e);
+    ArchiveList list;
+    list_archive(root, "", list);
+    if (list.all.empty()) return Status::at(path, "an empty or unreadable archive");
+    std::vector<std::string> tries = list.likely, rasters;
+    tries.insert(tries.end(), list.other.begin(), list.other.end());
+    size_t tried = 0;
+    for (; tried < tries.size() && tried < max_archive_opens && rasters.size() < 2; ++tried) {
+        const std::string member = root + "/" + tries[tried];
+        if (const Refusal r = vet_name(member)) return Status::at(path, refusal_cause(r, path));
+        if (Dataset d = open_dataset(member); d && GDALGetRasterCount(d.get()) > 0) rasters.push_back(tries[tried]);
+        else if (const Refusal r = last_refusal()) return Status::at(path, refusal_cause(r, path));
     }
-    CSLDestroy(entries);
-    if (all.empty()) return Status::at(path, "an empty or unreadable archive");
-    if (rasters.empty()) return Status::at(path, "nothing inside that GDAL reads as a raster (it holds " + all[0] +
-                                               (all.size() > 1 ? " and " + std::to_string(all.size() - 1) + " more" : "") + ")");
+    const std::string held =
+        list.all[0] + (list.all.size() > 1 ? " and " + std::to_string(list.all.size() - 1) + " more" : "");
+    if (rasters.empty() && tried < tries.size())
+        return Status::at(path, "no raster GDAL reads among the first " + std::to_string(tried) + " members tried (it holds " +
+                                    held + "): name the one to read, as " + root + "/" + tries[tried]);
+    if (rasters.empty()) return Status::at(path, "nothing inside that GDAL reads as a raster (it holds " + held + ")");
     if (rasters.size() > 1)
-        return Status::at(path, "holds several rasters (" + rasters[0] + ", " + rasters[1] + (rasters.size() > 2 ? ", ..." : "") +
+        return Status::at(path, "holds several rasters (" + rasters[0] + ", " + rasters[1] + (tries.size() > 2 ? ", ..." : "") +
                               "): name one, as " + root + "/" + rasters[0]);
     name = root + "/" + rasters[0];
     ds = open_dataset(name);
@@ -155,6 +218,8 @@ Status open_r16(const std::string &path, int size_w, int size_h, HeightSource &s
     return ds ? Status{} : open_failure(path);
 }
 
+bool decodes_sequentially(const std::string &driver, const std::string &name);
+
 // Heights need one number per pixel: a colour or palette image is taken only when it is grey.
 Status single_band(const std::string &path, HeightSource &src, Dataset &ds, std::string &name) {
     GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
@@ -173,18 +238,20 @@ Status single_band(const std::string &path, HeightSource &src, Dataset &ds, std:
         return ds ? Status{} : open_failure(path);
     }
     if (ci != GCI_RedBand || GDALGetRasterCount(ds.get()) < 3) return {};
-    // Every pixel must be grey: one pass over the three bands, a row at a time.
-    const int w = GDALGetRasterXSize(ds.get()), h = GDALGetRasterYSize(ds.get());
-    std::vector<double> row(3 * static_cast<size_t>(w));
-    int bands[] = {1, 2, 3};
-    for (int y = 0; y < h; ++y) {
-        if (GDALDatasetRasterIO(ds.get(), GF_Read, 0, y, w, 1, row.data(), w, 1, GDT_Float64, 3, bands, 0, 0, w * 8) != CE_None)
-            return Status::at(path, gdal_reason_or("cannot read"));
-        for (int x = 0; x < w; ++x)
-            if (row[x] != row[w + x] || row[x] != row[2 * w + x])
-                return Status::at(path, "a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)");
-    }
-    src.notes.push_back(path + ": colour image with only grey pixels, read as greyscale");
+    // Every pixel looked at must be grey: all of them in an image of up to max_sample_pixels, else
+    // a bounded sample (an overview, or blocks spread over it), planned before any is read.
+    GDALDriverH d = GDALGetDatasetDriver(ds.get());
+    bool grey = true, whole = false;
+    const Status st = sample_pixels(path, ds.get(), 3, decodes_sequentially(d ? GDALGetDriverShortName(d) : "", name),
+                                    [&](const double *v, size_t n) {
+                                        for (size_t i = 0; i < n && grey; ++i) grey = v[i] == v[n + i] && v[i] == v[2 * n + i];
+                                        return grey;
+                                    },
+                                    whole);
+    if (!st.ok) return st;
+    if (!grey) return Status::at(path, "a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)");
+    src.notes.push_back(path + (whole ? ": colour image with only grey pixels, read as greyscale"
+                                      : ": colour image whose pixels looked at (a sample of it) are all grey, read as greyscale"));
     return {};
 }
 
@@ -342,7 +409,15 @@ void open_tile(const std::string &path, int size_w, int size_h, const Opened *fi
         if (!(o.st = warp_into(path, first->wkt, o.part, ds, t)).ok) return;
         has_geotransform(ds.get(), t.gt);
     }
-    describe_band(ds.get(), GDALGetRasterBand(ds.get(), 1), t);
+    // A block GDAL would hold whole is refused before the read plans around it.
+    GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
+    if (!(o.st = check_read(path, b, 0, max_read_samples, "")).ok) return;
+    describe_band(ds.get(), b, t);
+    // Its mask and overviews, opened just now, are files of their own.
+    if (const Refusal r = last_refusal()) {
+        o.st = Status::at(path, refusal_cause(r, path));
+        return;
+    }
     t.sequential = decodes_sequentially(o.driver, t.name);
 }
 
@@ -447,16 +522,39 @@ Status list_directory(const std::string &dir, std::vector<std::string> &out) {
     return {};
 }
 
+// A geographic raster stays within the poles; past them its georeferencing is wrong (a projected
+// grid labelled in degrees, a wrong cell size). Half a cell past 90 is the edge of cells centred
+// on the pole, as global grids registered on their nodes have.
+Status check_latitudes(const std::string &path, GDALDatasetH ds) {
+    double gt[6];
+    if (!has_geotransform(ds, gt)) return {};
+    const SpatialRef s(GDALGetProjectionRef(ds));
+    if (!s.get() || !OSRIsGeographic(s.get())) return {};
+    const double w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const auto &[x, y] : {std::pair{0.0, 0.0}, std::pair{w, 0.0}, std::pair{0.0, h}, std::pair{w, h}}) {
+        const double lat = gt[3] + x * gt[4] + y * gt[5];
+        lo = std::min(lo, lat), hi = std::max(hi, lat);
+    }
+    const double edge = 90 + 0.5 * (std::fabs(gt[4]) + std::fabs(gt[5])) + 1e-9;
+    if (!std::isfinite(lo) || !std::isfinite(hi) || (lo >= -edge && hi <= edge)) return {};
+    return Status::at(path, "its latitudes reach " + number(hi > edge ? hi : lo, 6) +
+                                ", beyond the pole: its georeferencing is wrong (check its coordinate system and cell size)");
+}
+
 }  // namespace
 
 Status open_raster_file(const std::string &path, Dataset &ds, std::string &name) {
     gdal_setup();
     if (is_network_name(path)) return Status::at(path, "a network source; mvx reads local files only: download it first");
-    const bool plain = !is_gdal_name(path);
+    // A file of that name is a file, colons or not (ab:fifo); other names GDAL resolves itself.
+    struct stat st;
+    const bool plain = path.rfind("/vsi", 0) != 0 && (stat(path.c_str(), &st) == 0 || !is_gdal_name(path));
     if (plain) {
         if (Status s = check_local(path); !s.ok) return s;
         if (Status s = check_references(path); !s.ok) return s;
     }
+    if (const Refusal r = vet_name(path)) return Status::at(path, refusal_cause(r, path));
     if (const std::string prefix = plain ? archive_prefix(path) : ""; !prefix.empty()) {
         if (Status st = open_archive(path, prefix, ds, name); !st.ok) return st;
     } else {
@@ -471,6 +569,11 @@ Status open_raster_file(const std::string &path, Dataset &ds, std::string &name)
     if (const int n = GDALGetRasterCount(ds.get()); n > max_bands)
         return Status::at(path, std::to_string(n) + " bands, more than the " + std::to_string(max_bands) +
                               " mvx takes (heights take one, colours three)");
+    // GDAL reads what a raw file lacks as zeros: flat ground that is not there.
+    if (const Refusal r = short_raw_data(ds.get())) return Status::at(path, refusal_cause(r, path));
+    if (Status st = check_latitudes(path, ds.get()); !st.ok) return st;
+    // Companions (.aux.xml, masks) are read when first asked about: by now they have been.
+    if (const Refusal r = last_refusal()) return Status::at(path, refusal_cause(r, path));
     return {};
 }
 

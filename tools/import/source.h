@@ -57,8 +57,10 @@ Status expand_inputs(const std::vector<std::string> &given, const std::string &l
 Status open_heights(const std::vector<std::string> &paths, int size_w, int size_h, HeightSource &src);
 
 // Opens one file (or a name GDAL resolves, such as /vsizip/...) as a raster: a network source is
-// refused, a FIFO or device never waited on, an archive looked into for its one raster, and a
-// container of several (netCDF) opened at its height variable.
+// refused, a FIFO or device never waited on, nor anything the gate refuses behind it (see
+// vet_name), an archive looked into for its one raster (by its members' names), and a container
+// of several (netCDF) opened at its height variable. Raw data shorter than its layout and
+// latitudes past the poles are refused.
 Status open_raster_file(const std::string &path, Dataset &ds, std::string &name);
 
 // The size a headerless .r16 file of `bytes` bytes has: the one given, or the square it must be.

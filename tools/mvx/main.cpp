@@ -1,6 +1,7 @@
 // mvx: makes, imports, checks and previews Morvath map files; each command parses, calls its module, reports.
 #include "cli.h"
 #include "export.h"
+#include "gdal_env.h"
 #include "generate.h"
 #include "import.h"
 #include "info.h"
@@ -151,6 +152,8 @@ size_t distance(const std::string &a, const std::string &b) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // mvx reads and writes local files only: no name an input holds can reach a server.
+    forbid_internet();
     if (argc < 2) {
         usage(stderr);
         return 1;

@@ -1,0 +1,247 @@
+// The gate before GDAL's files, the sockets mvx forbids itself, the budgets of reads, archives by name.
+#include "gdal_env.h"
+#include "gdal_rasters.h"
+#include "import.h"
+#include "rasters.h"
+
+#include "scratch.h"
+
+#include <cpl_conv.h>
+#include <gdal.h>
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+namespace {
+
+TEST(NetworkNames, EverySpellingAndNoLocalName) {
+    const struct {
+        const char *name;
+        bool network;
+    } cases[] = {
+        {"http://example.com/dem.tif", true},
+        {"/vsicurl?url=http%3A%2F%2Fexample.com%2Fdem.tif", true},
+        {"/vsicurl_streaming/https://example.com/dem.tif", true},
+        {"/vsiaz_streaming/container/dem.tif", true},
+        {"/vsiadls/fs/dem.tif", true},
+        {"/vsizip//vsis3/bucket/dem.zip/dem.tif", true},
+        {"NETCDF:\"dap4://example.com/gebco\":elevation", true},
+        {"[mode=dap2]https://example.com/etopo", true},
+        {"HDF5:\"/data/dem.h5\"://elevation", false},
+        {"/vsizip/tiles.zip/N45E006.hgt", false},
+        {"dem.tif", false},
+    };
+    for (const auto &c : cases) EXPECT_EQ(is_network_name(c.name), c.network) << c.name;
+}
+
+class Gate : public Scratch {
+protected:
+    void text(const std::string &name, const std::string &t) const { write_bytes(dir + "/" + name, Bytes(t.begin(), t.end())); }
+    static std::string vrt_over(const std::string &source) {
+        return "<VRTDataset rasterXSize=\"1\" rasterYSize=\"1\"><VRTRasterBand dataType=\"Byte\" band=\"1\"><SimpleSource>"
+               "<SourceFilename>" + source + "</SourceFilename></SimpleSource></VRTRasterBand></VRTDataset>";
+    }
+    static std::string raw_over(const std::string &file, const std::string &layout) {
+        return "<VRTDataset rasterXSize=\"3\" rasterYSize=\"2\"><VRTRasterBand dataType=\"UInt16\" band=\"1\" "
+               "subClass=\"VRTRawRasterBand\"><SourceFilename relativeToVRT=\"0\">" + file + "</SourceFilename>" + layout +
+               "</VRTRasterBand></VRTDataset>";
+    }
+};
+
+// What is refused, by what it is, wherever it lies; and what passes.
+TEST_F(Gate, VetsNamesFilesAndWhatVrtsReferTo) {
+    gdal_setup();
+    const std::string fifo = dir + "/fifo", raw = dir + "/raw.bin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    write_bytes(raw, Bytes(12, 1));  // 3 x 2 UInt16 samples, packed
+    std::filesystem::create_symlink("/proc/self/status", dir + "/status");
+    text("self.vrt", vrt_over(dir + "/self.vrt"));
+    std::string deep = "/dev/zero";
+    for (int i = 0; i < 20; ++i) deep = vrt_over(xml_escaped(deep));
+    write_raster(dir + "/in.tif", "GTiff", lonlat_raster(1, 1, 0, 1, 1, {1}));
+    VSILFILE *f = VSIFOpenL(("/vsizip/" + dir + "/a.zip/net.vrt").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const std::string net = vrt_over("/vsis3/bucket/dem.tif");
+    VSIFWriteL(net.data(), 1, net.size(), f);
+    VSIFCloseL(f);
+    const struct {
+        std::string name, refused, what;  // refused empty: passes
+    } cases[] = {
+        {dir + "/in.tif", "", ""},
+        {dir, "", ""},  // formats can be folders
+        {fifo, fifo, "a FIFO, not a regular file"},
+        {dir + "/status", dir + "/status", "under /proc, where mvx reads nothing"},
+        {"NETCDF:\"" + fifo + "\":z", fifo, "a FIFO, not a regular file"},
+        {"/vsistdin/", "/vsistdin/", "read through /vsistdin/, not a local file"},
+        {vrt_over(fifo), fifo, "a FIFO, not a regular file"},
+        {vrt_over(xml_escaped(vrt_over("/dev/zero"))), "/dev/zero", "under /dev, where mvx reads nothing"},
+        {dir + "/self.vrt", dir + "/self.vrt", "nested in VRTs more than 16 deep"},
+        {deep, "a VRT written inside another", "nested in VRTs more than 16 deep"},
+        {"/vsizip/" + dir + "/a.zip/net.vrt", "/vsis3/bucket/dem.tif", ""},
+        {raw_over(raw, ""), "", ""},
+        {raw_over(raw, "<PixelOffset>4</PixelOffset>"), raw, "cut short: 12 bytes where its raw layout needs 22"},
+        {raw_over(raw, "<ImageOffset>2</ImageOffset><LineOffset>-6</LineOffset>"), raw,
+         "read by a raw layout that reaches outside any file"},
+        {raw_over(dir, ""), dir, "a directory, not a regular file"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Refusal r = vet_name(c.name);
+        EXPECT_EQ(r.name, c.refused);
+        EXPECT_EQ(r.what, c.what);
+    }
+}
+
+// GDAL itself is refused such files, and the open fails saying which, however it reached them.
+TEST_F(Gate, OpensFailNamingWhatWasRefused) {
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    write_raster(dir + "/in.tif", "GTiff", lonlat_raster(1, 1, 0, 1, 1, {1}));
+    ASSERT_EQ(rename((dir + "/fifo").c_str(), (dir + "/in.tif.msk").c_str()), 0);  // a companion GDAL opens
+    text("later.vrt", "<VRTDataset rasterXSize=\"1\" rasterYSize=\"1\"><VRTRasterBand dataType=\"Byte\" band=\"1\"><SimpleSource>"
+                      "<SourceFilename relativeToVRT=\"1\">x.tif</SourceFilename><SourceProperties RasterXSize=\"1\" "
+                      "RasterYSize=\"1\" DataType=\"Byte\"/></SimpleSource></VRTRasterBand></VRTDataset>");
+    text("x.tif", vrt_over("/dev/zero"));  // a VRT by its content, whatever its name
+    const struct {
+        std::string input, says;
+    } cases[] = {
+        {dir + "/in.tif", "refers to " + dir + "/in.tif.msk, which is a FIFO, not a regular file"},
+        {dir + "/later.vrt", "refers to /dev/zero, which is under /dev, where mvx reads nothing"},
+    };
+    for (const auto &c : cases) {
+        ImportOptions o;
+        o.heights = {c.input};
+        Heights h;
+        std::vector<std::string> notes;
+        const Status st = read_import(o, 30, 20, h, notes);
+        EXPECT_EQ(st.why, c.input + ": " + c.says);
+    }
+}
+
+// Sockets for the internet fail in every thread once mvx forbids them; local ones still work.
+// In a child process: the tests' own process keeps its sockets.
+TEST(Internet, ForbiddenSocketsFailWithEacces) {
+    const struct {
+        int family, type;
+        bool allowed;
+    } cases[] = {{AF_INET, SOCK_STREAM, false}, {AF_INET, SOCK_DGRAM, false}, {AF_INET6, SOCK_STREAM, false},
+                 {AF_UNIX, SOCK_STREAM, true}};
+    for (const auto &c : cases) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            forbid_internet();
+            const int s = socket(c.family, c.type | SOCK_CLOEXEC, 0);
+            _exit(s >= 0 ? 0 : errno == EACCES ? 1 : 2);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.allowed ? 0 : 1) << c.family << " " << c.type;
+    }
+}
+
+// Looks at an image's content stay within their budget: all of a small image, a sample of a large one.
+TEST_F(Gate, SamplesAreBounded) {
+    gdal_setup();
+    const char *sparse[] = {"SPARSE_OK=TRUE", "TILED=YES", "BLOCKXSIZE=512", "BLOCKYSIZE=512", nullptr};
+    const struct {
+        int w, h;
+        const char **options;
+        bool whole;
+    } cases[] = {{300, 200, nullptr, true}, {40000, 30000, sparse, false}};
+    for (const auto &c : cases) {
+        const std::string path = dir + "/s" + std::to_string(c.w) + ".tif";
+        GDALClose(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), c.w, c.h, 3, GDT_Byte, const_cast<char **>(c.options)));
+        Dataset ds = open_dataset(path);
+        ASSERT_TRUE(ds);
+        double seen = 0;
+        bool whole = !c.whole;
+        const Status st = sample_pixels(path, ds.get(), 3, false, [&](const double *, size_t n) {
+            seen += n;
+            return true;
+        }, whole);
+        ASSERT_TRUE(st.ok) << st.why;
+        EXPECT_EQ(whole, c.whole);
+        EXPECT_LE(seen, max_sample_pixels);
+        EXPECT_EQ(seen == static_cast<double>(c.w) * c.h, c.whole);
+    }
+}
+
+// A read over the sample limit, or of blocks too large to decode, is refused before it starts.
+TEST_F(Gate, ReadsCheckedBeforeTheyStart) {
+    TiffSpec tile;
+    tile.w = tile.h = tile.tile = 12000, tile.bits = 16, tile.samples = {};  // one tile of 275 MiB, left out
+    write_bytes(dir + "/tile.tif", tiff_file(tile));
+    write_raster(dir + "/small.tif", "GTiff", lonlat_raster(4, 4, 0, 1, 0.25, std::vector<double>(16, 1)));
+    gdal_setup();
+    Dataset big = open_dataset(dir + "/tile.tif"), small = open_dataset(dir + "/small.tif");
+    ASSERT_TRUE(big && small);
+    GDALRasterBandH b = GDALGetRasterBand(small.get(), 1);
+    EXPECT_TRUE(check_read("small.tif", b, samples_at_resolution(b, 4, 4, 2, 2), 16, "hint").ok);
+    EXPECT_EQ(check_read("small.tif", b, 17, 16, "hint").why,
+              "small.tif: 17 samples to read at the resolution needed, more than the 16 mvx reads; hint");
+    EXPECT_EQ(check_read("tile.tif", GDALGetRasterBand(big.get(), 1), 1, 16, "hint").why,
+              "tile.tif: its blocks of 12000 x 12000 samples take 275 MiB each, more than the 256 MiB mvx decodes at once; "
+              "rewrite it in tiles (gdal_translate -co TILED=YES)");
+}
+
+// Global grids registered on their nodes reach half a cell past the poles: that is no error.
+TEST_F(Gate, LatitudesWithinThePolesOrHalfACellPast) {
+    const struct {
+        double north, deg;
+        bool ok;
+    } cases[] = {{90.5, 1, true}, {91.5, 1, false}, {90, 0.5, true}};
+    for (const auto &c : cases) {
+        const int h = static_cast<int>(2 * c.north / c.deg);
+        write_raster(dir + "/g.tif", "GTiff", lonlat_raster(4, h, 0, c.north, c.deg, std::vector<double>(4 * h, 1)));
+        HeightSource src;
+        const Status st = open_heights({dir + "/g.tif"}, 0, 0, src);
+        EXPECT_EQ(st.ok, c.ok) << c.north << ": " << st.why;
+    }
+}
+
+// An archive's raster is found by the names of its members: companions and notes are never opened,
+// and only so many members are.
+TEST_F(Gate, ArchivesFoundByName) {
+    write_raster(dir + "/r.tif", "GTiff", lonlat_raster(2, 2, 0, 1, 0.5, {1, 2, 3, 4}));
+    std::vector<uint8_t> tif;
+    ASSERT_TRUE(read_whole(dir + "/r.tif", tif, 1 << 20).ok);
+    const Bytes note = {'n', 'o', 't', 'e'};
+    const struct {
+        const char *zip;
+        std::vector<std::pair<std::string, const Bytes *>> members;
+        const char *says;  // empty: opens
+    } cases[] = {
+        {"one.zip", {{"readme.txt", &note}, {"dem/r.tif.aux.xml", &note}, {"dem/r", &tif}}, ""},
+        {"two.zip", {{"a.tif", &tif}, {"b.dem", &tif}}, "holds several rasters (a.tif, b.dem): name one"},
+        {"none.zip", {{"a.txt", &note}, {"b.prj", &note}}, "nothing inside that GDAL reads as a raster (it holds a.txt and 1 more)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.zip);
+        void *zip = CPLCreateZip((dir + "/" + c.zip).c_str(), nullptr);
+        for (const auto &[name, bytes] : c.members) {
+            ASSERT_EQ(CPLCreateFileInZip(zip, name.c_str(), nullptr), CE_None);
+            ASSERT_EQ(CPLWriteFileInZip(zip, bytes->data(), static_cast<int>(bytes->size())), CE_None);
+            ASSERT_EQ(CPLCloseFileInZip(zip), CE_None);
+        }
+        CPLCloseZip(zip);
+        Dataset ds;
+        std::string name;
+        const Status st = open_raster_file(dir + "/" + c.zip, ds, name);
+        if (!*c.says) {
+            ASSERT_TRUE(st.ok) << st.why;
+            EXPECT_EQ(name, "/vsizip/" + dir + "/" + c.zip + "/dem/r");
+        } else {
+            EXPECT_NE(st.why.find(c.says), std::string::npos) << st.why;
+        }
+    }
+}
+
+}  // namespace

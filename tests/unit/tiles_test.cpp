@@ -242,6 +242,21 @@ TEST_F(Tiles, PackedTilesUnpackEachWithItsOwnScale) {
         for (int x = 0; x < 20; ++x) EXPECT_EQ(h.field.z[static_cast<size_t>(y) * 20 + x], 200 + 4 * x + 2 * y) << x << "," << y;
 }
 
+// A tile whose heights are in feet beside one in metres, with the same coordinate system: each
+// is read in its own unit, so the heights come out in the first's.
+TEST_F(Tiles, EachTileInItsOwnUnitOfHeight) {
+    auto tile = [&](int x0, const char *unit, double per_metre) {
+        RasterSpec s = lonlat_raster(10, 8, 6 + x0 * 0.01, 46, 0.01, {});
+        s.unit = unit;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 10; ++x) s.values.push_back((100 + x0 + x + y) * per_metre);
+        return s;
+    };
+    const Heights h = read({write("m.tif", tile(0, "m", 1)), write("ft.tif", tile(10, "ft", 1 / 0.3048))}, 20, 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 20; ++x) EXPECT_NEAR(h.field.z[static_cast<size_t>(y) * 20 + x], 100 + x + y, 1e-3) << x << "," << y;
+}
+
 // A directory (companions, hidden files and notes left out, tiles below it found), a list in
 // another order, and the files named in a third order all give the same heights.
 TEST_F(Tiles, DirectoryListAndNamesGiveTheSameHeights) {

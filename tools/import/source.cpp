@@ -11,6 +11,7 @@
 #include <cpl_vsi.h>
 #include <gdal_utils.h>
 #include <gdal_version.h>
+#include <tiffio.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <string_view>
 #include <strings.h>
 #include <sys/stat.h>
@@ -344,6 +347,71 @@ bool decodes_sequentially(const std::string &driver, const std::string &name) {
     return name.rfind("/vsigzip/", 0) == 0 || name.rfind("/vsizip/", 0) == 0 || name.rfind("/vsitar/", 0) == 0;
 }
 
+// A GeoTIFF's georeferencing keys and GDAL's metadata as they stand in the file, or empty when it
+// is no plain GeoTIFF (or has an .aux.xml, which may say otherwise).
+std::string geokeys(const std::string &path, GDALDatasetH ds) {
+    GDALDriverH d = GDALGetDatasetDriver(ds);
+    struct stat st;
+    if (!d || std::strcmp(GDALGetDriverShortName(d), "GTiff") != 0 || is_gdal_name(path) ||
+        stat((path + ".aux.xml").c_str(), &st) == 0)
+        return "";
+    TIFFOpenOptions *opts = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, [](TIFF *, void *, const char *, const char *, va_list) { return 1; }, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, [](TIFF *, void *, const char *, const char *, va_list) { return 1; }, nullptr);
+    TIFF *t = TIFFOpenExt(path.c_str(), "r", opts);
+    TIFFOpenOptionsFree(opts);
+    if (!t) return "";
+    std::string keys;
+    // GeoKeyDirectory, GeoDoubleParams, GeoAsciiParams, GDAL's metadata (a unit of height): as
+    // libtiff knows them, registered by GDAL and libgeotiff, or not.
+    for (const uint32_t tag : {34735u, 34736u, 34737u, 42112u}) {
+        const TIFFField *f = TIFFFieldWithTag(t, tag);
+        if (!f) continue;
+        const char *data = nullptr;
+        size_t bytes = 0;
+        if (!TIFFFieldPassCount(f)) {
+            if (TIFFFieldDataType(f) == TIFF_ASCII && TIFFGetField(t, tag, &data) && data) bytes = std::strlen(data);
+        } else if (TIFFFieldReadCount(f) == TIFF_VARIABLE2) {
+            uint32_t n = 0;
+            if (TIFFGetField(t, tag, &n, &data)) bytes = static_cast<size_t>(n) * TIFFDataWidth(TIFFFieldDataType(f));
+        } else {
+            uint16_t n = 0;
+            if (TIFFGetField(t, tag, &n, &data)) bytes = static_cast<size_t>(n) * TIFFDataWidth(TIFFFieldDataType(f));
+        }
+        if (data && bytes > 0 && bytes < (1u << 24)) keys += std::to_string(tag) + ":" + std::to_string(bytes) + ":" + std::string(data, bytes);
+    }
+    TIFFClose(t);
+    return keys;
+}
+
+// A raster's coordinate system and unit of height. GDAL works a GeoTIFF's out from its keys
+// through PROJ's database, most of the cost of opening a small tile: GeoTIFFs with the same keys
+// share the first answer.
+struct Crs {
+    std::string wkt;
+    bool geographic = false;
+    std::string unit;
+};
+Crs crs_of(const std::string &path, GDALDatasetH ds) {
+    static std::mutex m;
+    static std::map<std::string, Crs> known;
+    const std::string keys = geokeys(path, ds);
+    if (!keys.empty()) {
+        std::lock_guard<std::mutex> lock(m);
+        if (auto it = known.find(keys); it != known.end()) return it->second;
+    }
+    Crs c;
+    c.wkt = GDALGetProjectionRef(ds);
+    OGRSpatialReferenceH s = GDALGetSpatialRef(ds);
+    c.geographic = s && OSRIsGeographic(s);
+    c.unit = GDALGetRasterUnitType(GDALGetRasterBand(ds, 1));
+    if (!keys.empty()) {
+        std::lock_guard<std::mutex> lock(m);
+        known.emplace(keys, c);
+    }
+    return c;
+}
+
 // What the first band holds and how it is best read.
 void describe_band(GDALDatasetH ds, GDALRasterBandH b, Tile &t) {
     t.w = GDALGetRasterXSize(ds);
@@ -399,8 +467,9 @@ void open_tile(const std::string &path, int size_w, int size_h, const Opened *fi
     t.path = path;
     t.name = name;
     o.geo = has_geotransform(ds.get(), t.gt);
-    o.wkt = GDALGetProjectionRef(ds.get());
-    o.unit = GDALGetRasterUnitType(GDALGetRasterBand(ds.get(), 1));
+    const Crs crs = crs_of(name, ds.get());
+    o.wkt = crs.wkt;
+    o.unit = crs.unit;
     GDALDriverH drv = GDALGetDatasetDriver(ds.get());
     o.driver = drv ? GDALGetDriverShortName(drv) : "";
     const char *mark = GDALGetMetadataItem(ds.get(), "mvx_heights", nullptr);
@@ -528,8 +597,7 @@ Status list_directory(const std::string &dir, std::vector<std::string> &out) {
 Status check_latitudes(const std::string &path, GDALDatasetH ds) {
     double gt[6];
     if (!has_geotransform(ds, gt)) return {};
-    const SpatialRef s(GDALGetProjectionRef(ds));
-    if (!s.get() || !OSRIsGeographic(s.get())) return {};
+    if (!crs_of(path, ds).geographic) return {};
     const double w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     for (const auto &[x, y] : {std::pair{0.0, 0.0}, std::pair{w, 0.0}, std::pair{0.0, h}, std::pair{w, h}}) {

@@ -122,7 +122,9 @@ if make_input big "$big" "$big_w" "$big_h" float32 region; then
         echo "tiles_import_s $(col tiles 1 | of median)"
         echo "tiles_rss_mib $(col tiles 2 | of largest)"
         echo "tiles_whole_s $(col tiles 3 | of median)"
+        echo "tiles_whole_rss_mib $(col tiles 4 | of largest)"
         echo "tiles_gdal_best_s $(col tiles 5 | of median)"
+        echo "tiles_gdal_best_rss_mib $(col tiles 6 | of largest)"
         echo "tiles_vs_one_file $(ratio tiles 0 1)"
         echo "tiles_vs_gdal_best $(ratio tiles 0 2)"
     fi
@@ -137,7 +139,9 @@ if make_input small_source "$small" "$small_w" "$small_h" float32 region && cut_
     rm -f "$small"
     compare small "$pairs" mvx_small mvx_small_whole
     echo "small_import_s $(col small 1 | of median)"
+    echo "small_rss_mib $(col small 2 | of largest)"
     echo "small_whole_s $(col small 3 | of median)"
+    echo "small_whole_rss_mib $(col small 4 | of largest)"
     echo "small_tiles_vs_one_file $(ratio small 0 1)"
 fi
 rm -rf "$small" "${S:?}/small" "$S/small_whole.tif" "$S/small.vrt"

@@ -196,11 +196,13 @@ round; a ratio is the median of the rounds' ratios. Peak resident memory is the 
     ratios:                      $(f3 "$big_ratio"), $(f3 "$big_best_ratio") at its best
   the same cut in tiles: $(gfig "$(gi tiles_input)" "" "$(why tiles_input)")
     mvx import of the tiles:     $(run_fig "$(gi tiles_import_s)" "$tiles_rss_mib" "$(why tiles_mvx_tiles)")
-    mvx import of the one file:  $(run_fig "$(gi tiles_whole_s)" "" "$(why tiles_mvx_whole)")
-    gdal_translate at its best over a VRT of the tiles: $(run_fig "$(gi tiles_gdal_best_s)" "" "$(why tiles_gdal_best_tiles)")
+    mvx import of the one file:  $(run_fig "$(gi tiles_whole_s)" "$(gi tiles_whole_rss_mib)" "$(why tiles_mvx_whole)")
+    gdal_translate at its best over a VRT of the tiles: $(run_fig "$(gi tiles_gdal_best_s)" "$(gi tiles_gdal_best_rss_mib)" "$(why tiles_gdal_best_tiles)")
+    ratios:                      $(f3 "$tiles_one") against the one file, $(f3 "$tiles_best") against gdal_translate
   small tiles: $(gfig "$(gi small_input)" "" "$(why small_input)")
-    mvx import of the tiles:     $(run_fig "$(gi small_import_s)" "" "$(why small_mvx_small)")
-    mvx import of the one file:  $(run_fig "$(gi small_whole_s)" "" "$(why small_mvx_small_whole)")
+    mvx import of the tiles:     $(run_fig "$(gi small_import_s)" "$(gi small_rss_mib)" "$(why small_mvx_small)")
+    mvx import of the one file:  $(run_fig "$(gi small_whole_s)" "$(gi small_whole_rss_mib)" "$(why small_mvx_small_whole)")
+    ratio:                       $(f3 "$small_one")
   global input:   $(gfig "$(gi global_input)" "" "$(why global_input)"); made in $(gi global_make_s) s
     mvx import:      $(run_fig "$global_s" "$global_rss_mib" "$(why global_import)" "(median of $(gi global_runs 0))")
 

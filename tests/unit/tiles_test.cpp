@@ -283,7 +283,7 @@ TEST_F(Tiles, DirectoryListAndNamesGiveTheSameHeights) {
     EXPECT_FALSE(expand_inputs({dir + "/set/south/.."}, dir + "/missing", none).ok);
 }
 
-// More samples than the old limit of 2^33: a sparse GeoTIFF of 10^10 whose one written block
+// More samples than 2^33: a sparse GeoTIFF of 10^10 whose one written block
 // is all there is to read.
 TEST_F(Tiles, SparseFileBeyondTwoToThe33IsRead) {
     const std::string path = dir + "/sparse.tif";

@@ -364,6 +364,36 @@ protected:
     static bool said(const std::vector<std::string> &notes, const std::string &part) {
         return std::any_of(notes.begin(), notes.end(), [&](const std::string &n) { return n.find(part) != std::string::npos; });
     }
+    // Heights exported from a map as a GeoTIFF, read back.
+    struct Exported {
+        std::vector<float> z;
+        double gt[6] = {};
+        int w = 0, h = 0;
+        // The height over a point in the map's coordinates, or NaN outside.
+        float at(double x, double y) const {
+            const int px = static_cast<int>(std::floor((x - gt[0]) / gt[1])), py = static_cast<int>(std::floor((y - gt[3]) / gt[5]));
+            return px >= 0 && px < w && py >= 0 && py < h ? z[static_cast<size_t>(py) * w + px] : NAN;
+        }
+    };
+    // Imports as `o` says into o.out with its sidecar, then exports the heights and reads them back.
+    void import_and_export(const ImportOptions &o, Sidecar &sc, std::vector<std::string> &notes, Exported &out) {
+        Map m;
+        ASSERT_TRUE(import(o, m, sc, notes).ok);
+        ASSERT_TRUE(save_map(o.out, m, sc).ok);
+        ExportOptions e;
+        e.map = o.out, e.out = dir + "/back.tif", e.heights = true;
+        std::string done;
+        ASSERT_TRUE(export_map(e, done).ok) << done;
+        GDALDatasetH ds = GDALOpen(e.out.c_str(), GA_ReadOnly);
+        ASSERT_NE(ds, nullptr);
+        GDALGetGeoTransform(ds, out.gt);
+        out.w = GDALGetRasterXSize(ds), out.h = GDALGetRasterYSize(ds);
+        out.z.resize(static_cast<size_t>(out.w) * out.h);
+        const CPLErr read = GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Read, 0, 0, out.w, out.h, out.z.data(), out.w, out.h,
+                                         GDT_Float32, 0, 0);
+        GDALClose(ds);
+        ASSERT_EQ(read, CE_None);
+    }
 };
 
 TEST_F(Pipeline, RawHeightsFillTheMap) {
@@ -434,34 +464,20 @@ TEST_F(Pipeline, SeaAgreesInSummaryInfoAndExport) {
     o.heights = {dir + "/coast.tif"};
     o.out = dir + "/coast.mvx";
     o.resample = Resampling::nearest;
-    Map m;
     Sidecar sc;
     std::vector<std::string> notes;
-    ASSERT_TRUE(import(o, m, sc, notes).ok);
-    ASSERT_TRUE(save_map(o.out, m, sc).ok);
+    Exported back;
+    ASSERT_NO_FATAL_FAILURE(import_and_export(o, sc, notes, back));
     EXPECT_TRUE(said(notes, "sea: 33.3% of the map")) << notes.back();
     InfoOptions i;
     i.map = o.out;
     std::string report;
     ASSERT_TRUE(map_info(i, report).ok);
     EXPECT_NE(report.find("sea (at or below 0 m): 33.3% of cells"), std::string::npos) << report;
-    ExportOptions e;
-    e.map = o.out, e.out = dir + "/back.tif", e.heights = true;
-    std::string done;
-    ASSERT_TRUE(export_map(e, done).ok) << done;
-    GDALDatasetH ds = GDALOpen(e.out.c_str(), GA_ReadOnly);
-    ASSERT_NE(ds, nullptr);
-    double gt[6];
-    GDALGetGeoTransform(ds, gt);
-    const int w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
-    std::vector<float> z(static_cast<size_t>(w) * h);
-    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Read, 0, 0, w, h, z.data(), w, h, GDT_Float32, 0, 0), CE_None);
-    GDALClose(ds);
     for (int x = 0; x < 60; ++x) {
-        const int px = static_cast<int>((400000 + 250 * (x + 0.5) - gt[0]) / gt[1]), py = h / 2;
-        const float back = z[static_cast<size_t>(py) * w + px];
-        EXPECT_EQ(back <= 0, height(x) <= 0) << x << ": " << back;
-        EXPECT_NEAR(back, height(x), (back <= 0 ? sc.per_level_below : sc.per_level_above) / 2 + 1e-3) << x;
+        const float z = back.at(400000 + 250 * (x + 0.5), 5010000 - 250 * 20);
+        EXPECT_EQ(z <= 0, height(x) <= 0) << x << ": " << z;
+        EXPECT_NEAR(z, height(x), (z <= 0 ? sc.per_level_below : sc.per_level_above) / 2 + 1e-3) << x;
     }
 }
 
@@ -578,32 +594,17 @@ TEST_F(Pipeline, GeoTiffExportReturnsTheSourceInMetres) {
     ImportOptions o;
     o.heights = {dir + "/ramp.tif"};
     o.out = dir + "/ramp.mvx";
-    Map m;
     Sidecar sc;
     std::vector<std::string> notes;
-    ASSERT_TRUE(import(o, m, sc, notes).ok);
-    ASSERT_TRUE(save_map(o.out, m, sc).ok);
-    ExportOptions e;
-    e.map = o.out, e.out = dir + "/back.tif", e.heights = true;
-    std::string done;
-    ASSERT_TRUE(export_map(e, done).ok);
-    GDALDatasetH ds = GDALOpen(e.out.c_str(), GA_ReadOnly);
-    ASSERT_NE(ds, nullptr);
-    double gt[6];
-    GDALGetGeoTransform(ds, gt);
-    const int w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
-    std::vector<float> z(static_cast<size_t>(w) * h);
-    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Read, 0, 0, w, h, z.data(), w, h, GDT_Float32, 0, 0), CE_None);
-    GDALClose(ds);
+    Exported back;
+    ASSERT_NO_FATAL_FAILURE(import_and_export(o, sc, notes, back));
     const double half_level = sc.per_level_above / 2;
     for (int y = 2; y < 38; y += 5)
         for (int x = 2; x < 58; x += 5) {
-            // Each source pixel's centre, found in the export by its coordinates.
-            const double cx = 400000 + 250 * (x + 0.5), cy = 5010000 - 250 * (y + 0.5);
-            const int px = static_cast<int>((cx - gt[0]) / gt[1]), py = static_cast<int>((cy - gt[3]) / gt[5]);
-            ASSERT_TRUE(px >= 0 && px < w && py >= 0 && py < h);
-            // Within half a level, and what the ramp climbs in the half cell between their centres.
-            EXPECT_NEAR(z[static_cast<size_t>(py) * w + px], s.values[y * 60 + x], half_level + 0.15) << x << "," << y;
+            // Each source pixel's centre, found in the export by its coordinates, within half a
+            // level and what the ramp climbs in the half cell between their centres.
+            const float z = back.at(400000 + 250 * (x + 0.5), 5010000 - 250 * (y + 0.5));
+            EXPECT_NEAR(z, s.values[y * 60 + x], half_level + 0.15) << x << "," << y;
         }
 }
 

@@ -65,7 +65,7 @@ double weight(const Axis &ax, long long g, long long c) {
     const double e0 = ax.a + ax.b * g, e1 = ax.a + ax.b * (g + 1), m = (e0 + e1) / 2;
     switch (ax.kernel) {
     case Kernel::box: return std::max(0.0, std::min(e1, c + 1.0) - std::max(e0, static_cast<double>(c)));
-    case Kernel::nearest: return 1;
+    case Kernel::nearest: return c + 0.5 >= e0 && c + 0.5 < e1 ? 1 : 0;
     case Kernel::tent: return std::max(0.0, 1 - std::fabs(c + 0.5 - m) / std::max(ax.b, 1.0));
     case Kernel::cubic: return keys((c + 0.5 - m) / std::max(ax.b, 1.0));
     }
@@ -274,29 +274,30 @@ void by_sample(const Axis &ax, long long g0, int n, int c0, int c1, Weights &out
 
 // Per cell c0 ... c1-1: the samples (0 ... n-1, from g0) that add to it.
 void by_cell(const Axis &ax, long long g0, int n, int c0, int c1, Weights &out) {
-    Weights s;
-    by_sample(ax, g0, n, c0, c1, s);
+    // The samples whose weight may reach cell c, from the kernel's reach about each sample's
+    // centre and the cell's half width, narrowed to those that do: a sample at a time would
+    // cost the memory of every sample when thousands fall in a cell.
+    const double e = reach(ax) + 0.5;
     const int cells = c1 - c0;
-    std::vector<int> lo(static_cast<size_t>(cells), n), hi(static_cast<size_t>(cells), 0);
-    for (int i = 0; i < n; ++i)
-        for (int k = 0; k < s.per; ++k)
-            if (s.w[static_cast<size_t>(i) * s.per + k] != 0) {
-                const int c = s.first[i] + k - c0;
-                lo[c] = std::min(lo[c], i), hi[c] = std::max(hi[c], i + 1);
-            }
-    out.per = 0;
-    for (int c = 0; c < cells; ++c) out.per = std::max(out.per, hi[c] - lo[c]);
-    out.per = std::min(std::max(out.per, 1), n);
+    std::vector<int> lo(static_cast<size_t>(cells)), hi(static_cast<size_t>(cells));
+    out.per = 1;
+    for (int c = 0; c < cells; ++c) {
+        const double centre = c0 + c + 0.5;
+        long long l = std::max(g0, static_cast<long long>(std::floor((centre - e - ax.a) / ax.b - 0.5)));
+        long long h = std::min(g0 + n, static_cast<long long>(std::ceil((centre + e - ax.a) / ax.b - 0.5)) + 1);
+        while (l < h && weight(ax, l, c0 + c) == 0) ++l;
+        while (h > l && weight(ax, h - 1, c0 + c) == 0) --h;
+        lo[c] = static_cast<int>(l - g0), hi[c] = static_cast<int>(h - g0);
+        out.per = std::max(out.per, hi[c] - lo[c]);
+    }
+    out.per = std::min(out.per, n);
     out.first.assign(static_cast<size_t>(cells), 0);
     out.w.assign(static_cast<size_t>(cells) * out.per, 0.0);
     for (int c = 0; c < cells; ++c) {
         if (hi[c] <= lo[c]) continue;
         const int f = std::clamp(lo[c], 0, n - out.per);
         out.first[c] = f;
-        for (int i = lo[c]; i < hi[c]; ++i) {
-            const int k = c0 + c - s.first[i];
-            if (k >= 0 && k < s.per) out.w[static_cast<size_t>(c) * out.per + (i - f)] = s.w[static_cast<size_t>(i) * s.per + k];
-        }
+        for (int i = lo[c]; i < hi[c]; ++i) out.w[static_cast<size_t>(c) * out.per + (i - f)] = weight(ax, g0 + i, c0 + c);
     }
 }
 
@@ -321,6 +322,7 @@ struct Reader {
     std::vector<float> z;
     std::vector<uint8_t> cover;
     std::vector<double> val, ok, rowsum, rowwt, share;
+    Weights wx, wy;
 };
 constexpr size_t handles_kept = 4;
 
@@ -368,7 +370,7 @@ bool sum_unit(Reader &rd, const TilePlan &tp, int tile, const Unit &u, Sums &out
                          GDT_Byte, 0, 0) != CE_None)
             return false;
     }
-    Weights wx, wy;
+    Weights &wx = rd.wx, &wy = rd.wy;
     by_cell(tp.x, u.gx0, nx, u.cx0, u.cx1, wx);
     by_sample(tp.y, u.gy0, ny, u.cy0, u.cy1, wy);
     const int fw = u.cx1 - u.cx0;

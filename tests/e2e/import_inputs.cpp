@@ -68,13 +68,12 @@ void write_all(const std::string &d) {
     VSIFCloseL(f);
 
     // Six tiles of one ramp in a directory (with a companion of GDAL's beside them), and the
-    // same ramp whole: 2400 x 1500 samples, enough that an import of it is still reading a
-    // moment after it starts.
-    const int tw = 800, th = 750;
+    // same ramp whole.
+    const int tw = 400, th = 375;
     std::vector<double> whole(static_cast<size_t>(3 * tw) * 2 * th);
     for (int y = 0; y < 2 * th; ++y)
         for (int x = 0; x < 3 * tw; ++x) whole[static_cast<size_t>(y) * 3 * tw + x] = 5 * x - 3 * y + (x * y % 7);
-    RasterSpec all = lonlat_raster(3 * tw, 2 * th, 6, 46, 0.001, whole);
+    RasterSpec all = lonlat_raster(3 * tw, 2 * th, 6, 46, 0.002, whole);
     all.options = {"COMPRESS=DEFLATE", "TILED=YES"};
     write_raster(d + "/ramp.tif", "GTiff", all);
     if (VSIMkdir((d + "/tiles").c_str(), 0755) != 0) throw std::runtime_error("cannot make the tiles' directory");
@@ -85,7 +84,7 @@ void write_all(const std::string &d) {
                 v.insert(v.end(), whole.begin() + static_cast<long>(y) * 3 * tw + i * tw,
                          whole.begin() + static_cast<long>(y) * 3 * tw + (i + 1) * tw);
             write_raster(d + "/tiles/t" + std::to_string(j) + std::to_string(i) + ".tif", "GTiff",
-                         lonlat_raster(tw, th, 6 + i * tw * 0.001, 46 - j * th * 0.001, 0.001, v));
+                         lonlat_raster(tw, th, 6 + i * tw * 0.002, 46 - j * th * 0.002, 0.002, v));
         }
     write_bytes(d + "/tiles/t00.tif.aux.xml", Bytes{'<', 'P', 'A', 'M', 'D', 'a', 't', 'a', 's', 'e', 't', '/', '>', '\n'});
 

@@ -37,6 +37,8 @@ cat >"$T/fake/morvath" <<'EOF'
 pwd >"$REPORT/cwd"
 ls -A >"$REPORT/files"
 readlink datas.mvx >"$REPORT/link"
+# An internet socket, as an X display over TCP needs: refused by nothing listening, not forbidden.
+bash -c ': </dev/tcp/127.0.0.1/1' 2>"$REPORT/tcp"
 case $END in
 exit*) exit "${END#exit }" ;;
 kill*) kill "-${END#kill }" $$ ;;
@@ -58,6 +60,8 @@ for c in "exit 0:0" "exit 7:7" "kill USR1:138" "kill KILL:137"; do
     *) fail "viewer ending by $c: it ran in '$(cat "$REPORT/cwd" 2>/dev/null)', not under $T/tmp" ;;
     esac
     check "viewer ending by $c: datas.mvx alone there (got '$(xargs <"$REPORT/files")')" [ "$(cat "$REPORT/files")" = datas.mvx ]
+    check "viewer ending by $c: it may open an internet socket (got '$(cat "$REPORT/tcp")')" \
+        grep -q 'Connection refused' "$REPORT/tcp"
     check "viewer ending by $c: datas.mvx links to the map's absolute path (got '$(cat "$REPORT/link")')" \
         [ "$(cat "$REPORT/link")" = "$(realpath "$map")" ]
     nothing_left "viewer ending by $c"

@@ -26,6 +26,13 @@ constexpr long long unit_cells = 1LL << 20;    // cells one read's sums cover: 1
 constexpr int ledger_rows = 32;                // grid rows summed and finished together
 constexpr size_t waiting_cap = 128u << 20;     // bytes of sums held for their turn before readers wait
 
+// A whole number from a rounded double, held within ±2^62 (NaN: 0): georeferencing from a file can
+// put samples anywhere, and a conversion out of range is undefined.
+long long whole(double v) {
+    constexpr double limit = 4611686018427387904.0;
+    return v != v ? 0 : static_cast<long long>(std::clamp(v, -limit, limit));
+}
+
 // Keys' cubic convolution (a = -0.5), for |x| in kernel widths.
 double keys(double x) {
     x = std::fabs(x);
@@ -49,14 +56,14 @@ void cells_of(const Axis &ax, long long g, long long &c0, long long &c1) {
     const double e0 = ax.a + ax.b * g, e1 = ax.a + ax.b * (g + 1), m = (e0 + e1) / 2;
     switch (ax.kernel) {
     case Kernel::box:
-        c0 = static_cast<long long>(std::floor(e0)), c1 = static_cast<long long>(std::ceil(e1));
+        c0 = whole(std::floor(e0)), c1 = whole(std::ceil(e1));
         break;
     case Kernel::nearest:
-        c0 = static_cast<long long>(std::ceil(e0 - 0.5)), c1 = static_cast<long long>(std::ceil(e1 - 0.5));
+        c0 = whole(std::ceil(e0 - 0.5)), c1 = whole(std::ceil(e1 - 0.5));
         break;
     default: {
         const double s = reach(ax);
-        c0 = static_cast<long long>(std::floor(m - s - 0.5)), c1 = static_cast<long long>(std::ceil(m + s - 0.5)) + 1;
+        c0 = whole(std::floor(m - s - 0.5)), c1 = whole(std::ceil(m + s - 0.5)) + 1;
     }
     }
 }
@@ -119,8 +126,8 @@ Axis axis_of(double origin, double along, double grid_origin, double cell, int n
 // The samples g of an n-sample axis whose weight can reach cells lo ... hi-1.
 void reaching(const Axis &ax, int n, int lo, int hi, long long &g0, long long &g1) {
     const double s = reach(ax) + 1;
-    g0 = std::max(0LL, static_cast<long long>(std::floor((lo - s - ax.a) / ax.b)));
-    g1 = std::min(static_cast<long long>(n), static_cast<long long>(std::ceil((hi + s - ax.a) / ax.b)) + 1);
+    g0 = std::max(0LL, whole(std::floor((lo - s - ax.a) / ax.b)));
+    g1 = std::min(static_cast<long long>(n), whole(std::ceil((hi + s - ax.a) / ax.b)) + 1);
 }
 
 // The level to read: the coarsest overview that still has two samples a cell or more each way.
@@ -141,6 +148,9 @@ TilePlan plan_tile(const Tile &t, const Placement &p, Resampling r) {
     const double fx = static_cast<double>(t.w) / tp.lw, fy = static_cast<double>(t.h) / tp.lh;
     tp.x = axis_of(t.gt[0], t.gt[1] * fx, p.gt[0], p.gt[1], tp.lw, r, tp.flip_x);
     tp.y = axis_of(t.gt[3], t.gt[5] * fy, p.gt[3], p.gt[5], tp.lh, r, tp.flip_y);
+    // Georeferencing that puts the samples nowhere (sizes infinite or vanishing) reaches no cell.
+    auto usable = [](const Axis &a) { return std::isfinite(a.a) && std::isfinite(a.b) && a.b > 0; };
+    if (!usable(tp.x) || !usable(tp.y)) return tp;
     reaching(tp.x, tp.lw, p.x0, p.x0 + p.w, tp.gx0, tp.gx1);
     reaching(tp.y, tp.lh, p.y0, p.y0 + p.h, tp.gy0, tp.gy1);
     return tp;
@@ -162,7 +172,7 @@ std::vector<std::vector<int>> overlapping(const std::vector<Tile> &tiles) {
         long long x0, x1, y0, y1;
     };
     auto range = [&](const Tile &t) {
-        auto at = [](double v, double o, double size) { return static_cast<long long>(std::floor((v - o) / size)); };
+        auto at = [](double v, double o, double size) { return whole(std::floor((v - o) / size)); };
         return Range{at(t.x0, ox, bw), at(t.x1, ox, bw), at(t.y0, oy, bh), at(t.y1, oy, bh)};
     };
     auto meet = [&](size_t i, size_t j) {
@@ -205,8 +215,8 @@ std::array<long long, 4> inside(const TilePlan &tp, const Tile &o) {
     const double dx = (t.x1 - t.x0) / tp.lw, dy = (t.y1 - t.y0) / tp.lh;
     // The whole numbers g with a < g + 0.5 < b.
     auto open = [](double a, double b, long long n, long long &lo, long long &hi) {
-        lo = std::clamp<long long>(static_cast<long long>(std::floor(a - 0.5)) + 1, 0, n);
-        hi = std::clamp<long long>(static_cast<long long>(std::ceil(b - 0.5)), 0, n);
+        lo = std::clamp<long long>(whole(std::floor(a - 0.5)) + 1, 0, n);
+        hi = std::clamp<long long>(whole(std::ceil(b - 0.5)), 0, n);
     };
     std::array<long long, 4> r;
     open((o.x0 - t.x0) / dx, (o.x1 - t.x0) / dx, tp.lw, r[0], r[1]);
@@ -231,7 +241,7 @@ void cut_units(const TilePlan &tp, int plan, const Placement &p, std::vector<Uni
     // The cells a row of samples adds to: fewer than its samples when shrinking, many more when enlarging.
     const double cells_across = std::min<double>(p.w, col_step * tp.x.b + 2 * reach(tp.x) + 2);
     const long long row_step = std::min(step_of(ny, col_step, unit_samples, t.block_h),
-                                        step_of(ny, static_cast<long long>(std::ceil(cells_across * tp.y.b)) + 1, unit_cells,
+                                        step_of(ny, whole(std::ceil(cells_across * tp.y.b)) + 1, unit_cells,
                                                 t.block_h));
     for (long long gy = tp.gy0; gy < tp.gy1; gy += row_step)
         for (long long gx = tp.gx0; gx < tp.gx1; gx += col_step) {
@@ -283,8 +293,8 @@ void by_cell(const Axis &ax, long long g0, int n, int c0, int c1, Weights &out) 
     out.per = 1;
     for (int c = 0; c < cells; ++c) {
         const double centre = c0 + c + 0.5;
-        long long l = std::max(g0, static_cast<long long>(std::floor((centre - e - ax.a) / ax.b - 0.5)));
-        long long h = std::min(g0 + n, static_cast<long long>(std::ceil((centre + e - ax.a) / ax.b - 0.5)) + 1);
+        long long l = std::max(g0, whole(std::floor((centre - e - ax.a) / ax.b - 0.5)));
+        long long h = std::min(g0 + n, whole(std::ceil((centre + e - ax.a) / ax.b - 0.5)) + 1);
         while (l < h && weight(ax, l, c0 + c) == 0) ++l;
         while (h > l && weight(ax, h - 1, c0 + c) == 0) --h;
         lo[c] = static_cast<int>(l - g0), hi[c] = static_cast<int>(h - g0);
@@ -527,10 +537,10 @@ private:
 
 Window window_of(double x, double y, double w, double h, int raster_w, int raster_h, GDALRIOResampleAlg alg) {
     Window win;
-    win.x0 = std::max(0, static_cast<int>(std::floor(x)));
-    win.y0 = std::max(0, static_cast<int>(std::floor(y)));
-    win.w = std::min(raster_w, static_cast<int>(std::ceil(x + w))) - win.x0;
-    win.h = std::min(raster_h, static_cast<int>(std::ceil(y + h))) - win.y0;
+    win.x0 = static_cast<int>(std::clamp<long long>(whole(std::floor(x)), 0, raster_w));
+    win.y0 = static_cast<int>(std::clamp<long long>(whole(std::floor(y)), 0, raster_h));
+    win.w = static_cast<int>(std::clamp<long long>(whole(std::ceil(x + w)), win.x0, raster_w)) - win.x0;
+    win.h = static_cast<int>(std::clamp<long long>(whole(std::ceil(y + h)), win.y0, raster_h)) - win.y0;
     INIT_RASTERIO_EXTRA_ARG(win.extra);
     win.extra.eResampleAlg = alg;
     win.extra.bFloatingPointWindowValidity = TRUE;

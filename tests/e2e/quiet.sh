@@ -13,7 +13,8 @@ check "generate (not quiet): nothing on standard output" [ ! -s "$T/stdout" ]
 # Each command as it succeeds: it writes FILE, and without -q says so.
 while IFS='|' read -r name out args; do
     for q in "" -q --quiet; do
-        [ "$name" = generate ] && [ -z "$q" ] && continue
+        # generate, slow under the sanitizers, once: -q (--quiet's parsing is in the unit tests).
+        [ "$name" = generate ] && [ "$q" != -q ] && continue
         rm -f "$T/out"/*
         eval "\"\$MVX\" $args $q" >"$T/stdout" 2>"$T/stderr"
         status=$?

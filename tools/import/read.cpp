@@ -648,8 +648,12 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
     }
     Ledger ledger(p, units, f);
     Merger merger(ledger, units);
+    // A small read is not worth a second thread; the work is in the samples and, when enlarging,
+    // in the many cells each one reaches.
+    double effort = total;
+    for (const Unit &u : units) effort += static_cast<double>(u.cx1 - u.cx0) * (u.cy1 - u.cy0);
     const int threads = std::min<int>(static_cast<int>(jobs.size()),
-                                      total < (1 << 18) ? 1 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+                                      effort < (1 << 18) ? 1 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
     std::atomic<int> next{0};
     std::atomic<long long> read{0};
     std::mutex m;

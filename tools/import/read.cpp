@@ -21,6 +21,26 @@
 
 namespace {
 
+// How one axis of a tile's samples is spread over the grid's cells. Sample k covers grid
+// coordinates a + b·k to a + b·(k+1) (b < 0 when the file runs against the ground).
+enum class Kernel { box, tent, cubic, nearest };
+struct Axis {
+    double a = 0, b = 1;
+    Kernel kernel = Kernel::box;
+};
+
+// The kernel `r` stands for on an axis whose samples are `size` cells wide: automatic takes the
+// area average (box) for samples no wider than a cell, else interpolates (tent).
+Kernel kernel_for(Resampling r, double size) {
+    switch (r) {
+    case Resampling::average: return Kernel::box;
+    case Resampling::bilinear: return Kernel::tent;
+    case Resampling::cubic: return Kernel::cubic;
+    case Resampling::nearest: return Kernel::nearest;
+    default: return size <= 1 ? Kernel::box : Kernel::tent;
+    }
+}
+
 constexpr long long unit_samples = 1LL << 22;  // samples one read takes: 16 MiB of floats
 constexpr long long unit_cells = 1LL << 20;    // cells one read's sums cover: 16 MiB of doubles
 constexpr int ledger_rows = 32;                // grid rows summed and finished together
@@ -568,28 +588,6 @@ bool for_bands(int bands, int threads, const std::function<bool(int thread, int 
 
 int reader_threads(const HeightSource &src) {
     return src.sequential ? 1 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
-
-Kernel kernel_for(Resampling r, double size) {
-    switch (r) {
-    case Resampling::average: return Kernel::box;
-    case Resampling::bilinear: return Kernel::tent;
-    case Resampling::cubic: return Kernel::cubic;
-    case Resampling::nearest: return Kernel::nearest;
-    default: return size <= 1 ? Kernel::box : Kernel::tent;
-    }
-}
-
-int axis_weights(const Axis &ax, long long k0, int n, int lo, int hi, std::vector<int> &first, std::vector<float> &w) {
-    int c0, c1;
-    span_of(ax, k0, n, lo, hi, c0, c1);
-    first.clear(), w.clear();
-    if (c0 >= c1) return 0;
-    Weights s;
-    by_sample(ax, k0, n, c0, c1, s);
-    first = s.first;
-    w.assign(s.w.begin(), s.w.end());
-    return s.per;
 }
 
 Status read_field(const HeightSource &src, const Placement &p, Resampling r, Field &f,

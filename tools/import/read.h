@@ -41,22 +41,6 @@ bool for_bands(int bands, int threads, const std::function<bool(int thread, int 
 // Threads for reading `src`: one for a file that decodes front to back, else one per core.
 int reader_threads(const HeightSource &src);
 
-// How one axis of a tile's samples is spread over the grid's cells. Sample k covers grid
-// coordinates a + b·k to a + b·(k+1) (b < 0 when the file runs against the ground).
-enum class Kernel { box, tent, cubic, nearest };
-struct Axis {
-    double a = 0, b = 1;
-    Kernel kernel = Kernel::box;
-};
-// The kernel `r` stands for on an axis whose samples are `size` cells wide: automatic takes the
-// area average (box) for samples no wider than a cell, else interpolates (tent).
-Kernel kernel_for(Resampling r, double size);
-
-// The weights of samples k0 ... k0+n-1 in cells lo ... hi-1 of one axis: sample k gives cells
-// first[k-k0] ... first[k-k0]+per-1 the weights w[(k-k0)·per ...]. Returns `per`, the cells a
-// sample reaches (0 when none of them reaches a cell).
-int axis_weights(const Axis &ax, long long k0, int n, int lo, int hi, std::vector<int> &first, std::vector<float> &w);
-
 // Reads every tile of `src` into the box of a p.grid_w x p.grid_h field, straight into the cells:
 // each sample spread over the cells it covers (or interpolated, when the cells are finer), value
 // × weight and weight summed per cell in double precision, divided once at the end. Cells outside

@@ -56,14 +56,21 @@ Status check_local(const std::string &path) {
 // A text file (a VRT, a STAC or tile index document) that names a network source is refused
 // before GDAL reads it, naming the source; the gate refuses it anyway, wherever it is named.
 Status check_references(const std::string &path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (64LL << 20)) return {};
-    std::vector<uint8_t> bytes;
-    if (!read_whole(path, bytes, 64ULL << 20).ok) return {};
-    const size_t head = std::min<size_t>(bytes.size(), 4096);
-    if (std::find(bytes.begin(), bytes.begin() + static_cast<long>(head), 0) != bytes.begin() + static_cast<long>(head))
-        return {};  // binary: what such a format names, the gate sees as GDAL opens it
-    const std::string text(bytes.begin(), bytes.end());
+    int fd = -1;
+    long long size = 0;
+    if (!open_input(path, fd, size).ok) return {};
+    // The head first: a binary file (most rasters, and large) is not read further. What such a
+    // format names, the gate sees as GDAL opens it.
+    std::string text(static_cast<size_t>(std::min(size, 4096LL)), '\0');
+    bool binary = lit_plein(fd, text.data(), static_cast<long long>(text.size())) != static_cast<long long>(text.size()) ||
+                  text.find('\0') != std::string::npos || size > (64LL << 20);
+    if (!binary && size > static_cast<long long>(text.size())) {
+        const size_t head = text.size();
+        text.resize(static_cast<size_t>(size));
+        binary = lit_plein(fd, text.data() + head, size - static_cast<long long>(head)) != size - static_cast<long long>(head);
+    }
+    close(fd);
+    if (binary) return {};
     for (size_t from = 0; from < text.size();) {
         const size_t to = std::min(text.find_first_of(" \t\r\n<>\"'", from), text.size());
         const std::string_view word(text.data() + from, to - from);
@@ -89,11 +96,13 @@ Status open_failure(const std::string &path) {
     return Status::at(path, gdal_reason_or("not a raster that GDAL can read"));
 }
 
-// Members that only accompany a raster: georeferencing, statistics, overviews, masks, headers, notes.
+// Files that only accompany a raster, in an archive or a directory of tiles: georeferencing,
+// statistics, overviews, masks, headers, notes, checksums, maps of ours.
 bool is_companion(const std::string &member) {
-    for (const char *ext : {".aux.xml", ".aux", ".ovr", ".rrd", ".msk", ".prj", ".tfw", ".tfwx", ".wld", ".jgw", ".pgw",
-                            ".pngw", ".j2w", ".blw", ".hdr", ".stx", ".clr", ".xml", ".txt", ".md", ".htm", ".html", ".pdf",
-                            ".csv", ".json", ".dbf", ".cpg", ".qml", ".sld", ".lyr", ".log"})
+    for (const char *ext : {".aux.xml", ".aux", ".ovr", ".rrd", ".msk", ".prj", ".tfw", ".tfwx", ".tifw", ".tiffw", ".wld",
+                            ".jgw", ".jpgw", ".pgw", ".pngw", ".gfw", ".bpw", ".j2w", ".blw", ".hdr", ".stx", ".clr", ".xml",
+                            ".txt", ".md", ".htm", ".html", ".pdf", ".csv", ".json", ".dbf", ".shp", ".shx", ".qix", ".cpg",
+                            ".qml", ".sld", ".lyr", ".log", ".md5", ".sha256", ".mvx"})
         if (ends_with(member, ext)) return true;
     return false;
 }
@@ -221,7 +230,12 @@ Status open_r16(const std::string &path, int size_w, int size_h, HeightSource &s
     return ds ? Status{} : open_failure(path);
 }
 
-bool decodes_sequentially(const std::string &driver, const std::string &name);
+// Formats that decode only front to back: two readers would each decode the whole file.
+bool decodes_sequentially(const std::string &driver, const std::string &name) {
+    for (const char *d : {"PNG", "JPEG", "GIF", "AAIGrid", "GRASSASCIIGrid", "XYZ", "USGSDEM", "ISG"})
+        if (driver == d) return true;
+    return name.rfind("/vsigzip/", 0) == 0 || name.rfind("/vsizip/", 0) == 0 || name.rfind("/vsitar/", 0) == 0;
+}
 
 // Heights need one number per pixel: a colour or palette image is taken only when it is grey.
 Status single_band(const std::string &path, HeightSource &src, Dataset &ds, std::string &name) {
@@ -340,12 +354,6 @@ double metres_per_unit(const std::string &unit) {
     return 0;
 }
 
-// Formats that decode only front to back: two readers would each decode the whole file.
-bool decodes_sequentially(const std::string &driver, const std::string &name) {
-    for (const char *d : {"PNG", "JPEG", "GIF", "AAIGrid", "GRASSASCIIGrid", "XYZ", "USGSDEM", "ISG"})
-        if (driver == d) return true;
-    return name.rfind("/vsigzip/", 0) == 0 || name.rfind("/vsizip/", 0) == 0 || name.rfind("/vsitar/", 0) == 0;
-}
 
 // A GeoTIFF's georeferencing keys and GDAL's metadata as they stand in the file, or empty when it
 // is no plain GeoTIFF (or has an .aux.xml, which may say otherwise).
@@ -393,12 +401,20 @@ struct Crs {
     std::string unit;
 };
 Crs crs_of(const std::string &path, GDALDatasetH ds) {
+    // A tile is asked twice as it opens (its latitudes checked, then its system taken).
+    thread_local GDALDatasetH last_ds = nullptr;
+    thread_local std::string last_path;
+    thread_local Crs last;
+    if (ds == last_ds && path == last_path) return last;
     static std::mutex m;
     static std::map<std::string, Crs> known;
     const std::string keys = geokeys(path, ds);
     if (!keys.empty()) {
         std::lock_guard<std::mutex> lock(m);
-        if (auto it = known.find(keys); it != known.end()) return it->second;
+        if (auto it = known.find(keys); it != known.end()) {
+            last_ds = ds, last_path = path, last = it->second;
+            return last;
+        }
     }
     Crs c;
     c.wkt = GDALGetProjectionRef(ds);
@@ -409,6 +425,7 @@ Crs crs_of(const std::string &path, GDALDatasetH ds) {
         std::lock_guard<std::mutex> lock(m);
         known.emplace(keys, c);
     }
+    last_ds = ds, last_path = path, last = c;
     return c;
 }
 
@@ -549,17 +566,6 @@ Status read_list(const std::string &list, std::vector<std::string> &named) {
     return {};
 }
 
-// GDAL's companions of a raster and other files that hold no heights, left out of a directory.
-bool companion(const std::string &name) {
-    static const char *const tails[] = {".aux.xml", ".aux", ".ovr", ".msk", ".prj", ".tfw", ".tfwx", ".tifw", ".tiffw",
-                                        ".wld", ".pgw", ".pngw", ".jgw", ".jpgw", ".gfw", ".bpw", ".hdr", ".stx",
-                                        ".clr", ".rrd", ".xml", ".txt", ".md", ".json", ".html", ".pdf", ".mvx",
-                                        ".cpg", ".dbf", ".shp", ".shx", ".qix", ".sha256", ".md5"};
-    for (const char *t : tails)
-        if (ends_with(name, t)) return true;
-    return false;
-}
-
 // A directory GDAL reads as one raster itself (an ArcInfo grid, for one).
 bool opens_as_raster(const std::string &dir) {
     return GDALIdentifyDriverEx(dir.c_str(), GDAL_OF_RASTER, nullptr, nullptr) != nullptr;
@@ -579,7 +585,7 @@ Status list_directory(const std::string &dir, std::vector<std::string> &out) {
         if (stat(path.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
             if (lstat(path.c_str(), &lst) == 0 && S_ISDIR(lst.st_mode)) subdirs.push_back(path);
-        } else if (S_ISREG(st.st_mode) && !companion(name)) {
+        } else if (S_ISREG(st.st_mode) && !is_companion(name)) {
             out.push_back(path);
         }
     }

@@ -132,17 +132,15 @@ if command -v gdalinfo >/dev/null; then
     check "gdalinfo tile.tif: its corner at 6 E, 46 N (half a sample out)" grep -q '^Upper Left  (   5.99958[0-9]*,  46.0004' gdalinfo.txt
 fi
 
-# Tiles by directory, by a list on standard input and by name, and the file they were cut from:
-# the same map, byte for byte.
+# Tiles by directory and by a list on standard input, and the file they were cut from: the same
+# map (tiles named in any order: the unit tests).
 "$MVX" import tiles -o by_dir.mvx 2>err.txt
 check "import tiles/: exit 0" [ $? -eq 0 ]
 check "import tiles/: six tiles, not their companion" grep -q '^mvx: tiles/t00.tif and 5 more tiles: 1200 x 750' err.txt
 printf '# the tiles\n\n%s\n' tiles/t1*.tif tiles/t0*.tif | "$MVX" import --input-list - -o by_list.mvx 2>/dev/null
 check "import --input-list -: exit 0" [ $? -eq 0 ]
-"$MVX" import tiles/t12.tif tiles/t00.tif tiles/t11.tif tiles/t01.tif tiles/t10.tif tiles/t02.tif -o by_name.mvx 2>/dev/null
 "$MVX" import ramp.tif -o whole.mvx 2>/dev/null
 check "tiles by directory and by list: the same map" cmp -s by_dir.mvx by_list.mvx
-check "tiles by directory and by name: the same map" cmp -s by_dir.mvx by_name.mvx
 # Summed in another order, a cell's height may differ in its last bits: a level or a dithered
 # colour bit apart on a handful of the 25 million cells at most.
 check "tiles and the file they were cut from: the same map but for a handful of bytes" \

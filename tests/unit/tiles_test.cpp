@@ -228,33 +228,27 @@ TEST_F(Tiles, TileInAnotherSystemIsWarpedIntoTheFirsts) {
     EXPECT_EQ(checked, 38 * 35);
 }
 
-// Packed tiles (scale and offset) are unpacked each with its own: the heights come out whole.
-TEST_F(Tiles, PackedTilesUnpackEachWithItsOwnScale) {
-    auto packed = [&](int x0, double scale, double offset) {
-        RasterSpec s = lonlat_raster(10, 8, 6 + x0 * 0.01, 46, 0.01, {});
-        s.type = "Int16", s.scale = scale, s.offset = offset;
+// Each tile read in its own terms: packed with its own scale and offset (Int16), or in feet
+// beside metres; the heights come out whole, in the first tile's unit.
+TEST_F(Tiles, EachTileUnpackedInItsOwnScaleAndUnit) {
+    const struct {
+        const char *unit;
+        double scale, offset, per_metre;
+    } tiles[] = {{"m", 0.5, 100, 1}, {"ft", 2, -50, 1 / 0.3048}};
+    std::vector<std::string> files;
+    for (int k = 0; k < 2; ++k) {
+        const auto &c = tiles[k];
+        RasterSpec s = lonlat_raster(10, 8, 6 + k * 0.1, 46, 0.01, {});
+        s.type = "Int16", s.unit = c.unit, s.scale = c.scale, s.offset = c.offset;
         for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 10; ++x) s.values.push_back((200 + 4 * (x0 + x) + 2 * y - offset) / scale);
-        return s;
-    };
-    const Heights h = read({write("a.tif", packed(0, 0.5, 100)), write("b.tif", packed(10, 2, -50))}, 20, 8);
+            for (int x = 0; x < 10; ++x)
+                s.values.push_back(std::round(((200 + 4 * (10 * k + x) + 2 * y) * c.per_metre - c.offset) / c.scale));
+        files.push_back(write("t" + std::to_string(k) + ".tif", s));
+    }
+    const Heights h = read(files, 20, 8);
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 20; ++x) EXPECT_EQ(h.field.z[static_cast<size_t>(y) * 20 + x], 200 + 4 * x + 2 * y) << x << "," << y;
-}
-
-// A tile whose heights are in feet beside one in metres, with the same coordinate system: each
-// is read in its own unit, so the heights come out in the first's.
-TEST_F(Tiles, EachTileInItsOwnUnitOfHeight) {
-    auto tile = [&](int x0, const char *unit, double per_metre) {
-        RasterSpec s = lonlat_raster(10, 8, 6 + x0 * 0.01, 46, 0.01, {});
-        s.unit = unit;
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 10; ++x) s.values.push_back((100 + x0 + x + y) * per_metre);
-        return s;
-    };
-    const Heights h = read({write("m.tif", tile(0, "m", 1)), write("ft.tif", tile(10, "ft", 1 / 0.3048))}, 20, 8);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 20; ++x) EXPECT_NEAR(h.field.z[static_cast<size_t>(y) * 20 + x], 100 + x + y, 1e-3) << x << "," << y;
+        for (int x = 0; x < 20; ++x)
+            EXPECT_NEAR(h.field.z[static_cast<size_t>(y) * 20 + x], 200 + 4 * x + 2 * y, x < 10 ? 0 : 0.31) << x << "," << y;
 }
 
 // A directory (companions, hidden files and notes left out, tiles below it found), a list in

@@ -4,25 +4,40 @@
 XVFB_PID=
 VIEWER_PID=
 VIEWER_LOG=
+XVFB_LOG=
 WIN=
 
-# Starts Xvfb on a free display and exports DISPLAY once the server is ready.
+# Starts Xvfb on a free display and exports DISPLAY once a client has been answered on it by a
+# server with our screen; a server that dies or answers otherwise is replaced, up to three times.
+# Its own messages go to XVFB_LOG, shown when it fails and by start_viewer. -noreset: by default
+# the server resets whenever its last client leaves, as a probe like xdotool search does while the
+# viewer is still connecting.
 start_xvfb() {
-    local f
-    f=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$f" >/dev/null 2>&1 &
-    XVFB_PID=$!
-    for _ in $(seq 100); do
-        [ -s "$f" ] && break
-        sleep 0.05
+    local f try dir=${T:-${TMPDIR:-/tmp}}  # the caller's scratch directory when it has one
+    f=$(mktemp "$dir/xvfb-display.XXXXXX")
+    XVFB_LOG=$(mktemp "$dir/xvfb-log.XXXXXX")
+    for try in 1 2 3; do
+        : >"$f"
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$f" >>"$XVFB_LOG" 2>&1 &
+        XVFB_PID=$!
+        for _ in $(seq 100); do
+            [ -s "$f" ] && break
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.05
+        done
+        if [ -s "$f" ]; then
+            export DISPLAY=":$(head -n1 "$f")"
+            [ "$(xdotool getdisplaygeometry 2>>"$XVFB_LOG")" = "1024 768" ] && { rm -f "$f"; return 0; }
+            echo "try $try: display $DISPLAY did not answer as ours" >>"$XVFB_LOG"
+        fi
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=
     done
-    if [ ! -s "$f" ]; then
-        echo "Xvfb did not start" >&2
-        rm -f "$f"
-        return 1
-    fi
-    export DISPLAY=":$(head -n1 "$f")"
     rm -f "$f"
+    echo "Xvfb did not start:" >&2
+    cat "$XVFB_LOG" >&2
+    return 1
 }
 
 # Starts the viewer in directory $1 with its standard error in file $2 (default $1/stderr), and
@@ -45,6 +60,11 @@ start_viewer() {
         kill -0 "$VIEWER_PID" 2>/dev/null && echo "no Morvath window appeared" >&2 ||
             echo "the viewer stopped before its window appeared" >&2
         cat "$VIEWER_LOG" >&2
+        if [ -n "$XVFB_PID" ]; then
+            kill -0 "$XVFB_PID" 2>/dev/null && echo "Xvfb on $DISPLAY is running" >&2 ||
+                echo "Xvfb on $DISPLAY has stopped" >&2
+            cat "$XVFB_LOG" >&2
+        fi
         return 1
     fi
 }
@@ -85,4 +105,5 @@ stop_all() {
     if [ -n "$VIEWER_PID" ]; then kill "$VIEWER_PID" 2>/dev/null || true; wait "$VIEWER_PID" 2>/dev/null || true; fi
     if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
     VIEWER_PID= XVFB_PID=
+    if [ -n "$XVFB_LOG" ]; then rm -f "$XVFB_LOG"; XVFB_LOG=; fi
 }

@@ -42,9 +42,9 @@ test: build fuzz-build
 	cmake -S . -B $(BUILD)-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVATH_SANITIZE=ON >/dev/null
 	cmake --build $(BUILD)-san -j2
 	ctest --test-dir $(BUILD)-san --output-on-failure -j2
-	@echo "== each file reader under libFuzzer for 30 s, from its seeds =="
+	@echo "== each file reader under libFuzzer for 30 s, from its seeds, the same way each run =="
 	rm -rf $(BUILD)-fuzz/smoke
-	fuzz/run.sh $(BUILD)-fuzz 30 $(BUILD)-fuzz/smoke
+	fuzz/run.sh $(BUILD)-fuzz 30 $(BUILD)-fuzz/smoke 1
 
 # Speed and memory against their floors; prints a table and BENCH lines.
 bench: build

@@ -2,10 +2,13 @@
 # Runs every reader's fuzz target for SECONDS, two at a time, from its seeds and the inputs kept in
 # CORPUS (grown as coverage grows); fails on any crash, failed check, leak, timeout, memory blow-up
 # or sanitizer report, keeping the input that caused it in BUILD/crashes.
-# Usage: fuzz/run.sh BUILD SECONDS CORPUS
+# SEED fixes libFuzzer's choices, so that a run is repeated as it was (make test); without it each
+# run explores anew (make fuzz).
+# Usage: fuzz/run.sh BUILD SECONDS CORPUS [SEED]
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: $0 BUILD SECONDS CORPUS" >&2; exit 2; }
-build=$1 seconds=$2 corpus=$3
+[ $# -eq 3 ] || [ $# -eq 4 ] || { echo "usage: $0 BUILD SECONDS CORPUS [SEED]" >&2; exit 2; }
+build=$1 seconds=$2 corpus=$3 seed=()
+[ $# -eq 4 ] && seed=(-seed="$4")
 targets=(gdal r16)
 
 rm -rf "$build/seeds" "$build/logs"
@@ -20,7 +23,7 @@ run_one() {
     # -detect_leaks=0: GDAL keeps caches from one input to the next, so libFuzzer would run the leak
     # checker after nearly every input and do little else; leaks are checked by the sanitizer tests.
     UBSAN_OPTIONS=print_stacktrace=1 "$build/fuzz_$t" -max_total_time="$seconds" -timeout=10 -detect_leaks=0 \
-        -rss_limit_mb=2048 -malloc_limit_mb=256 "${size[@]}" \
+        -rss_limit_mb=2048 -malloc_limit_mb=256 "${size[@]}" "${seed[@]}" \
         -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" "$corpus/$t" "$build/seeds/$t" \
         >"$build/logs/$t.log" 2>&1 || rc=$?
     echo "$rc" >"$build/logs/$t.rc"

@@ -23,6 +23,7 @@ struct Finding {
     const char *name;
     Bytes file;
     bool refused = true;
+    const char *cause = "";  // what the refusal must say, when it is ours rather than a decoder's
 };
 
 class FuzzFindings : public Scratch {};
@@ -68,9 +69,22 @@ TEST_F(FuzzFindings, EachInputReadsAsItMustNow) {
         "000000000000000000000000000000000000000000000000000000000000000000000000001840000000000000494000"
         "000000000000000100883b82497e0101010e8e0224f57050507060400007460686d6eaf90a02027f540e30303010f170"
         "0ed81c81883b82497e0101010e8e0224f510f1700e0e0e0e0e0e0e0e0e64730024647300241b091b090101");
+    // A well-formed IHDR, then a tEXt chunk claiming 1,610,612,789 bytes in a 177-byte file.
+    const Bytes text_claims_1gb = unhex(
+        "89504e470d0a1a0a0000000d494844520000000200000001100000000081d9fc1560000035744558746d767820686569"
+        "67687473006d6170206c6576656c733a2073616d706c65203d2028686569676874202b2031323929202a203235378"
+        "60ebd060000000d49444154789c636060f8ff1f00030201ffe6770bae0000000049454e44ae422682");
+    // A whole tEXt chunk of 16 MiB + 1 bytes before the image data.
+    Bytes huge_text = png_file({2, 1, 8, 0, false, {1, 2}, {}, {}});
+    const long long text_bytes = (16LL << 20) + 1;
+    Bytes chunk = {0x01, 0x00, 0x00, 0x01, 't', 'E', 'X', 't'};
+    chunk.resize(chunk.size() + text_bytes + 4, 'a');
+    huge_text.insert(huge_text.begin() + 33, chunk.begin(), chunk.end());
     const Finding cases[] = {
-        {"huge tEXt length", "a.png", text_claims_2gb},
-        {"IDAT longer than the file", "b.png", idat_claims},
+        {"huge tEXt length", "a.png", text_claims_2gb, true, "past the end of the file"},
+        {"tEXt length past the end after a valid header", "e.png", text_claims_1gb, true, "past the end of the file"},
+        {"a whole tEXt chunk of 16 MiB", "f.png", huge_text, true, "more than mvx reads"},
+        {"IDAT longer than the file", "b.png", idat_claims, true, "past the end of the file"},
         {"float64 beyond the float range", "c.tif", double_too_large},
         {"samples far wider than the grid", "d.tif", vast_samples, false},
     };
@@ -88,6 +102,7 @@ TEST_F(FuzzFindings, EachInputReadsAsItMustNow) {
         EXPECT_FALSE(st.ok);
         EXPECT_EQ(st.why.rfind(path + ": ", 0), 0u) << st.why;
         EXPECT_EQ(st.why.find('\n'), std::string::npos) << st.why;
+        EXPECT_NE(st.why.find(c.cause), std::string::npos) << st.why;
     }
 }
 

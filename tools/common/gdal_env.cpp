@@ -66,6 +66,10 @@ constexpr int max_vrt_depth = 16;
 constexpr long max_vrt_documents = 4096;
 constexpr long long max_vrt_bytes = 1LL << 30;
 
+// A PNG decoder allocates a chunk's whole stated length before reading it: text and other
+// ancillary chunks larger than this are refused, as is any chunk that runs past the file's end.
+constexpr long long max_png_chunk = 16LL << 20;
+
 // The gate's first refusal since the errors were reset: this thread's, and the process's for a
 // failure that shows on another thread than the one GDAL opened the file on (readers share sources).
 thread_local Refusal refused;
@@ -226,6 +230,29 @@ Refusal vet_vrt(const std::string &text, const std::string &vrt_name) {
 std::mutex verdicts_lock;
 std::map<std::string, Refusal> verdicts;
 
+void remember(const std::string &key, const Refusal &r) {
+    std::lock_guard<std::mutex> lock(verdicts_lock);
+    if (verdicts.size() > 4096) verdicts.clear();
+    verdicts[key] = r;
+}
+
+// A PNG's chunks, from their headers alone: each must end within the file, and any but image
+// data must be of a size worth reading.
+Refusal vet_png(VSIVirtualHandle &h, const std::string &name, long long size) {
+    for (long long at = 8; at + 12 <= size;) {
+        unsigned char b[8];
+        if (h.Seek(static_cast<vsi_l_offset>(at), SEEK_SET) != 0 || h.Read(b, 1, 8) != 8) return {};
+        const long long length = (static_cast<long long>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+        const std::string type(reinterpret_cast<const char *>(b + 4), 4);
+        const std::string what = "a PNG whose " + type + " chunk at byte " + grouped(at) + " claims " + grouped(length) + " bytes";
+        if (at + 12 + length > size) return {name, what + ", past the end of the file (" + grouped(size) + " bytes)"};
+        if (type != "IDAT" && length > max_png_chunk) return {name, what + ", more than mvx reads"};
+        if (type == "IEND") break;
+        at += 12 + length;
+    }
+    return {};
+}
+
 // A regular file that may be a VRT (GDAL's test: "<VRTDataset" in its first 1024 bytes), looked
 // into through `fs`.
 Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long size, const std::string &key) {
@@ -240,10 +267,16 @@ Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long siz
     char head[1025];
     const size_t n = h->Read(head, 1, 1024);
     head[n] = 0;
-    if (n <= 20 || !std::strstr(head, "<VRTDataset")) return {};
+    const bool png = n >= 8 && !std::memcmp(head, "\x89PNG\r\n\x1a\n", 8);
+    if (!png && (n <= 20 || !std::strstr(head, "<VRTDataset"))) return {};
     {
         std::lock_guard<std::mutex> lock(verdicts_lock);
         if (const auto at = verdicts.find(key); at != verdicts.end()) return at->second;
+    }
+    if (png) {
+        const Refusal r = vet_png(*h, name, size);
+        remember(key, r);
+        return r;
     }
     if (size > max_vrt_bytes) return {name, "a VRT of " + grouped(size) + " bytes, more than mvx looks into"};
     std::string text(static_cast<size_t>(size), '\0');
@@ -257,9 +290,7 @@ Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long siz
     text.resize(got);
     h.reset();
     const Refusal r = vet_vrt(text, name);
-    std::lock_guard<std::mutex> lock(verdicts_lock);
-    if (verdicts.size() > 4096) verdicts.clear();
-    verdicts[key] = r;
+    remember(key, r);
     return r;
 }
 

@@ -66,8 +66,8 @@ constexpr int max_vrt_depth = 16;
 constexpr long max_vrt_documents = 4096;
 constexpr long long max_vrt_bytes = 1LL << 30;
 
-// A PNG decoder allocates a chunk's whole stated length before reading it: text and other
-// ancillary chunks larger than this are refused, as is any chunk that runs past the file's end.
+// A PNG decoder allocates a chunk's whole stated length before reading it, but for the image data
+// it streams: any other chunk larger than this, or running past the file's end, is refused.
 constexpr long long max_png_chunk = 16LL << 20;
 
 // The gate's first refusal since the errors were reset: this thread's, and the process's for a
@@ -236,18 +236,21 @@ void remember(const std::string &key, const Refusal &r) {
     verdicts[key] = r;
 }
 
-// A PNG's chunks, from their headers alone: each must end within the file, and any but image
-// data must be of a size worth reading.
+// A PNG's chunks other than image data, from their headers alone: each must end within the file
+// and be of a size worth reading. A file cut short in its image data is left to the decoder,
+// which says in which row.
 Refusal vet_png(VSIVirtualHandle &h, const std::string &name, long long size) {
     for (long long at = 8; at + 12 <= size;) {
         unsigned char b[8];
         if (h.Seek(static_cast<vsi_l_offset>(at), SEEK_SET) != 0 || h.Read(b, 1, 8) != 8) return {};
         const long long length = (static_cast<long long>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
         const std::string type(reinterpret_cast<const char *>(b + 4), 4);
-        const std::string what = "a PNG whose " + type + " chunk at byte " + grouped(at) + " claims " + grouped(length) + " bytes";
-        if (at + 12 + length > size) return {name, what + ", past the end of the file (" + grouped(size) + " bytes)"};
-        if (type != "IDAT" && length > max_png_chunk) return {name, what + ", more than mvx reads"};
         if (type == "IEND") break;
+        if (type != "IDAT") {
+            const std::string what = "a PNG whose " + type + " chunk at byte " + grouped(at) + " claims " + grouped(length) + " bytes";
+            if (at + 12 + length > size) return {name, what + ", past the end of the file (" + grouped(size) + " bytes)"};
+            if (length > max_png_chunk) return {name, what + ", more than mvx reads"};
+        }
         at += 12 + length;
     }
     return {};

@@ -74,6 +74,12 @@ TEST_F(FuzzFindings, EachInputReadsAsItMustNow) {
         "89504e470d0a1a0a0000000d494844520000000200000001100000000081d9fc1560000035744558746d767820686569"
         "67687473006d6170206c6576656c733a2073616d706c65203d2028686569676874202b2031323929202a203235378"
         "60ebd060000000d49444154789c636060f8ff1f00030201ffe6770bae0000000049454e44ae422682");
+    // A chunk whose type, read where a CRC went missing, holds a newline: the check of chunk
+    // sizes once put it into the one-line message.
+    const Bytes type_with_newline = unhex(
+        "89504e470d0a1a0a0000000d4948445200000008000000010100000000cb7bd2ee0000000a49444154789c63581a0a00"
+        "00000d4948445200000008000000010100000000cb7bd2ee0000000a494441540a0000a700a6e5b9c5e2000000004945"
+        "4e44ae426082");
     // A whole tEXt chunk of 16 MiB + 1 bytes before the image data.
     Bytes huge_text = png_file({2, 1, 8, 0, false, {1, 2}, {}, {}});
     const long long text_bytes = (16LL << 20) + 1;
@@ -85,6 +91,7 @@ TEST_F(FuzzFindings, EachInputReadsAsItMustNow) {
         {"tEXt length past the end after a valid header", "e.png", text_claims_1gb, true, "past the end of the file"},
         {"a whole tEXt chunk of 16 MiB", "f.png", huge_text, true, "more than mvx reads"},
         {"IDAT longer than the file", "b.png", idat_claims},
+        {"a chunk type that is not four letters", "g.png", type_with_newline},
         {"float64 beyond the float range", "c.tif", double_too_large},
         {"samples far wider than the grid", "d.tif", vast_samples, false},
     };

@@ -20,6 +20,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -245,7 +246,9 @@ Refusal vet_png(VSIVirtualHandle &h, const std::string &name, long long size) {
         if (h.Seek(static_cast<vsi_l_offset>(at), SEEK_SET) != 0 || h.Read(b, 1, 8) != 8) return {};
         const long long length = (static_cast<long long>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
         const std::string type(reinterpret_cast<const char *>(b + 4), 4);
-        if (type == "IEND") break;
+        // A type of other than four letters is the decoder's to refuse, before it allocates.
+        if (type == "IEND" || !std::all_of(type.begin(), type.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }))
+            break;
         if (type != "IDAT") {
             const std::string what = "a PNG whose " + type + " chunk at byte " + grouped(at) + " claims " + grouped(length) + " bytes";
             if (at + 12 + length > size) return {name, what + ", past the end of the file (" + grouped(size) + " bytes)"};

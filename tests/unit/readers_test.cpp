@@ -285,6 +285,9 @@ std::vector<Bad> bad_cases() {
         b.at(b.size() - 20) ^= 0xff;  // inside IDAT: its CRC no longer matches
         c.push_back({"PNG with a bad CRC", b, "crc.png", "cannot read: "});
     }
+    // GDAL decodes an interlaced image whole: this header claims 800 MB of samples.
+    c.push_back({"interlaced 16-bit PNG of 20000 x 20000", png_file({20000, 20000, 16, 0, true, Bytes(64, 7), {}, {}}),
+                 "i.png", "a 16-bit interlaced PNG, decoded whole into 800,000,000 bytes"});
     c.push_back({"palette PNG", png_file({2, 1, 8, 3, false, {0, 1}, {255, 0, 0, 0, 0, 255}, {}}), "p.png",
                  "a palette image, not greyscale heights"});
     c.push_back({"colour PNG", png_file({2, 1, 8, 2, false, {1, 2, 3, 4, 5, 6}, {}, {}}), "rgb.png",

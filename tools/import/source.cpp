@@ -305,6 +305,11 @@ Status unswap_interlaced_png16(const std::string &path, HeightSource &src, Datas
         if (n < sizeof ihdr) return {};
     }
     if (ihdr[24] != 16 || ihdr[28] != 1) return {};
+    // Decoded whole, then copied and swapped: three images at once, held to what one block may take.
+    const double bytes = 2.0 * GDALGetRasterXSize(ds.get()) * GDALGetRasterYSize(ds.get()) * GDALGetRasterCount(ds.get());
+    if (bytes > max_block_bytes)
+        return Status::at(path, "a 16-bit interlaced PNG, decoded whole into " + grouped(static_cast<long long>(bytes)) +
+                                    " bytes, more than mvx decodes at once: save it without interlacing");
     auto copy = std::make_unique<MemFile>("png16.tif");
     if (!Dataset(GDALCreateCopy(GDALGetDriverByName("GTiff"), copy->name().c_str(), ds.get(), FALSE, nullptr, nullptr, nullptr)))
         return Status::at(path, gdal_reason_or("cannot decode it"));

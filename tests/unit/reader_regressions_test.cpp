@@ -80,6 +80,13 @@ TEST_F(FuzzFindings, EachInputReadsAsItMustNow) {
         "89504e470d0a1a0a0000000d4948445200000008000000010100000000cb7bd2ee0000000a49444154789c63581a0a00"
         "00000d4948445200000008000000010100000000cb7bd2ee0000000a494441540a0000a700a6e5b9c5e2000000004945"
         "4e44ae426082");
+    // A 1-bit TIFF of 16,842,752 x 33,554,434 in blocks of 255 rows: its reads were all planned,
+    // 134 million of them, before its samples were counted and refused.
+    const Bytes small_blocks = unhex(
+        "49492a0014000000fbff00002c010080ff7f01800900000104000100000000000101040001000000020000020201c700"
+        "010000001000030000000101040001000000020000020203010001000000100000000301030001000000010000000601"
+        "03000100000001000000110104000100000008000000150103000100000001000000160104009e000000000000002d33"
+        "323736390000");
     // A whole tEXt chunk of 16 MiB + 1 bytes before the image data.
     Bytes huge_text = png_file({2, 1, 8, 0, false, {1, 2}, {}, {}});
     const long long text_bytes = (16LL << 20) + 1;
@@ -94,6 +101,7 @@ TEST_F(FuzzFindings, EachInputReadsAsItMustNow) {
         {"a chunk type that is not four letters", "g.png", type_with_newline},
         {"float64 beyond the float range", "c.tif", double_too_large},
         {"samples far wider than the grid", "d.tif", vast_samples, false},
+        {"5.6 x 10^14 samples in small blocks", "h.tif", small_blocks, true, "build overviews first"},
     };
     for (const Finding &c : cases) {
         SCOPED_TRACE(c.what);

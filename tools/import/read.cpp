@@ -598,14 +598,14 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
     std::vector<double> per_tile;
     double total = 0;
     const std::vector<std::vector<int>> others = overlapping(src.tiles);
+    // The samples reaching the box are counted before any read is planned: a huge raster of small
+    // blocks would otherwise be cut into more reads than memory holds before it is refused.
     for (size_t i = 0; i < src.tiles.size(); ++i) {
         const Tile &t = src.tiles[i];
         plans.push_back(plan_tile(t, p, r));
         for (int o : others[i]) plans.back().shared.push_back(inside(plans.back(), src.tiles[o]));
-        const size_t before = units.size();
-        cut_units(plans.back(), static_cast<int>(plans.size() - 1), p, units);
-        double n = 0;
-        for (size_t i = before; i < units.size(); ++i) n += static_cast<double>(units[i].samples());
+        const TilePlan &tp = plans.back();
+        const double n = static_cast<double>(std::max(0LL, tp.gx1 - tp.gx0)) * static_cast<double>(std::max(0LL, tp.gy1 - tp.gy0));
         per_tile.push_back(n);
         total += n;
     }
@@ -617,6 +617,9 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
         return Status::fail(src.label + ": " + b + "; build overviews first (gdaladdo -r average " +
                             src.tiles[big].path + "), or import a part with --bounds");
     }
+    for (size_t i = 0; i < plans.size(); ++i) cut_units(plans[i], static_cast<int>(i), p, units);
+    total = 0;  // what is read, for the progress: reads that reach no cell are left out
+    for (const Unit &u : units) total += static_cast<double>(u.samples());
     f.w = p.grid_w, f.h = p.grid_h;
     f.z.assign(static_cast<size_t>(f.w) * f.h, 0.0f);
     f.voids.assign(static_cast<size_t>(f.w) * f.h, 1);

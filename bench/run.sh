@@ -79,12 +79,7 @@ first_frame() {
     rm -f "$W/first"
     (cd "$W/run" && exec "$build/bench_startclock" "$build/bench_firstframe.so" "$W/first" "$@") 2>"$W/viewer.err" &
     VIEWER_PID=$!
-    for _ in $(seq 400); do
-        [ -s "$W/first" ] && break
-        kill -0 "$VIEWER_PID" 2>/dev/null || break
-        sleep 0.025
-    done
-    if [ ! -s "$W/first" ]; then
+    if ! wait_file "$W/first" "$VIEWER_PID" 400 0.025; then
         echo "bench: $1 presented no frame" >&2
         kill -0 "$XVFB_PID" 2>/dev/null || echo "bench: the X server (pid $XVFB_PID) has stopped" >&2
         cat "$W/viewer.err" >&2

@@ -7,6 +7,17 @@ VIEWER_LOG=
 XVFB_LOG=
 WIN=
 
+# wait_file FILE PID TRIES DELAY: waits until FILE has something in it, while process PID lives;
+# fails if it never does.
+wait_file() {
+    for _ in $(seq "$3"); do
+        [ -s "$1" ] && return 0
+        kill -0 "$2" 2>/dev/null || break
+        sleep "$4"
+    done
+    [ -s "$1" ]
+}
+
 # Starts Xvfb on a free display and exports DISPLAY once a client has been answered on it by a
 # server with our screen; a server that dies or answers otherwise is replaced, up to three times.
 # Its own messages go to XVFB_LOG, shown when it fails and by start_viewer. -noreset: by default
@@ -20,12 +31,7 @@ start_xvfb() {
         : >"$f"
         Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$f" >>"$XVFB_LOG" 2>&1 &
         XVFB_PID=$!
-        for _ in $(seq 100); do
-            [ -s "$f" ] && break
-            kill -0 "$XVFB_PID" 2>/dev/null || break
-            sleep 0.05
-        done
-        if [ -s "$f" ]; then
+        if wait_file "$f" "$XVFB_PID" 100 0.05; then
             export DISPLAY=":$(head -n1 "$f")"
             [ "$(xdotool getdisplaygeometry 2>>"$XVFB_LOG")" = "1024 768" ] && { rm -f "$f"; return 0; }
             echo "try $try: display $DISPLAY did not answer as ours" >>"$XVFB_LOG"

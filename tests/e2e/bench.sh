@@ -39,11 +39,7 @@ mkdir "$T/run"
 ln -s "$T/datas.mvx" "$T/run/datas.mvx"
 (cd "$T/run" && exec "$STARTCLOCK" "$FIRSTFRAME" "$T/first" "$MORVATH") 2>"$T/viewer.err" &
 VIEWER_PID=$!
-for _ in $(seq 400); do
-    [ -s "$T/first" ] && break
-    kill -0 "$VIEWER_PID" 2>/dev/null || break
-    sleep 0.025
-done
+wait_file "$T/first" "$VIEWER_PID" 400 0.025
 read -r ns hwm anon file <"$T/first" 2>/dev/null
 check "start-up stamp: a time to the first frame (got ${ns:-none} ns)" [ "${ns:-0}" -gt 0 ]
 check "start-up stamp: the grid is resident (peak ${hwm:-none} KiB, anonymous ${anon:-none} KiB)" \

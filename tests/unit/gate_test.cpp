@@ -1,5 +1,8 @@
 // The gate before GDAL's files, the sockets mvx forbids itself, the budgets of reads, archives by name.
+#include "gate.h"
 #include "gdal_env.h"
+#include "gdal_util.h"
+#include "syscalls.h"
 #include "gdal_rasters.h"
 #include "import.h"
 #include "rasters.h"

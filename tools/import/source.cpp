@@ -2,7 +2,6 @@
 #include "source.h"
 
 #include "export.h"
-#include "fichier.h"
 #include "parallel.h"
 #include "read.h"
 #include "text.h"
@@ -22,7 +21,6 @@
 #include <limits>
 #include <map>
 #include <mutex>
-#include <string_view>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,51 +34,6 @@ bool is_gdal_name(const std::string &p) {
     if (p.rfind("/vsi", 0) == 0) return true;
     const size_t colon = p.find(':');
     return colon != std::string::npos && colon > 1 && p.find('/') > colon;
-}
-
-// A plain file must exist, be readable and never block us (FIFOs, devices); directories go on
-// to GDAL, for the formats that are folders.
-Status check_local(const std::string &path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return Status::fail(cause(path, "cannot open", errno));
-    if (S_ISDIR(st.st_mode)) return {};
-    long long size = 0;
-    std::string why;
-    const int fd = ouvre_fichier(path.c_str(), size, why);
-    if (fd == -2) return Status::at(path, "it is " + why + ", not a regular file");
-    if (fd < 0) return Status::at(path, why);
-    close(fd);
-    return {};
-}
-
-// A text file (a VRT, a STAC or tile index document) that names a network source is refused
-// before GDAL reads it, naming the source; the gate refuses it anyway, wherever it is named.
-Status check_references(const std::string &path) {
-    int fd = -1;
-    long long size = 0;
-    if (!open_input(path, fd, size).ok) return {};
-    // The head first: a binary file (most rasters, and large) is not read further. What such a
-    // format names, the gate sees as GDAL opens it.
-    std::string text(static_cast<size_t>(std::min(size, 4096LL)), '\0');
-    bool binary = lit_plein(fd, text.data(), static_cast<long long>(text.size())) != static_cast<long long>(text.size()) ||
-                  text.find('\0') != std::string::npos || size > (64LL << 20);
-    if (!binary && size > static_cast<long long>(text.size())) {
-        const size_t head = text.size();
-        text.resize(static_cast<size_t>(size));
-        binary = lit_plein(fd, text.data() + head, size - static_cast<long long>(head)) != size - static_cast<long long>(head);
-    }
-    close(fd);
-    if (binary) return {};
-    for (size_t from = 0; from < text.size();) {
-        const size_t to = std::min(text.find_first_of(" \t\r\n<>\"'", from), text.size());
-        const std::string_view word(text.data() + from, to - from);
-        if ((word.find("://") != std::string_view::npos || word.find("/vsi") != std::string_view::npos) &&
-            is_network_name(std::string(word)))
-            return Status::at(path, "refers to a network source (" + std::string(word.substr(0, 120)) +
-                                  "); mvx reads local files only: download it first");
-        from = to + 1;
-    }
-    return {};
 }
 
 // The /vsi prefix that reads inside an archive or compressed file, or empty.
@@ -213,7 +166,7 @@ Status open_subdataset(const std::string &path, Dataset &ds, std::string &name) 
 // A headerless .r16 as a raw VRT band: little-endian unsigned 16-bit, rows top first.
 Status open_r16(const std::string &path, int size_w, int size_h, HeightSource &src, Dataset &ds, std::string &name) {
     if (!is_gdal_name(path))
-        if (Status s = check_local(path); !s.ok) return s;
+        if (Status s = check_plain_input(path); !s.ok) return s;
     VSIStatBufL st;
     if (VSIStatL(path.c_str(), &st) != 0) return Status::fail(cause(path, "cannot open", errno));
     int w = size_w, h = size_h;
@@ -630,7 +583,7 @@ Status open_raster_file(const std::string &path, Dataset &ds, std::string &name)
     struct stat st;
     const bool plain = path.rfind("/vsi", 0) != 0 && (stat(path.c_str(), &st) == 0 || !is_gdal_name(path));
     if (plain) {
-        if (Status s = check_local(path); !s.ok) return s;
+        if (Status s = check_plain_input(path); !s.ok) return s;
         if (Status s = check_references(path); !s.ok) return s;
     }
     if (const Refusal r = vet_name(path)) return Status::at(path, refusal_cause(r, path));

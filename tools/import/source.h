@@ -1,7 +1,9 @@
 // Height inputs opened through GDAL: any raster file it reads, archives, raw .r16 grids, tile sets of any size.
 #pragma once
 
+#include "gate.h"
 #include "gdal_env.h"
+#include "gdal_util.h"
 #include "io.h"
 
 #include <memory>

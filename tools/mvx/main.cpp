@@ -1,7 +1,7 @@
 // mvx: makes, imports, checks and previews Morvath map files; each command parses, calls its module, reports.
 #include "cli.h"
 #include "export.h"
-#include "gdal_env.h"
+#include "syscalls.h"
 #include "generate.h"
 #include "import.h"
 #include "info.h"

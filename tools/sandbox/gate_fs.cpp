@@ -1,0 +1,111 @@
+// The gate as GDAL's file systems: local files vetted as they are opened, every other file system refused.
+#include "gate_rules.h"
+
+#include "forwarding_fs.h"
+
+#include <cpl_conv.h>
+#include <cpl_string.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace {
+
+// GDAL's network file systems in every spelling it routes, refused whether this build has them or
+// not (GDAL lists /vsicurl? nowhere, yet sends it to /vsicurl/'s handler).
+const char *const network_prefixes[] = {"/vsicurl/", "/vsicurl?", "/vsicurl_streaming/", "/vsis3/", "/vsis3_streaming/",
+                                        "/vsigs/",   "/vsigs_streaming/", "/vsiaz/", "/vsiaz_streaming/", "/vsiadls/",
+                                        "/vsioss/",  "/vsioss_streaming/", "/vsiswift/", "/vsiswift_streaming/",
+                                        "/vsiwebhdfs/", "/vsihdfs/"};
+
+// The file systems over local files and memory: archives, compressed files, parts of files. Any
+// other GDAL has (standard input, and whatever a later GDAL adds) is refused.
+const char *const local_prefixes[] = {"/vsimem/", "/vsizip/", "/vsitar/", "/vsigzip/", "/vsisubfile/", "/vsisparse/",
+                                      "/vsicrypt/", "/vsistdout/", "/vsistdout_redirect/", "/vsi7z/", "/vsirar/", "/vsicached?"};
+
+// In place of a file system mvx never reads through: every open and stat fails, and is recorded.
+class Refuser final : public VSIFilesystemHandler {
+public:
+    Refuser(std::string what, bool network) : what_(std::move(what)), network_(network) {}
+    VSIVirtualHandle *Open(const char *name, const char *, bool, CSLConstList) override {
+        refuse(refusal(name));
+        errno = EACCES;
+        return nullptr;
+    }
+    int Stat(const char *name, VSIStatBufL *, int) override {
+        refuse(refusal(name));
+        errno = EACCES;
+        return -1;
+    }
+    Refusal refusal(const std::string &name) const { return {name, what_, network_}; }
+
+private:
+    std::string what_;
+    bool network_;
+};
+
+// GDAL's local file system behind the gate: a file opened to be read must pass vet_local() (a
+// directory fails quietly, as GDAL probes folders for the formats that are folders); all else
+// goes straight through.
+class Gate final : public ForwardingFilesystem {
+public:
+    using ForwardingFilesystem::ForwardingFilesystem;
+
+    VSIVirtualHandle *Open(const char *name, const char *access, bool set_error, CSLConstList options) override {
+        if (std::strchr(access, 'r')) {
+            struct stat st;
+            Refusal r;
+            if (is_network_name(name)) {
+                r = {name, "", true};
+            } else if (stat(name, &st) == 0) {
+                if (S_ISDIR(st.st_mode)) {
+                    errno = EISDIR;
+                    return nullptr;
+                }
+                r = vet_local(name, st, Use::dataset, local_);
+            }
+            if (r) {
+                refuse(r);
+                errno = EACCES;
+                return nullptr;
+            }
+        }
+        return local_->Open(name, access, set_error, options);
+    }
+};
+
+VSIFilesystemHandler *plain_files = nullptr;
+
+}  // namespace
+
+VSIFilesystemHandler *local_files() { return plain_files; }
+
+Refusal refused_file_system(const std::string &name) {
+    if (const auto *r = dynamic_cast<const Refuser *>(VSIFileManager::GetHandler(name.c_str()))) return r->refusal(name);
+    return {};
+}
+
+void install_gate() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // GDAL forgets the handlers it replaces; held here (never destroyed) they stay reachable, not leaked.
+        static auto *replaced = new std::vector<VSIFilesystemHandler *>;
+        std::set<std::string> prefixes(std::begin(network_prefixes), std::end(network_prefixes));
+        char **installed = VSIFileManager::GetPrefixes();
+        for (int i = 0; installed && installed[i]; ++i) prefixes.insert(installed[i]);
+        CSLDestroy(installed);
+        const std::set<std::string> local(std::begin(local_prefixes), std::end(local_prefixes));
+        for (const std::string &prefix : prefixes) {
+            if (local.count(prefix)) continue;
+            const bool network = is_network_name(prefix);
+            replaced->push_back(VSIFileManager::GetHandler(prefix.c_str()));
+            VSIFileManager::InstallHandler(prefix, new Refuser(network ? "" : "read through " + prefix + ", not a local file", network));
+        }
+        plain_files = VSIFileManager::GetHandler(".");
+        replaced->push_back(plain_files);
+        VSIFileManager::InstallHandler("", new Gate(plain_files));
+    });
+}

@@ -1,0 +1,99 @@
+// GDAL set-up: the drivers, error capture, the block cache bound, the gate before every file.
+#include "gdal_env.h"
+
+#include "gate.h"
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Block cache for all datasets together, when GDAL_CACHEMAX does not say otherwise: enough for
+// a few rows of tiles of the largest inputs on each thread, small beside the map itself.
+constexpr GIntBig cache_bytes = 96LL << 20;
+
+const char *const network_drivers[] = {"WCS",    "WMS",   "WMTS",  "HTTP",        "PLMOSAIC", "PLSCENES",
+                                       "EEDAI",  "EEDA",  "DAAS",  "OGCAPI",      "STACTA",   "STACIT",
+                                       "NGW",    "PostGISRaster", "KMLSUPEROVERLAY"};
+
+void CPL_STDCALL quiet(CPLErr, CPLErrorNum, const char *) {}
+
+}  // namespace
+
+void gdal_setup() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        GDALAllRegister();
+        for (const char *name : network_drivers)
+            if (GDALDriverH d = GDALGetDriverByName(name)) {
+                GDALDeregisterDriver(d);
+                GDALDestroyDriver(d);
+            }
+        install_gate();
+        OSRSetPROJEnableNetwork(FALSE);
+        if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(cache_bytes);
+        // Every open would otherwise list the file's whole directory to find its companions: with
+        // thousands of tiles in one directory, that is most of the work. Asked one by one instead.
+        if (!CPLGetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", nullptr))
+            CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", "TRUE");
+        // Messages are read back with gdal_reason(); on the terminal they would repeat ours.
+        CPLSetErrorHandler(quiet);
+    });
+}
+
+std::string gdal_reason() {
+    if (const Refusal refusal = last_refusal()) return refusal_cause(refusal, "");
+    std::string r = CPLGetLastErrorType() >= CE_Failure ? CPLGetLastErrorMsg() : "";
+    for (char &c : r)
+        if (c == '\n' || c == '\r') c = ' ';
+    // Our messages name the file already; GDAL's name it again, and where in its blocks it was.
+    if (const size_t at = r.find("IReadBlock failed at X offset "); at != std::string::npos) {
+        const size_t colon = r.find(": ", at);
+        r.erase(at, colon == std::string::npos ? std::string::npos : colon + 2 - at);
+    }
+    // "NAME: ..." or "NAME, band N: ...", where NAME looks like a path.
+    const size_t colon = r.find(": "), band = r.find(", band ");
+    const size_t end = std::min(colon, band);
+    if (colon != std::string::npos && r.find(' ') >= end && r.substr(0, end).find_first_of("./") != std::string::npos)
+        r.erase(0, colon + 2);
+    if (!r.empty() && r[0] == '`' && r.find("' not recognized as") != std::string::npos) r = "not in any raster format GDAL reads";
+    while (!r.empty() && (r.back() == ' ' || r.back() == '.')) r.pop_back();
+    return r;
+}
+
+std::string gdal_reason_or(const char *otherwise) {
+    const std::string r = gdal_reason();
+    return r.empty() ? otherwise : r;
+}
+
+void gdal_reset_errors() {
+    CPLErrorReset();
+    reset_refusals();
+}
+
+Dataset open_dataset(const std::string &name) {
+    gdal_reset_errors();
+    Dataset ds(GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr, nullptr));
+    // GDAL 3.6 returns nothing but NoData from the first read through a VRT's implicit overviews
+    // (those its sources have); one sample read from each overview first sets them up.
+    GDALDriverH d = ds ? GDALGetDatasetDriver(ds.get()) : nullptr;
+    if (d && !std::strcmp(GDALGetDriverShortName(d), "VRT"))
+        for (int b = 1; b <= GDALGetRasterCount(ds.get()); ++b) {
+            GDALRasterBandH band = GDALGetRasterBand(ds.get(), b);
+            for (int i = 0; i < GDALGetOverviewCount(band); ++i) {
+                float sample;
+                if (GDALRasterIO(GDALGetOverview(band, i), GF_Read, 0, 0, 1, 1, &sample, 1, 1, GDT_Float32, 0, 0) != CE_None)
+                    break;
+            }
+        }
+    // Whatever the gate refused on the way (a source, a companion file) fails the open, saying why.
+    if (last_refusal()) ds.reset();
+    if (ds) gdal_reset_errors();
+    return ds;
+}

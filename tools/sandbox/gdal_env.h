@@ -1,0 +1,32 @@
+// GDAL as mvx uses it: set up once, quiet, bounded in memory, every file it opens through the gate.
+#pragma once
+
+#include <gdal.h>
+
+#include <memory>
+#include <string>
+
+// Registers the drivers (less those that fetch from servers), sends GDAL's messages to
+// gdal_reason() instead of the terminal, bounds the block cache (GDAL_CACHEMAX still wins) and
+// puts the gate between GDAL and every file (see install_gate). Safe to call more than once.
+void gdal_setup();
+
+// GDAL's last failure message on this thread, tidied to one line; the gate's refusal, when it
+// refused a file since the errors were last reset, comes first. Empty when there is none.
+std::string gdal_reason();
+// The same, or `otherwise` when GDAL said nothing.
+std::string gdal_reason_or(const char *otherwise);
+
+// Clears GDAL's last error and the gate's refusal on this thread.
+void gdal_reset_errors();
+
+// An open dataset, closed when it goes.
+struct DatasetCloser {
+    void operator()(void *ds) const { GDALClose(ds); }
+};
+using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+// Opens a raster read-only, GDAL's errors reset first so that a failure's reason is its own. A VRT
+// is readied for reads through its overviews (see gdal_env.cpp). Fails when the gate refused a file
+// on the way, a source or a companion (last_refusal() says which).
+Dataset open_dataset(const std::string &name);

@@ -13,7 +13,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <new>
+#include <system_error>
 
 namespace {
 
@@ -50,9 +53,42 @@ void record_reads(const std::vector<std::string> &named, Sidecar &sc, std::vecto
     notes.push_back(line);
 }
 
+// What the child's last words need: where to say them, the file it was reading, its memory.
+struct LastWords {
+    const Channel *out = nullptr;
+    std::mutex lock;
+    std::string reading;
+    uint64_t memory = 0;
+
+    void opened(const std::string &path) {
+        std::lock_guard<std::mutex> hold(lock);
+        reading = path;
+    }
+    Status out_of_memory() {
+        std::lock_guard<std::mutex> hold(lock);
+        return Status::at(reading, "needs more memory than the " + grouped(static_cast<long long>(memory >> 20)) +
+                                       " MiB mvx gives its reader (--max-memory)");
+    }
+} last;
+
+// An allocation past the limit on any thread: said as such, not as a crash.
+[[noreturn]] void on_terminate() {
+    if (std::exception_ptr e = std::current_exception()) try {
+            std::rethrow_exception(e);
+        } catch (const std::bad_alloc &) {
+            if (last.out) last.out->send(failure_tag, last.out_of_memory().why);
+            _exit(1);
+        } catch (...) {
+        }
+    std::abort();
+}
+
 // The child's work: the inputs named, then confined to them, then the import itself into `image`.
 int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
-    std::string current = o.heights.empty() ? o.input_list : o.heights[0];
+    last.out = &out;
+    last.memory = o.max_memory;
+    last.opened(o.heights.empty() ? o.input_list : o.heights[0]);
+    std::set_terminate(on_terminate);
     auto fail = [&](const Status &st) {
         out.send(failure_tag, st.why);
         return 1;
@@ -71,7 +107,7 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         if (abi == 0) out.send(note_tag, "this kernel has no Landlock: the inputs are read without its guarantee that nothing else is read or written");
         forbid_writes();
         start_journal([&](const std::string &path) {
-            current = path;
+            last.opened(path);
             out.send(opening_tag, path);
         });
         ImportOptions mine = o;
@@ -92,8 +128,11 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         out.send(sidecar_tag, sidecar_json(sc));
         return 0;
     } catch (const std::bad_alloc &) {
-        return fail(Status::at(current, "needs more memory than the " + grouped(static_cast<long long>(o.max_memory >> 20)) +
-                                            " MiB mvx gives its reader (--max-memory)"));
+        return fail(last.out_of_memory());
+    } catch (const std::system_error &e) {
+        // Threads that cannot start, their stacks past the limit.
+        return fail(e.code() == std::errc::resource_unavailable_try_again ? last.out_of_memory()
+                                                                          : Status::at(last.reading, e.what()));
     }
 }
 
@@ -136,7 +175,9 @@ Status import_confined(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<
     if (end.stalled)
         st = Status::at(opening, "stopped: the reader finished no read in " + std::to_string(c.stall_seconds) + " s");
     else if (end.signal)
-        st = Status::at(opening, "the reader stopped on " + signal_name(end.signal) + " while reading it; nothing was written");
+        st = Status::at(opening, "the reader stopped on " + signal_name(end.signal) + " while reading it" +
+                                     (end.last_words.empty() ? "" : " (it said: " + end.last_words.substr(0, 160) + ")") +
+                                     "; nothing was written");
     else if (!failure.empty())
         st = Status::fail(failure);
     else if (end.status != 0 || end.broke_protocol || odd || sidecar.empty())

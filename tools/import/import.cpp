@@ -246,7 +246,7 @@ Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
          }},
         {"--max-memory", true, [&](const char *v) {
              long long mib = 0;
-             if (Status st = parse_int("--max-memory", v, 64, 1 << 20, mib); !st.ok) return st;
+             if (Status st = parse_int("--max-memory", v, 128, 1 << 20, mib); !st.ok) return st;
              o.max_memory = static_cast<uint64_t>(mib) << 20;
              return Status{};
          }},

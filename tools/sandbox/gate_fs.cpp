@@ -55,7 +55,11 @@ public:
     using ForwardingFilesystem::ForwardingFilesystem;
 
     VSIVirtualHandle *Open(const char *name, const char *access, bool set_error, CSLConstList options) override {
-        if (read_only && (std::strpbrk(access, "wa+") || !std::strchr(access, 'r'))) return write_refused(name);
+        // Quietly: drivers that try to open for update first then open to read.
+        if (read_only && (std::strpbrk(access, "wa+") || !std::strchr(access, 'r'))) {
+            errno = EACCES;
+            return nullptr;
+        }
         if (std::strchr(access, 'r')) {
             struct stat st {};
             Refusal r;
@@ -79,24 +83,17 @@ public:
         }
         return local_->Open(name, access, set_error, options);
     }
-    int Unlink(const char *name) override { return read_only ? refused(name) : local_->Unlink(name); }
+    int Unlink(const char *name) override { return read_only ? denied() : local_->Unlink(name); }
     int *UnlinkBatch(CSLConstList files) override { return read_only ? nullptr : local_->UnlinkBatch(files); }
-    int Rename(const char *from, const char *to) override { return read_only ? refused(from) : local_->Rename(from, to); }
-    int Mkdir(const char *name, long mode) override { return read_only ? refused(name) : local_->Mkdir(name, mode); }
-    int Rmdir(const char *name) override { return read_only ? refused(name) : local_->Rmdir(name); }
-    int RmdirRecursive(const char *name) override { return read_only ? refused(name) : local_->RmdirRecursive(name); }
+    int Rename(const char *from, const char *to) override { return read_only ? denied() : local_->Rename(from, to); }
+    int Mkdir(const char *name, long mode) override { return read_only ? denied() : local_->Mkdir(name, mode); }
+    int Rmdir(const char *name) override { return read_only ? denied() : local_->Rmdir(name); }
+    int RmdirRecursive(const char *name) override { return read_only ? denied() : local_->RmdirRecursive(name); }
 
-    bool read_only = false;
+    bool read_only = false;  // nothing written, removed, renamed or made: the kernel denies it too
 
 private:
-    static Refusal as_write(const char *name) { return {name, "a file GDAL was about to write: mvx's reader writes nothing"}; }
-    VSIVirtualHandle *write_refused(const char *name) {
-        refuse(as_write(name));
-        errno = EACCES;
-        return nullptr;
-    }
-    int refused(const char *name) {
-        refuse(as_write(name));
+    static int denied() {
         errno = EACCES;
         return -1;
     }

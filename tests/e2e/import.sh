@@ -10,7 +10,7 @@ for cmd in import export info generate; do
     check "mvx $cmd --help: exit 0 and its usage" [ $? -eq 0 ] && [[ "$out" == "usage: mvx $cmd"* ]]
     check "mvx help $cmd: the same" [ "$("$MVX" help "$cmd")" = "$out" ]
 done
-check "mvx --version: the project's version" [ "$("$MVX" --version)" = "mvx 1.0.0" ]
+check "mvx --version: the project's version" [ "$("$MVX" --version | head -n 1)" = "mvx 1.0.0" ]
 out=$("$MVX" imprt 2>&1)
 check "a misspelt command: exit 1 and the command it looks like" \
     [ $? -eq 1 ] && [ "$out" = "mvx: unknown command 'imprt'; did you mean 'import'? (see mvx --help)" ]

@@ -3,7 +3,7 @@
 . "$(dirname "$0")/lib.sh"
 
 build=$(dirname "$MORVATH")
-version=$("$MVX" --version | cut -d' ' -f2)
+version=$("$MVX" --version | head -n 1 | cut -d' ' -f2)
 arch=$(dpkg --print-architecture)
 deb=$T/pkg/morvath_${version}_${arch}.deb
 
@@ -46,7 +46,7 @@ done
 
 # Unpacked into a scratch root: mvx runs from there, binaries stripped, pages and changelog gzipped -9n.
 dpkg-deb -x "$deb" "$T/root" || fail "dpkg-deb -x"
-check "mvx --version from the unpacked package prints 'mvx $version'" [ "$("$T/root/usr/bin/mvx" --version)" = "mvx $version" ]
+check "mvx --version from the unpacked package prints 'mvx $version'" [ "$("$T/root/usr/bin/mvx" --version | head -n 1)" = "mvx $version" ]
 for b in morvath mvx; do
     check "$b is stripped ($(file -b "$T/root/usr/bin/$b" | cut -c1-80)...)" grep -q ', stripped' <<<"$(file -b "$T/root/usr/bin/$b")"
 done

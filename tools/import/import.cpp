@@ -22,7 +22,8 @@ const char import_usage[] =
     "usage: mvx import HEIGHTS... [-o FILE] [--input-list LIST] [--colour IMAGE [--bands R,G,B]]\n"
     "                  [--fit pad|crop|stretch] [--bounds WEST,SOUTH,EAST,NORTH]\n"
     "                  [--range MIN:MAX] [--sea-level H] [--exaggeration X]\n"
-    "                  [--resample average|bilinear|cubic|nearest] [--size WxH] [-q]\n"
+    "                  [--resample average|bilinear|cubic|nearest] [--size WxH]\n"
+    "                  [--max-memory MIB] [-q]\n"
     "\n"
     "Makes a map from elevation data. HEIGHTS is any raster GDAL reads (GeoTIFF and\n"
     "COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT, Erdas IMG,\n"
@@ -35,6 +36,17 @@ const char import_usage[] =
     "world files ...) left out. mvx reads local files only: network sources are\n"
     "refused, however they are named or nested, and so are FIFOs, devices and system\n"
     "files (/proc, /sys, /dev), and raw data shorter than its header says.\n"
+    "\n"
+    "The inputs are read in a child process that the kernel confines, so that a file\n"
+    "from a stranger cannot make mvx write, connect, read elsewhere, swell or hang:\n"
+    "it may read only the inputs, the files beside them that they bring along\n"
+    "(.aux.xml, .prj, world files, headers), those their VRTs name, and GDAL's and\n"
+    "PROJ's data; it writes, creates and removes nothing, opens no socket, starts no\n"
+    "program, uses at most --max-memory, and is stopped when it finishes no read for\n"
+    "60 s. This takes Linux's Landlock (5.13 or later; 6.7 for TCP, 6.12 for signals)\n"
+    "and seccomp; where the kernel lacks one, mvx says so and goes on with the rest\n"
+    "('mvx --version' says what holds here). The sidecar lists every file read, and\n"
+    "the summary names those outside the inputs' folders.\n"
     "\n"
     "Each tile is read once, at its own resolution (or at the overview that still\n"
     "has two samples a cell), straight into the map: shrinking takes the area\n"
@@ -80,6 +92,8 @@ const char import_usage[] =
     "                   falls outside -128 ... 127 is clamped, and counted\n"
     "  --resample ALG   average, bilinear, cubic or nearest instead of the above\n"
     "  --size WxH       width and height of a .r16 file\n"
+    "  --max-memory MIB the most memory the reader may take (default 1024); past it\n"
+    "                   the import fails, naming the file it was reading\n"
     "  -q, --quiet      nothing on standard output or error unless it fails: no\n"
     "                   progress, no summary\n"
     "\n"
@@ -163,6 +177,13 @@ void describe_scale(const Heights &h, const Sidecar &sc, std::vector<std::string
 
 }  // namespace
 
+std::vector<std::string> import_sources(const ImportOptions &o) {
+    std::vector<std::string> s = o.heights;
+    if (!o.input_list.empty()) s.push_back("the files listed in " + (o.input_list == "-" ? "standard input" : o.input_list));
+    if (!o.colour.empty()) s.push_back(o.colour);
+    return s;
+}
+
 std::vector<std::string> import_inputs(const ImportOptions &o) {
     std::vector<std::string> in = o.heights;
     if (!o.input_list.empty() && o.input_list != "-") in.push_back(o.input_list);
@@ -222,6 +243,12 @@ Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
                                              {{"average", Resampling::average}, {"bilinear", Resampling::bilinear},
                                               {"cubic", Resampling::cubic}, {"nearest", Resampling::nearest}},
                                              o.resample);
+         }},
+        {"--max-memory", true, [&](const char *v) {
+             long long mib = 0;
+             if (Status st = parse_int("--max-memory", v, 128, 1 << 20, mib); !st.ok) return st;
+             o.max_memory = static_cast<uint64_t>(mib) << 20;
+             return Status{};
          }},
         quiet_option(o.quiet),
     };
@@ -364,9 +391,7 @@ Sidecar sidecar_for(const ImportOptions &o, const Heights &h, const LevelScale &
     const Placement &p = h.place;
     Sidecar sc;
     sc.written_by = "mvx import";
-    sc.sources = o.heights;
-    if (!o.input_list.empty()) sc.sources.push_back("the files listed in " + (o.input_list == "-" ? "standard input" : o.input_list));
-    if (!o.colour.empty()) sc.sources.push_back(o.colour);
+    sc.sources = import_sources(o);
     sc.crs = h.src.wkt;
     sc.crs_name = crs_name(h.src.wkt);
     sc.georeferenced = h.src.georeferenced;

@@ -1,6 +1,7 @@
 // mvx import: height files (and an image) into a map true to the ground: read, placed, levelled, coloured.
 #pragma once
 
+#include "child.h"
 #include "format.h"
 #include "levels.h"
 #include "mapfile.h"
@@ -31,11 +32,15 @@ struct ImportOptions {
     Bounds bounds;
     Resampling resample = Resampling::automatic;
     double max_samples = max_read_samples;  // a caller that must stay quick (a fuzzer) lowers it
+    uint64_t max_memory = default_child_memory;  // the confined reader's, in bytes
     bool quiet = false;                // nothing printed unless it fails
 };
 
 // The files an import reads as they are named: the heights, a list of them, the colour image.
 std::vector<std::string> import_inputs(const ImportOptions &o);
+
+// The inputs as the sidecar names them: the heights, the list that names more, the colour image.
+std::vector<std::string> import_sources(const ImportOptions &o);
 
 extern const char import_summary[];
 extern const char import_usage[];

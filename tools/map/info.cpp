@@ -39,6 +39,9 @@ const char info_usage[] =
     "  sidecar                  what MAP.json says, null without one:\n"
     "  sidecar.written_by       the command that wrote the map\n"
     "  sidecar.sources          the inputs, as named\n"
+    "  sidecar.read             every file read to make the map: the inputs and\n"
+    "                           what they brought along (companions, sources of\n"
+    "                           VRTs, archive members); empty when not recorded\n"
     "  sidecar.crs              the coordinate system's name; null when none\n"
     "  sidecar.bounds           {west, south, east, north} in degrees; null when\n"
     "                           not known\n"
@@ -104,6 +107,11 @@ std::string sidecar_lines(const InfoFacts &f) {
     std::string sources;
     for (const std::string &p : sc.sources) sources += (sources.empty() ? "" : ", ") + p;
     std::string r = "source: " + sources + " (" + sc.written_by + ")" + (sc.crs_name.empty() ? "" : ", " + sc.crs_name) + "\n";
+    std::vector<std::string> also;
+    for (const std::string &p : sc.read)
+        if (std::find(sc.sources.begin(), sc.sources.end(), p) == sc.sources.end()) also.push_back(p);
+    if (!also.empty())
+        r += "also read: " + also[0] + (also.size() > 1 ? " and " + std::to_string(also.size() - 1) + " more files" : "") + "\n";
     if (sc.has_bounds)
         r += "bounds: " + degrees(sc.west, 'E', 'W') + " to " + degrees(sc.east, 'E', 'W') + ", " +
              degrees(sc.south, 'N', 'S') + " to " + degrees(sc.north, 'N', 'S') + "\n";
@@ -159,11 +167,13 @@ std::string json_share(long long part, long long whole) {
 
 std::string json_sidecar(const InfoFacts &f) {
     const Sidecar &sc = f.sidecar;
-    std::vector<std::string> sources;
+    std::vector<std::string> sources, read;
     for (const std::string &p : sc.sources) sources.push_back(json_string(p));
+    for (const std::string &p : sc.read) read.push_back(json_string(p));
     return json_object({
         {"written_by", json_string(sc.written_by)},
         {"sources", json_array(sources)},
+        {"read", json_array(read)},
         {"crs", sc.crs_name.empty() ? json_null() : json_string(sc.crs_name)},
         {"bounds", sc.has_bounds ? json_object({{"west", json_number(sc.west)}, {"south", json_number(sc.south)},
                                                 {"east", json_number(sc.east)}, {"north", json_number(sc.north)}},

@@ -47,6 +47,11 @@ std::string sidecar_json(const Sidecar &s) {
     CPLJSONArray src;
     for (const std::string &p : s.sources) src.Add(p);
     r.Add("sources", src);
+    if (!s.read.empty()) {
+        CPLJSONArray read;
+        for (const std::string &p : s.read) read.Add(p);
+        r.Add("read", read);
+    }
     CPLJSONObject crs;
     crs.Add("name", s.crs_name);
     crs.Add("wkt", s.crs);
@@ -87,6 +92,8 @@ Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &
     s.written_by = r.GetString("written_by");
     const CPLJSONArray src = r.GetArray("sources");
     for (int i = 0; i < src.Size(); ++i) s.sources.push_back(src[i].ToString());
+    const CPLJSONArray read = r.GetArray("read");
+    for (int i = 0; i < read.Size(); ++i) s.read.push_back(read[i].ToString());
     s.crs_name = r.GetString("crs/name");
     s.crs = r.GetString("crs/wkt");
     const CPLJSONArray gt = r.GetArray("geotransform");

@@ -10,6 +10,7 @@
 struct Sidecar {
     std::string written_by;                // "mvx import", "mvx generate"
     std::vector<std::string> sources;      // the inputs, as named
+    std::vector<std::string> read;         // every file read for it: inputs, companions, sources of VRTs, archive members
     std::string crs, crs_name;             // coordinate system (WKT) and its short name; empty when none
     bool georeferenced = false;
     double gt[6] = {0, 1, 0, 0, 0, 1};     // the grid's geotransform, from cell (0, 0)'s corner, in crs

@@ -1,5 +1,6 @@
 // mvx: makes, imports, checks and previews Morvath map files; each command parses, calls its module, reports.
 #include "cli.h"
+#include "confined.h"
 #include "export.h"
 #include "syscalls.h"
 #include "generate.h"
@@ -50,7 +51,7 @@ int run_import(int argc, char **argv) {
     std::vector<std::string> notes;
     Progress progress("importing", 100, o.quiet);
     // On failure the one line that says why is all the user sees.
-    if (Status st = import_map(o, m, sc, notes, [&](double f) { progress.step(std::lround(95 * f)); }); !st.ok) die(st);
+    if (Status st = import_confined(o, m, sc, notes, [&](double f) { progress.step(std::lround(95 * f)); }); !st.ok) die(st);
     if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
     progress.step(100);
     progress.done();
@@ -162,7 +163,7 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (!std::strcmp(first, "--version")) {
-        std::printf("mvx %s\n", MORVATH_VERSION);
+        std::printf("mvx %s\nthe reader of imports is confined by:\n%s", MORVATH_VERSION, reader_confinement().c_str());
         return 0;
     }
     if (!std::strcmp(first, "help")) {

@@ -73,6 +73,9 @@ const char *system_dir(const std::string &name) {
     return nullptr;
 }
 
+// Where files_named() gathers what the gate lets through; null when nothing gathers.
+thread_local std::vector<std::string> *gathered = nullptr;
+
 // Bounds one look into VRTs, however it re-enters through the gate.
 thread_local int vrt_depth = 0;
 thread_local long vrt_documents = 0;
@@ -235,7 +238,7 @@ Refusal vet(const std::string &name, Use use, bool driver_names) {
     // A local VRT is looked into when GDAL opens it; one named so is looked into now, as GDAL may
     // open it only when its samples are read.
     if (stat(name.c_str(), &st) == 0)
-        return vet_local(name, st, use, ends_with(name, ".vrt") ? local_files() : nullptr);
+        return vet_local(name, st, use, ends_with(name, ".vrt") || gathered ? local_files() : nullptr);
     // A driver's name: the files it names go to the format's own library (netCDF, HDF5), unseen by the gate.
     if (driver_names)
         for (const std::string &file : named_files(name))
@@ -253,8 +256,13 @@ void refuse(const Refusal &r) {
 
 Refusal vet_local(const std::string &name, const struct stat &st, Use use, VSIFilesystemHandler *fs) {
     if (const char *d = system_dir(name)) return {name, std::string("under ") + d + ", where mvx reads nothing"};
-    if (S_ISDIR(st.st_mode)) return use == Use::raw ? Refusal{name, "a directory, not a regular file"} : Refusal{};
+    if (S_ISDIR(st.st_mode)) {
+        if (use == Use::raw) return {name, "a directory, not a regular file"};
+        if (gathered) gathered->push_back(name);
+        return {};
+    }
     if (!S_ISREG(st.st_mode)) return {name, std::string(genre_fichier(st.st_mode)) + ", not a regular file"};
+    if (gathered) gathered->push_back(name);
     if (!fs) return {};
     const std::string key = name + '\n' + std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
                             std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + '.' +
@@ -270,6 +278,15 @@ bool is_network_name(const std::string &name) {
 }
 
 Refusal vet_name(const std::string &name) { return vet(name, Use::dataset); }
+
+std::vector<std::string> files_named(const std::vector<std::string> &names) {
+    std::vector<std::string> files;
+    gathered = &files;
+    for (const std::string &name : names) vet(name, Use::dataset);
+    gathered = nullptr;
+    reset_refusals();
+    return files;
+}
 
 Refusal last_refusal() {
     if (refused) return refused;

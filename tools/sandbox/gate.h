@@ -5,7 +5,11 @@
 
 #include <gdal.h>
 
+#include <sys/stat.h>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 // A path or source name that would be fetched from elsewhere, in any spelling: a URL of any scheme
 // (also inside a driver's name, as NETCDF:"http://..."), or a network file system (/vsicurl/,
@@ -26,6 +30,11 @@ struct Refusal {
 // raw file shorter than its layout, however deeply nested (in archives too). Empty when none. Looks
 // at names and file status only, never blocking; a plain local file is looked into when GDAL opens it.
 Refusal vet_name(const std::string &name);
+
+// The local files and folders that `names` lead to, as the gate sees them: each plain file or
+// folder, an archive's or a driver's name's file, and all that a VRT among them refers to, however
+// nested. What the gate refuses is left out: opening it fails anyway, saying why.
+std::vector<std::string> files_named(const std::vector<std::string> &names);
 
 // The first refusal of the gate on this thread since reset_refusals(); empty when none.
 Refusal last_refusal();
@@ -48,7 +57,29 @@ Status check_plain_input(const std::string &path);
 // before GDAL reads it, naming the source; binary files are left to the gate as GDAL opens them.
 Status check_references(const std::string &path);
 
+// A file GDAL was let open to read, as it was when first opened.
+struct FileRead {
+    std::string path;   // as GDAL named it; an archive's member as "/vsizip/ARCHIVE/MEMBER"
+    bool member = false;  // inside an archive (its archive is a FileRead of its own)
+    struct stat st {};
+};
+
+// From now on every file the gate lets GDAL open to read is kept, once, in the order first opened,
+// and `opened` (when given) hears of each as it is first opened, on the thread that opens it.
+void start_journal(std::function<void(const std::string &path)> opened = {});
+void note_member(const std::string &name);
+std::vector<FileRead> journal();
+
+// The first file of the journal that is no longer what it was when first opened (another file now,
+// another size or modification time), and how; false when none. A file that changes while it is
+// read may have been read in part, or cut short.
+bool changed_since_read(std::string &path, std::string &how);
+
 // Puts the gate between GDAL and every file: network file systems and any other than those over
 // local files and memory are refused, and a local file opened for reading must pass the gate (a
 // directory is only listed, never read). Once, before GDAL opens anything.
 void install_gate();
+
+// From now on the gate refuses every file GDAL opens to write, and every removal, rename or new
+// folder: for a process that only reads.
+void forbid_writes();

@@ -55,8 +55,13 @@ public:
     using ForwardingFilesystem::ForwardingFilesystem;
 
     VSIVirtualHandle *Open(const char *name, const char *access, bool set_error, CSLConstList options) override {
+        // Quietly: drivers that try to open for update first then open to read.
+        if (read_only && (std::strpbrk(access, "wa+") || !std::strchr(access, 'r'))) {
+            errno = EACCES;
+            return nullptr;
+        }
         if (std::strchr(access, 'r')) {
-            struct stat st;
+            struct stat st {};
             Refusal r;
             if (is_network_name(name)) {
                 r = {name, "", true};
@@ -72,12 +77,30 @@ public:
                 errno = EACCES;
                 return nullptr;
             }
+            VSIVirtualHandle *h = local_->Open(name, access, set_error, options);
+            if (h && S_ISREG(st.st_mode)) note_read(name, st);
+            return h;
         }
         return local_->Open(name, access, set_error, options);
+    }
+    int Unlink(const char *name) override { return read_only ? denied() : local_->Unlink(name); }
+    int *UnlinkBatch(CSLConstList files) override { return read_only ? nullptr : local_->UnlinkBatch(files); }
+    int Rename(const char *from, const char *to) override { return read_only ? denied() : local_->Rename(from, to); }
+    int Mkdir(const char *name, long mode) override { return read_only ? denied() : local_->Mkdir(name, mode); }
+    int Rmdir(const char *name) override { return read_only ? denied() : local_->Rmdir(name); }
+    int RmdirRecursive(const char *name) override { return read_only ? denied() : local_->RmdirRecursive(name); }
+
+    bool read_only = false;  // nothing written, removed, renamed or made: the kernel denies it too
+
+private:
+    static int denied() {
+        errno = EACCES;
+        return -1;
     }
 };
 
 VSIFilesystemHandler *plain_files = nullptr;
+Gate *gate = nullptr;
 
 }  // namespace
 
@@ -106,6 +129,12 @@ void install_gate() {
         }
         plain_files = VSIFileManager::GetHandler(".");
         replaced->push_back(plain_files);
-        VSIFileManager::InstallHandler("", new Gate(plain_files));
+        gate = new Gate(plain_files);
+        VSIFileManager::InstallHandler("", gate);
     });
+}
+
+void forbid_writes() {
+    install_gate();
+    gate->read_only = true;
 }

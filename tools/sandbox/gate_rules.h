@@ -26,5 +26,8 @@ VSIFilesystemHandler *local_files();
 // When `name` belongs to a file system mvx never reads through, why.
 Refusal refused_file_system(const std::string &name);
 
+// Keeps a local file the gate let GDAL open to read in the journal (see start_journal).
+void note_read(const std::string &path, const struct stat &st);
+
 // A raw band of a VRT document against its file: cut short is refused, naming the file.
 Refusal short_raw_band(const std::string &path, const CPLXMLNode *dataset, const CPLXMLNode *band);

@@ -94,6 +94,8 @@ Dataset open_dataset(const std::string &name) {
         }
     // Whatever the gate refused on the way (a source, a companion file) fails the open, saying why.
     if (last_refusal()) ds.reset();
+    for (const char *archive : {"/vsizip/", "/vsitar/", "/vsigzip/", "/vsi7z/", "/vsirar/"})
+        if (ds && name.rfind(archive, 0) == 0) note_member(name);
     if (ds) gdal_reset_errors();
     return ds;
 }

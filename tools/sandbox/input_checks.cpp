@@ -13,6 +13,8 @@ Status check_plain_input(const std::string &path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return Status::fail(cause(path, "cannot open", errno));
     if (S_ISDIR(st.st_mode)) return {};
+    // What it is, before an open that the reader's confinement may refuse.
+    if (!S_ISREG(st.st_mode)) return Status::at(path, std::string("it is ") + genre_fichier(st.st_mode) + ", not a regular file");
     long long size = 0;
     std::string why;
     const int fd = ouvre_fichier(path.c_str(), size, why);

@@ -1,0 +1,205 @@
+// The confined import: the child reads and levels, the parent watches, then checks what it is given.
+#include "confined.h"
+
+#include "child.h"
+#include "landlock.h"
+#include "readable.h"
+#include "text.h"
+
+#include <sys/mman.h>
+#include <sys/prctl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <system_error>
+
+namespace {
+
+// What the reader tells its parent.
+enum Tag : uint8_t { progress_tag = 1, opening_tag, note_tag, failure_tag, sidecar_tag };
+
+constexpr size_t max_notes = 10000;
+
+// The inputs' folders: files read elsewhere are named in the summary.
+bool inside_folders(const std::string &path, const std::vector<std::string> &named) {
+    for (const std::string &n : named) {
+        const size_t slash = n.rfind('/');
+        const std::string dir = slash == std::string::npos ? "" : n.substr(0, slash + 1);
+        struct stat st;
+        const bool folder = stat(n.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        const std::string root = folder ? n + (n.back() == '/' ? "" : "/") : dir;
+        if (path.compare(0, root.size(), root) == 0 && (!root.empty() || path.find('/') == std::string::npos)) return true;
+    }
+    return false;
+}
+
+// Every file read, in the order first opened, for the sidecar; those outside the inputs' folders
+// named in the summary.
+void record_reads(const std::vector<std::string> &named, Sidecar &sc, std::vector<std::string> &notes) {
+    std::vector<std::string> elsewhere;
+    for (const FileRead &r : journal()) {
+        sc.read.push_back(r.path);
+        if (!r.member && !inside_folders(r.path, named)) elsewhere.push_back(r.path);
+    }
+    if (elsewhere.empty()) return;
+    std::string line = "also read, outside the inputs' folders: " + elsewhere[0];
+    for (size_t i = 1; i < elsewhere.size() && i < 3; ++i) line += ", " + elsewhere[i];
+    if (elsewhere.size() > 3) line += " and " + std::to_string(elsewhere.size() - 3) + " more (see mvx info)";
+    notes.push_back(line);
+}
+
+// What the child's last words need: where to say them, the file it was reading, its memory.
+struct LastWords {
+    const Channel *out = nullptr;
+    std::mutex lock;
+    std::string reading;
+    uint64_t memory = 0;
+
+    void opened(const std::string &path) {
+        std::lock_guard<std::mutex> hold(lock);
+        reading = path;
+    }
+    Status out_of_memory() {
+        std::lock_guard<std::mutex> hold(lock);
+        return Status::at(reading, "needs more memory than the " + grouped(static_cast<long long>(memory >> 20)) +
+                                       " MiB mvx gives its reader (--max-memory)");
+    }
+} last;
+
+// An allocation past the limit on any thread: said as such, not as a crash.
+[[noreturn]] void on_terminate() {
+    if (std::exception_ptr e = std::current_exception()) try {
+            std::rethrow_exception(e);
+        } catch (const std::bad_alloc &) {
+            if (last.out) last.out->send(failure_tag, last.out_of_memory().why);
+            _exit(1);
+        } catch (...) {
+        }
+    std::abort();
+}
+
+// The child's work: the inputs named, then confined to them, then the import itself into `image`.
+int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
+    last.out = &out;
+    last.memory = o.max_memory;
+    last.opened(o.heights.empty() ? o.input_list : o.heights[0]);
+    std::set_terminate(on_terminate);
+    auto fail = [&](const Status &st) {
+        out.send(failure_tag, st.why);
+        return 1;
+    };
+    try {
+        gdal_setup();
+        std::vector<std::string> paths;
+        if (Status st = expand_inputs(o.heights, o.input_list, paths); !st.ok) return fail(st);
+        // A tile found in a directory or a list is an input too, never to be written over.
+        if (paths != o.heights)
+            if (Status st = check_map_output(o.out, paths); !st.ok) return fail(st);
+        std::vector<std::string> named = paths;
+        if (!o.colour.empty()) named.push_back(o.colour);
+        int abi = 0;
+        if (Status st = restrict_to(readable_for(named), abi); !st.ok) return fail(st);
+        if (abi == 0) out.send(note_tag, "this kernel has no Landlock: the inputs are read without its guarantee that nothing else is read or written");
+        forbid_writes();
+        start_journal([&](const std::string &path) {
+            last.opened(path);
+            out.send(opening_tag, path);
+        });
+        ImportOptions mine = o;
+        mine.heights = paths;
+        mine.input_list.clear();
+        Map m;
+        Sidecar sc;
+        std::vector<std::string> notes;
+        if (Status st = import_map(mine, m, sc, notes, [&](double f) { out.send(progress_tag, number(f, 6)); }); !st.ok)
+            return fail(st);
+        std::string path, how;
+        if (changed_since_read(path, how))
+            return fail(Status::at(path, "changed while it was read (" + how + "): import it again once it is whole"));
+        sc.sources = import_sources(o);
+        record_reads(named, sc, notes);
+        for (const std::string &n : notes) out.send(note_tag, n);
+        for (long long i = 0; i < cellules; ++i) ecrit_cellule(image + 3 * i, m.colour[i], m.height[i]);
+        out.send(sidecar_tag, sidecar_json(sc));
+        return 0;
+    } catch (const std::bad_alloc &) {
+        return fail(last.out_of_memory());
+    } catch (const std::system_error &e) {
+        // Threads that cannot start, their stacks past the limit.
+        return fail(e.code() == std::errc::resource_unavailable_try_again ? last.out_of_memory()
+                                                                          : Status::at(last.reading, e.what()));
+    }
+}
+
+std::string signal_name(int sig) {
+    const char *abbrev = sigabbrev_np(sig);
+    return abbrev ? std::string("SIG") + abbrev : "signal " + std::to_string(sig);
+}
+
+}  // namespace
+
+Status import_confined(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::string> &notes,
+                       const std::function<void(double)> &progress) {
+    void *shared = mmap(nullptr, taille_grille, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
+    auto *image = static_cast<uint8_t *>(shared);
+    Confinement c;
+    c.memory = o.max_memory;
+    c.keep_stdin = o.input_list == "-";
+    std::string failure, sidecar, opening = o.heights.empty() ? o.input_list : o.heights[0];
+    std::vector<std::string> heard;
+    bool odd = false;
+    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, image, out); },
+                                      [&](uint8_t tag, const std::string &payload) {
+                                          switch (tag) {
+                                          case progress_tag: {
+                                              const double f = std::atof(payload.c_str());
+                                              if (progress && f >= 0 && f <= 1) progress(f);
+                                              break;
+                                          }
+                                          case opening_tag: opening = payload; break;
+                                          case note_tag:
+                                              if (heard.size() < max_notes) heard.push_back(payload);
+                                              break;
+                                          case failure_tag: failure = payload; break;
+                                          case sidecar_tag: sidecar = payload; break;
+                                          default: odd = true;
+                                          }
+                                      });
+    Status st;
+    if (end.stalled)
+        st = Status::at(opening, "stopped: the reader finished no read in " + std::to_string(c.stall_seconds) + " s");
+    else if (end.signal)
+        st = Status::at(opening, "the reader stopped on " + signal_name(end.signal) + " while reading it" +
+                                     (end.last_words.empty() ? "" : " (it said: " + end.last_words.substr(0, 160) + ")") +
+                                     "; nothing was written");
+    else if (!failure.empty())
+        st = Status::fail(failure);
+    else if (end.status != 0 || end.broke_protocol || odd || sidecar.empty())
+        st = Status::at(opening, "the reader ended without a map (exit status " + std::to_string(end.status) + ")");
+    else if (Status p = parse_sidecar(sidecar, "the reader's sidecar", sc); !p.ok)
+        st = p;
+    if (st.ok) {
+        if (!end.seccomp) notes.push_back("this kernel has no seccomp: the reader runs without its guarantee of no network and no other programs");
+        for (long long i = 0; i < cellules; ++i) m.colour[i] = couleur_de(image + 3 * i), m.height[i] = hauteur_de(image + 3 * i);
+        notes.insert(notes.end(), heard.begin(), heard.end());
+    }
+    munmap(shared, taille_grille);
+    return st;
+}
+
+std::string reader_confinement() {
+    std::string r;
+    const int abi = landlock_abi();
+    r += abi > 0 ? "  " + landlock_layers(abi) + "\n" : "  no Landlock in this kernel: the reader may read and write where the user may\n";
+    r += prctl(PR_GET_SECCOMP) >= 0 ? "  seccomp: no sockets, programs, processes or tracing\n" : "  no seccomp in this kernel\n";
+    r += memory_limit_works() ? "  memory: " + grouped(static_cast<long long>(default_child_memory >> 20)) + " MiB at most (--max-memory)\n"
+                              : "  memory: not limited in this build (AddressSanitizer)\n";
+    r += "  stalls: stopped after " + std::to_string(Confinement{}.stall_seconds) + " s without a finished read\n";
+    return r;
+}

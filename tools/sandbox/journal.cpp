@@ -1,0 +1,60 @@
+// The journal of files read: what the reader opened, for the sidecar's sources and to catch a file changing under it.
+#include "gate_rules.h"
+
+#include <mutex>
+#include <set>
+
+namespace {
+
+std::mutex lock;
+bool keeping = false;
+std::function<void(const std::string &)> listener;
+std::vector<FileRead> entries;
+std::set<std::string> known;
+
+void keep(FileRead r) {
+    std::function<void(const std::string &)> tell;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!keeping || !known.insert(r.path).second) return;
+        entries.push_back(r);
+        tell = listener;
+    }
+    if (tell) tell(r.path);
+}
+
+bool same_time(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+}  // namespace
+
+void start_journal(std::function<void(const std::string &path)> opened) {
+    std::lock_guard<std::mutex> hold(lock);
+    keeping = true;
+    listener = std::move(opened);
+    entries.clear();
+    known.clear();
+}
+
+void note_read(const std::string &path, const struct stat &st) { keep({path, false, st}); }
+
+void note_member(const std::string &name) { keep({name, true, {}}); }
+
+std::vector<FileRead> journal() {
+    std::lock_guard<std::mutex> hold(lock);
+    return entries;
+}
+
+bool changed_since_read(std::string &path, std::string &how) {
+    for (const FileRead &r : journal()) {
+        if (r.member) continue;
+        struct stat now;
+        if (stat(r.path.c_str(), &now) != 0) how = "it is gone";
+        else if (now.st_dev != r.st.st_dev || now.st_ino != r.st.st_ino) how = "another file has taken its name";
+        else if (now.st_size != r.st.st_size) how = "its size changed";
+        else if (!same_time(now.st_mtim, r.st.st_mtim)) how = "it was written to";
+        else continue;
+        path = r.path;
+        return true;
+    }
+    return false;
+}

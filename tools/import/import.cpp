@@ -9,6 +9,7 @@
 #include "relief.h"
 #include "view.h"
 #include "text.h"
+#include "voids.h"
 
 #include <algorithm>
 #include <atomic>
@@ -41,7 +42,9 @@ const char import_usage[] =
     "average of the samples each cell covers, enlarging interpolates bilinearly;\n"
     "voids (NoData, masks, NaN) are left out of both, and a cell is a void only where\n"
     "no valid input covers it. Inputs that would need more than 2^37 samples read\n"
-    "are refused: build overviews (gdaladdo) first.\n"
+    "are refused: build overviews (gdaladdo) first. Voids, and the margins a fit\n"
+    "leaves, are dark grey at the height of the nearest data, so that the data ends\n"
+    "in a flat apron; colour bit 15 marks them.\n"
     "\n"
     "North is up; the map keeps the input's proportions on the ground (longitude\n"
     "scaled by the cosine of the latitude, projected units as they are; pixel\n"
@@ -337,13 +340,14 @@ struct Counts {
     std::atomic<long long> sea{0}, voids{0}, clamped{0};
 };
 
-// The heights as levels, voids at 0 in their own colour; what is sea, void, or clamped.
+// The heights as levels, voids in their own colour at the level of the data nearest them (the
+// heights they were given); what is sea, void, or clamped.
 void level_map(const Field &f, const LevelScale &scale, double sea, Map &m, Counts &n) {
     parallel_rows(lignes, [&](int y0, int y1) {
         long long sea_cells = 0, voids = 0, clamped = 0;
         for (long long i = 1LL * y0 * colonnes; i < 1LL * y1 * colonnes; ++i) {
             if (f.voids[i]) {
-                m.height[i] = 0;
+                m.height[i] = scale.level(f.z[i]);
                 m.colour[i] = void_cell_colour;
                 ++voids;
                 continue;
@@ -423,6 +427,8 @@ Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::
     };
     Heights h;
     if (Status st = read_import(o, colonnes, lignes, h, notes, [&](double f) { report(0.6 * f); }); !st.ok) return st;
+    // Before levels and colours: the light then sees no cliff where the data ends.
+    fill_voids_from_nearest(h.field);
     LevelScale scale;
     const double sea = sea_level(o, h.src);
     if (Status st = choose_levels(o, h, sea, scale); !st.ok) return st;

@@ -161,7 +161,7 @@ Status export_png(const Map &m, const std::string &path, int scale, bool heights
     } else {
         pix = preview_rgb(m, scale);
     }
-    const size_t stride = (heights ? alpha ? 4ULL : 2ULL : 3ULL) * w;
+    const size_t stride = pix.size() / h;
     std::vector<png_bytep> rows(h);
     for (int y = 0; y < h; ++y) rows[y] = pix.data() + y * stride;
     PngOut out;

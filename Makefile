@@ -33,7 +33,7 @@ package: deps
 
 # The README's pictures of the viewer, in docs/.
 pictures: deps
-	@$(call quiet_build,the viewer and mvx,morvath mvx shot)
+	@$(call quiet_build,the viewer and mvx,morvath mvx shot npz_to_geotiff)
 	@scripts/pictures.sh $(BUILD)
 
 # The sanitizer build is at -O1 -g1, their usual level, with file and line in their reports: it

@@ -9,13 +9,16 @@ export MORVATH=$build/morvath SHOT=$build/shot
 . "$root/tests/e2e/lib.sh"
 step() { "$root/scripts/step.sh" "$T/log" "$@"; }
 
-# Starts the viewer on DIR/datas.mvx in a fresh X server, with the tilt the README describes.
+# view_tilted DIR [KEY...]: starts the viewer on DIR/datas.mvx in a fresh X server, presses the
+# keys, then tilts the view as the README describes.
 view_tilted() {
     stop_all
     start_xvfb
     start_viewer "$1"
+    shift
     catches=0  # sync_viewer counts its answers in this viewer's log
     settle
+    [ $# -eq 0 ] || press "$@"
     tilt_view
     sync_viewer
 }
@@ -32,22 +35,15 @@ shoot tilted.png
 press j
 shoot wireframe.png
 
-# The DEM the tests use, kept in the build tree as they keep it.
-step "fetching the DEM (r-cran-terra's elev.tif)" sh "$root/tests/fetch-dem.sh" "$build/dem"
-[ -s "$build/dem/elev.tif" ] || { cat "$T/log" >&2; echo "no DEM, so no docs/dem.png" >&2; exit 1; }
-step "importing it with mvx import" "$build/mvx" import "$build/dem/elev.tif" -o "$T/dem/datas.mvx"
+# A DEM with relief that the tests use, kept in the build tree as they keep it: 403 x 344 samples
+# of 3 arc-seconds, about 30 x 32 km of ridges and valleys.
+step "fetching the DEM (python-matplotlib-data's jacksboro_fault_dem.npz)" \
+    sh "$root/tests/fetch-dem.sh" "$build/dem" "$build/npz_to_geotiff"
+[ -s "$build/dem/jacksboro.tif" ] || { cat "$T/log" >&2; echo "no DEM, so no docs/dem.png" >&2; exit 1; }
+step "importing it with mvx import" "$build/mvx" import "$build/dem/jacksboro.tif" -o "$T/dem/datas.mvx"
 step "exporting the whole map" "$build/mvx" export "$T/dem/datas.mvx" --scale 6 -o "$root/docs/dem-map.png"
 echo "wrote docs/dem-map.png"
-# Zoomed out to 4 cells a view unit, as the small DEM is spread over thousands of cells, then
-# moved right onto the data (mvx import says the first view shows only the margin) and tilted.
-stop_all
-start_xvfb
-start_viewer "$T/dem"
-catches=0
-settle
-press k k k
-for _ in $(seq 35); do xdotool key --window "$WIN" 6 2>/dev/null; done
-sync_viewer
-tilt_view
-sync_viewer
+# Up close as a user looks at it: k twice (3 cells a view unit), 4 ten times and 2 thirty-eight
+# times (to the data's west edge, where it meets the void margin), then the README's two drags.
+view_tilted "$T/dem" k k $(printf '4 %.0s' $(seq 10)) $(printf '2 %.0s' $(seq 38))
 shoot dem.png

@@ -1,22 +1,42 @@
 #!/bin/sh
-# Fetches the small elevation GeoTIFF that r-cran-terra ships (ex/elev.tif) into DEST for the DEM
-# test. Without network or package lists it says so and leaves nothing, and that test skips.
+# Fetches real DEMs that Debian packages ship into DEST, for the DEM tests and the README's pictures:
+# r-cran-terra's ex/elev.tif, and python-matplotlib-data's jacksboro_fault_dem.npz turned into
+# jacksboro.tif by NPZ_TO_GEOTIFF. Without network or package lists it says so and leaves nothing,
+# and the tests of that DEM skip.
+# usage: fetch-dem.sh DEST NPZ_TO_GEOTIFF
 set -u
 dest=$1
-[ -s "$dest/elev.tif" ] && exit 0
-rm -rf "$dest/pkg" && mkdir -p "$dest/pkg" || exit 1
-cd "$dest/pkg" || exit 1
-if timeout 180 apt-get download -q r-cran-terra >download.log 2>&1 && dpkg-deb -x r-cran-terra_*.deb root; then
-    f=$(find root -path '*/terra/ex/elev.tif' | head -n 1)
-    if [ -n "$f" ]; then
-        cp "$f" "$dest/elev.tif"
-        echo "fetched $dest/elev.tif from r-cran-terra"
-    else
-        echo "r-cran-terra has no ex/elev.tif: the DEM test will skip"
+npz_to_geotiff=$2
+
+# get PACKAGE PATH OUT: the file of PACKAGE whose path ends in PATH, copied to OUT.
+get() {
+    [ -s "$3" ] && return 0
+    rm -rf "$dest/pkg" && mkdir -p "$dest/pkg" || exit 1
+    (
+        cd "$dest/pkg" || exit 1
+        if timeout 180 apt-get download -q "$1" >download.log 2>&1 && dpkg-deb -x "$1"_*.deb root; then
+            f=$(find root -path "*/$2" | head -n 1)
+            if [ -n "$f" ]; then
+                cp "$f" "$3" && echo "fetched $3 from $1"
+            else
+                echo "$1 has no $2: the tests of that DEM will skip"
+            fi
+        else
+            echo "could not fetch $1 (no network or package lists?): the tests of that DEM will skip"
+            cat download.log
+        fi
+    )
+    rm -rf "$dest/pkg"
+}
+
+mkdir -p "$dest" || exit 1
+dest=$(cd "$dest" && pwd)
+get r-cran-terra terra/ex/elev.tif "$dest/elev.tif"
+if [ ! -s "$dest/jacksboro.tif" ]; then
+    get python-matplotlib-data sample_data/jacksboro_fault_dem.npz "$dest/jacksboro.npz"
+    if [ -s "$dest/jacksboro.npz" ]; then
+        "$npz_to_geotiff" "$dest/jacksboro.npz" "$dest/jacksboro.tmp.tif" && mv "$dest/jacksboro.tmp.tif" "$dest/jacksboro.tif"
+        rm -f "$dest/jacksboro.npz" "$dest/jacksboro.tmp.tif"
     fi
-else
-    echo "could not fetch r-cran-terra (no network or package lists?): the DEM test will skip"
-    cat download.log
 fi
-cd "$dest" && rm -rf pkg
 exit 0

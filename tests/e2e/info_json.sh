@@ -20,7 +20,7 @@ jq -r '
   "data: columns \(.sidecar.box.x0) to \(.sidecar.box.x0 + .sidecar.box.width - 1), rows \(.sidecar.box.y0) to \(.sidecar.box.y0 + .sidecar.box.height - 1)",
   "scale: \(.sidecar.metres_per_cell.across) m per cell across, \(.sidecar.metres_per_cell.down) m down; \(.sidecar.per_level.above_0) m per level; the viewer shows the relief \(.sidecar.exaggeration) times exaggerated" + (if .sidecar.nominal then " (nominal: the world is no real place)" else "" end),
   "SHARE sea (at or below \(.sidecar.sea_level) m): \(.sidecar.sea.share)",
-  "colour bit 15: " + (if .bit15.cells == 0 then "unused" else "set in \(.bit15.cells) cells (the viewer ignores it)" end),
+  "colour bit 15: " + (if .bit15.cells == 0 then "unused" else "set in \(.bit15.cells) cells (voids; the viewer ignores it)" end),
   (.histogram[] | "BIN \(.from) \(.to) \(.share)")
 ' "$T/json" | awk '
   /^SHARE / { sub(/^SHARE /, ""); s = $NF; $NF = ""; printf "%s%.1f%% of cells\n", $0, 100 * s; next }

@@ -1,4 +1,5 @@
-// A real DEM: the 16-bit GeoTIFF that r-cran-terra ships (LZW, NoData, EPSG:4326), fetched by the test set-up.
+// Real DEMs that Debian packages ship, fetched by the test set-up: r-cran-terra's 16-bit GeoTIFF
+// (LZW, NoData, EPSG:4326), and python-matplotlib-data's NumPy DEM of a ridge-and-valley region.
 #include "import.h"
 
 #include <gtest/gtest.h>
@@ -8,12 +9,14 @@
 
 namespace {
 
-// Where the set-up put the file, or empty when it could not fetch it.
-std::string elev_tif() {
-    const char *p = std::getenv("ELEV_TIF");
+// Where the set-up put the DEM `name`, or empty when it could not fetch it.
+std::string dem(const char *name) {
+    const char *d = std::getenv("DEM_DIR");
+    const std::string p = d ? std::string(d) + "/" + name : "";
     struct stat st;
-    return p && stat(p, &st) == 0 && st.st_size > 0 ? p : "";
+    return d && stat(p.c_str(), &st) == 0 && st.st_size > 0 ? p : "";
 }
+std::string elev_tif() { return dem("elev.tif"); }
 
 // Known from the file's own GDAL statistics (141, 547) and an independent decoding of its LZW strips.
 TEST(Dem, TerraElevationReadsWithItsKnownRange) {
@@ -78,6 +81,29 @@ TEST(Dem, TerraElevationImportsOverTheWholeLevelRange) {
     bool no_sea = false;
     for (const std::string &n : notes) no_sea |= n.rfind("sea: 0.0% of the map", 0) == 0;
     EXPECT_TRUE(no_sea);
+}
+
+// 403 x 344 samples of 3 arc-seconds from 84.41375 W, 36.732917 N; 236 to 1076 m (the .npy's own
+// samples, decoded apart from GDAL).
+TEST(Dem, JacksboroReadsInPlaceWithItsKnownRange) {
+    const std::string path = dem("jacksboro.tif");
+    if (path.empty()) GTEST_SKIP() << "python-matplotlib-data's jacksboro_fault_dem.npz was not fetched (no network?)";
+    ImportOptions o;
+    o.heights = {path};
+    o.fit = FitMode::stretch;
+    Heights h;
+    std::vector<std::string> notes;
+    const Status st = read_import(o, 403, 344, h, notes);
+    ASSERT_TRUE(st.ok) << st.why;
+    ASSERT_EQ(h.src.w, 403);
+    ASSERT_EQ(h.src.h, 344);
+    EXPECT_NEAR(h.src.gt[0], -84.41375, 1e-9);
+    EXPECT_NEAR(h.src.gt[3], 36.732917, 1e-6);
+    EXPECT_NEAR(h.src.gt[1], 1 / 1200.0, 1e-12);
+    const auto [lo, hi] = std::minmax_element(h.field.z.begin(), h.field.z.end());
+    EXPECT_EQ(*lo, 236);
+    EXPECT_EQ(*hi, 1076);
+    EXPECT_EQ(std::count(h.field.voids.begin(), h.field.voids.end(), 1), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Map exports (previews, 16-bit levels, GeoTIFF heights in metres), the sidecar, and what mvx info reports.
 #include "export.h"
 #include "gdal_env.h"
+#include "import.h"
 #include "info.h"
 #include "sidecar.h"
 
@@ -266,8 +267,8 @@ TEST(Info, SidecarAddsSourcePlaceScaleAndSea) {
 TEST(Info, JsonGivesTheTextsFactsWithStableKeys) {
     Map m;
     for (int i = 0; i < 1000; ++i) m.height[i] = -3;
-    for (int i = 1000; i < 1500; ++i) m.colour[i] = void_cell_colour;
-    for (int i = 2000; i < 2007; ++i) m.colour[i] = 0x8000, m.height[i] = 90;
+    for (int i = 1000; i < 1500; ++i) m.colour[i] = unmarked_void_colour;
+    for (int i = 2000; i < 2007; ++i) m.colour[i] = 0x8000, m.height[i] = 90;  // voids too, marked
     Sidecar sc = utm_sidecar();
     sc.sources = {"a.tif", "b.tif"};
     const InfoFacts f = info_facts("m.mvx", map_stats(m, taille_grille), &sc);
@@ -279,11 +280,11 @@ TEST(Info, JsonGivesTheTextsFactsWithStableKeys) {
         double want;
     } numbers[] = {
         {"bytes", taille_grille}, {"cells", cellules}, {"heights/min", -3}, {"heights/max", 90},
-        {"water/cells", 1000}, {"water/share", 1000.0 / cellules}, {"voids/cells", 500}, {"bit15/cells", 7},
+        {"water/cells", 1000}, {"water/share", 1000.0 / cellules}, {"voids/cells", 507}, {"bit15/cells", 7},
         {"sidecar/bounds/west", 13.7}, {"sidecar/bounds/north", 45.11}, {"sidecar/box/x0", 100},
         {"sidecar/box/height", 20}, {"sidecar/metres_per_cell/across", 30}, {"sidecar/per_level/below_0", 1},
         {"sidecar/per_level/above_0", 2}, {"sidecar/exaggeration", 5}, {"sidecar/sea_level", 0},
-        {"sidecar/sea/cells", cellules - 7 - 500},  // all but the heights above 0 and the voids
+        {"sidecar/sea/cells", cellules - 7 - 500},  // all but the voids
     };
     for (const auto &n : numbers) EXPECT_EQ(r.GetDouble(n.key, -1e9), n.want) << n.key;
     EXPECT_EQ(r.GetString("map"), "m.mvx");
@@ -302,6 +303,49 @@ TEST(Info, JsonGivesTheTextsFactsWithStableKeys) {
         EXPECT_EQ(bins[b].GetLong("cells"), b == 7 ? 1000 : b == 13 ? 7 : b == 8 ? cellules - 1007 : 0) << b;
     }
     EXPECT_EQ(r.GetObj("sidecar_error").GetType(), CPLJSONObject::Type::Null);
+}
+
+// Voids as maps mark them (bit 15, whatever the colour and height) and as maps without the mark
+// have them (magenta at height 0), counted alike by info, left out of the water and the sea, NoData
+// in the GeoTIFF's heights, transparent in the 16-bit PNG, and voids again when that PNG is read back.
+TEST_F(Files, VoidsOfEitherKindAreKnownByInfoExportAndImport) {
+    const struct {
+        const char *what;
+        uint16_t colour;
+        int8_t height;
+        bool is_void;
+    } cases[] = {
+        {"marked grey at the nearest data's height", void_cell_colour, 37, true},
+        {"marked, any colour, below 0", void_mark | 0x1234, -50, true},
+        {"unmarked magenta at 0", unmarked_void_colour, 0, true},
+        {"unmarked magenta off 0: data", unmarked_void_colour, 5, false},
+    };
+    // Rows 0 ... 255: four rows of 64-cell blocks; the sidecar's box has its top 6 rows in them.
+    const long long band = 256LL * colonnes;
+    Sidecar sc = utm_sidecar();
+    sc.box_y0 = 250;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Map m;
+        for (long long i = 0; i < band; ++i) m.colour[i] = c.colour, m.height[i] = c.height;
+        const InfoFacts f = info_facts("m.mvx", map_stats(m, taille_grille), &sc);
+        EXPECT_EQ(f.stats.voids, c.is_void ? band : 0);
+        EXPECT_EQ(f.stats.water, !c.is_void && c.height < 0 ? band : 0);
+        EXPECT_EQ(f.sea, cellules - band);  // level 0, the sea's, elsewhere
+
+        const std::vector<float> box = box_heights(m, sc, 1, -32768);
+        EXPECT_EQ(std::count(box.begin(), box.end(), -32768.0f), c.is_void ? 6 * 40 : 0);
+
+        ASSERT_TRUE(export_png(m, dir + "/h.png", 64, true).ok);
+        ImportOptions o;
+        o.heights = {dir + "/h.png"};
+        o.fit = FitMode::stretch;
+        Heights back;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(read_import(o, 96, 64, back, notes).ok);
+        EXPECT_EQ(std::count(back.field.voids.begin(), back.field.voids.end(), 1), c.is_void ? 4 * 96 : 0);
+        EXPECT_EQ(back.field.voids[4 * 96], 0);
+    }
 }
 
 // What is not known is null: no cells, no sidecar, a scale too small to give a finite exaggeration.

@@ -557,13 +557,21 @@ TEST_F(Pipeline, ColourImageStretchedAndVoidsKeepTheirOwn) {
     Sidecar sc;
     std::vector<std::string> notes;
     ASSERT_TRUE(import(o, m, sc, notes).ok);
-    // Square heights: columns 1024 … 5119 hold them, the rest is void at height 0.
+    // Square heights: columns 1024 … 5119 hold them, the rest is void, in the voids' grey, at the
+    // height of the nearest data: the edge column on the same row.
     for (const long long i : {2048LL * colonnes + 1024, 0LL * colonnes + 5119, 4095LL * colonnes + 3000}) {
         EXPECT_EQ(canal_r(m.colour[i]), 31) << i;
         EXPECT_EQ(canal_g(m.colour[i]) + canal_b(m.colour[i]), 0) << i;
     }
-    for (const long long i : {0LL, 2048LL * colonnes + 1023, 2048LL * colonnes + 5120, cellules - 1})
-        EXPECT_TRUE(is_void(m.colour[i], m.height[i])) << i;
+    const struct {
+        int x, y, data_x;
+    } margin[] = {{0, 0, 1024}, {1023, 2048, 1024}, {5120, 2048, 5119}, {6143, 4095, 5119}, {700, 3000, 1024}};
+    for (const auto &c : margin) {
+        const long long i = 1LL * c.y * colonnes + c.x;
+        EXPECT_EQ(m.colour[i], void_cell_colour) << c.x << ", " << c.y;
+        EXPECT_EQ(m.height[i], m.height[1LL * c.y * colonnes + c.data_x]) << c.x << ", " << c.y;
+    }
+    EXPECT_NE(m.height[0], m.height[4095LL * colonnes]);  // the data is not flat: the margin follows it
     EXPECT_TRUE(said(notes, "stretched over the heights' 2 x 2"));
     o.colour = dir + "/none.png";
     const Status st = import(o, m, sc, notes);

@@ -159,6 +159,7 @@ TEST(Couleur, ChannelsAreTheFiveBitFieldsTimesEight) {
         {0x7F, 0xFF, 248, 248, 248}, {0xFF, 0xFF, 248, 248, 248}, {0x7C, 0x00, 248, 0, 0},
         {0x03, 0xE0, 0, 248, 0},     {0x00, 0x1F, 0, 0, 248},     {0x80, 0x00, 0, 0, 0},
         {0x04, 0x21, 8, 8, 8},       {0x2A, 0xAA, 80, 168, 80},
+        {0x90, 0x84, 32, 32, 32},  // a void as mvx marks it: its grey, the mark ignored
     };
     for (const cas &c : table) {
         const uint16_t v = static_cast<uint16_t>(c.hi << 8 | c.lo);

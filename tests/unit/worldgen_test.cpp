@@ -342,7 +342,9 @@ TEST(Colour, TintsFollowHeightSlopeAndLight) {
     EXPECT_NEAR(brightness(plane_colour(20, 1.5f, -1.5f)), brightness(plane_colour(20, -1.5f, 1.5f)), 12);
 }
 
-TEST(Colour, VoidsStandOutAndEveryCellGetsAColour) {
+// Voids are one neutral grey, marked by bit 15, which no other cell gets; any tint, lit or in the
+// deepest shadow, land or sea, is brighter.
+TEST(Colour, VoidsAreAQuietGreyMarkedByBit15) {
     const int w = 64, h = 48;
     std::vector<float> z(w * h);
     std::vector<uint8_t> voids(w * h, 0);
@@ -350,12 +352,18 @@ TEST(Colour, VoidsStandOutAndEveryCellGetsAColour) {
     std::vector<uint16_t> c(w * h, 0xFFFF);
     colour_relief(z.data(), w, h, c.data(), voids.data(), {}, 3);
     for (int i = 0; i < w * h; ++i) {
-        ASSERT_EQ(c[i] & 0x8000, 0) << i;
-        const Rgb8 d = decode(c[i]);
+        ASSERT_EQ((c[i] & 0x8000) != 0, voids[i] != 0) << i;
         if (voids[i]) {
-            EXPECT_GT(d.r + d.b, 4 * d.g + 100) << i;  // magenta, unlike any terrain
+            ASSERT_EQ(c[i], void_cell_colour) << i;
         }
     }
+    const Rgb8 grey = decode(void_cell_colour);
+    EXPECT_EQ(grey.r, grey.g);
+    EXPECT_EQ(grey.g, grey.b);
+    EXPECT_GT(grey.r, 0);  // not the black around the map
+    const float slopes[] = {0, 3, -3, -30};  // flat, lit, facing away, the darkest shadow
+    for (float z0 = -128; z0 <= 127; z0 += 5)
+        for (float s : slopes) EXPECT_GT(brightness(plane_colour(z0, s, s)), brightness(grey)) << z0 << " " << s;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "relief.h"
 #include "view.h"
 #include "text.h"
+#include "voids.h"
 
 #include <algorithm>
 #include <atomic>
@@ -64,6 +65,9 @@ const char import_usage[] =
     "0 ... 127, each side scaled on its own. Colours follow the real heights: sea\n"
     "only at or below the sea level, the light baked in from the north-west with\n"
     "slopes as steep as on the ground.\n"
+    "\n"
+    "Voids, and the margins a fit leaves, are dark grey at the height of the nearest\n"
+    "data, so that the data ends in a flat apron; colour bit 15 marks them.\n"
     "\n"
     "  -o FILE          output map (default datas.mvx), and FILE.json beside it saying\n"
     "                   what the map stands for; written whole or not at all, an\n"
@@ -364,13 +368,14 @@ struct Counts {
     std::atomic<long long> sea{0}, voids{0}, clamped{0};
 };
 
-// The heights as levels, voids at 0 in their own colour; what is sea, void, or clamped.
+// The heights as levels, voids in their own colour at the level of the data nearest them (the
+// heights they were given); what is sea, void, or clamped.
 void level_map(const Field &f, const LevelScale &scale, double sea, Map &m, Counts &n) {
     parallel_rows(lignes, [&](int y0, int y1) {
         long long sea_cells = 0, voids = 0, clamped = 0;
         for (long long i = 1LL * y0 * colonnes; i < 1LL * y1 * colonnes; ++i) {
             if (f.voids[i]) {
-                m.height[i] = 0;
+                m.height[i] = scale.level(f.z[i]);
                 m.colour[i] = void_cell_colour;
                 ++voids;
                 continue;
@@ -448,6 +453,8 @@ Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::
     };
     Heights h;
     if (Status st = read_import(o, colonnes, lignes, h, notes, [&](double f) { report(0.6 * f); }); !st.ok) return st;
+    // Before levels and colours: the light then sees no cliff where the data ends.
+    fill_voids_from_nearest(h.field);
     LevelScale scale;
     const double sea = sea_level(o, h.src);
     if (Status st = choose_levels(o, h, sea, scale); !st.ok) return st;

@@ -12,6 +12,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -34,7 +35,7 @@ const char export_usage[] =
     "  --heights    FILE.png: the heights as 16-bit greyscale, (height + 128) x 257,\n"
     "               instead of the colours (8-bit RGB, 5-bit channels spread over\n"
     "               0 ... 255); the file is marked so that 'mvx import' reads it back\n"
-    "               exactly (at --scale 1);\n"
+    "               exactly (at --scale 1), voids as transparent pixels;\n"
     "               FILE.tif or .tiff: the heights of the imported area as float32,\n"
     "               in the metres (or input units) MAP.json records, with its\n"
     "               coordinate system and geotransform; voids are NoData (-32768)\n"
@@ -125,14 +126,19 @@ std::vector<uint8_t> preview_rgb(const Map &m, int scale) {
     return out;
 }
 
-std::vector<uint16_t> height_samples(const Map &m, int scale) {
+std::vector<uint16_t> height_samples(const Map &m, int scale, std::vector<uint8_t> *data) {
     const int w = scaled(colonnes, scale);
     std::vector<uint16_t> out(1ULL * w * scaled(lignes, scale));
+    if (data) data->assign(out.size(), 0);
     for_blocks(0, 0, colonnes, lignes, scale, [&](int x, int y, auto cells) {
-        long sum = 0, n = 0;
-        cells([&](long long i) { sum += m.height[i], ++n; });
-        const long level = std::lround(static_cast<double>(sum) / n);
+        long sum = 0, n = 0, all_sum = 0, all = 0;
+        cells([&](long long i) {
+            all_sum += m.height[i], ++all;
+            if (!is_void(m.colour[i], m.height[i])) sum += m.height[i], ++n;
+        });
+        const long level = n ? std::lround(static_cast<double>(sum) / n) : std::lround(static_cast<double>(all_sum) / all);
         out[1ULL * y * w + x] = static_cast<uint16_t>((level + 128) * 257);
+        if (data) (*data)[1ULL * y * w + x] = n > 0;
     });
     return out;
 }
@@ -140,18 +146,27 @@ std::vector<uint16_t> height_samples(const Map &m, int scale) {
 Status export_png(const Map &m, const std::string &path, int scale, bool heights) {
     const int w = scaled(colonnes, scale), h = scaled(lignes, scale);
     std::vector<uint8_t> pix;
+    // Heights with voids carry an alpha channel, transparent on them, so that an import knows them.
+    bool alpha = false;
     if (heights) {
-        const std::vector<uint16_t> s = height_samples(m, scale);
-        pix.resize(2 * s.size());
-        for (size_t i = 0; i < s.size(); ++i) pix[2 * i] = static_cast<uint8_t>(s[i] >> 8), pix[2 * i + 1] = static_cast<uint8_t>(s[i]);
+        std::vector<uint8_t> data;
+        const std::vector<uint16_t> s = height_samples(m, scale, &data);
+        alpha = std::find(data.begin(), data.end(), 0) != data.end();
+        const size_t step = alpha ? 4 : 2;
+        pix.resize(step * s.size());
+        for (size_t i = 0; i < s.size(); ++i) {
+            pix[step * i] = static_cast<uint8_t>(s[i] >> 8), pix[step * i + 1] = static_cast<uint8_t>(s[i]);
+            if (alpha) pix[step * i + 2] = pix[step * i + 3] = data[i] ? 255 : 0;
+        }
     } else {
         pix = preview_rgb(m, scale);
     }
-    const size_t stride = heights ? 2ULL * w : 3ULL * w;
+    const size_t stride = pix.size() / h;
     std::vector<png_bytep> rows(h);
     for (int y = 0; y < h; ++y) rows[y] = pix.data() + y * stride;
     PngOut out;
-    if (!encode(out, w, h, heights ? 16 : 8, heights ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, rows, heights))
+    const int type = !heights ? PNG_COLOR_TYPE_RGB : alpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY;
+    if (!encode(out, w, h, heights ? 16 : 8, type, rows, heights))
         return Status::fail(path + ": cannot encode PNG: " + out.err);
     return write_file(path, out.bytes.data(), out.bytes.size());
 }

@@ -19,9 +19,10 @@ inline int scaled(int n, int scale) { return (n + scale - 1) / scale; }
 // 3 bytes a pixel, scaled(colonnes) × scaled(lignes).
 std::vector<uint8_t> preview_rgb(const Map &m, int scale);
 
-// The heights, each pixel the rounded mean of its block, as 16-bit levels (height + 128) × 257,
-// so that -128 … 127 spans 0 … 65535.
-std::vector<uint16_t> height_samples(const Map &m, int scale);
+// The heights, each pixel the rounded mean of its block's cells with data (of all of them when
+// there are none), as 16-bit levels (height + 128) × 257, so that -128 … 127 spans 0 … 65535;
+// `data`, when given, gets 1 for each pixel whose block has data, 0 for those all void.
+std::vector<uint16_t> height_samples(const Map &m, int scale, std::vector<uint8_t> *data = nullptr);
 
 // The heights of the sidecar's box (checked by check_sidecar) in the units it records (metres for
 // imports of georeferenced data), each pixel the mean of the non-void cells of a scale × scale
@@ -54,5 +55,6 @@ Status parse_export(int argc, char **argv, ExportOptions &o, bool &help);
 Status export_map(const ExportOptions &o, std::string &done);
 
 // Writes the preview (or with `heights` the 16-bit greyscale heights, marked as map levels so
-// that import reads them back exactly) to `path` through a temporary file.
+// that import reads them back exactly, with an alpha channel transparent on voids when the map
+// has any) to `path` through a temporary file.
 Status export_png(const Map &m, const std::string &path, int scale, bool heights);

@@ -9,17 +9,19 @@
 #include <cmath>
 #include <cstdio>
 
-const char info_summary[] = "check a map file: size, heights, water, unused colour bit";
+const char info_summary[] = "check a map file: size, heights, water, voids";
 
 const char info_usage[] =
     "usage: mvx info [MAP] [--json]\n"
     "\n"
     "Checks a map file (default datas.mvx): its size and whether it is complete,\n"
-    "the height range and histogram, the share of water (heights below 0) and of\n"
-    "voids, and whether colour bit 15 (ignored by the viewer) is used. With the\n"
-    "sidecar MAP.json that import and generate write, also the source, coordinate\n"
-    "system, bounds, metres per cell and per level, and the share of sea at or below\n"
-    "the sea level. Exit status 1 when the file is not 75,497,472 bytes long.\n"
+    "the height range and histogram, the share of water (heights below 0, voids\n"
+    "aside) and of voids, and the use of colour bit 15, which the viewer ignores\n"
+    "and which marks voids (a map without the mark has them magenta at height 0).\n"
+    "With the sidecar MAP.json that import and generate write, also the source,\n"
+    "coordinate system, bounds, metres per cell and per level, and the share of sea\n"
+    "at or below the sea level. Exit status 1 when the file is not 75,497,472 bytes\n"
+    "long.\n"
     "\n"
     "  --json                   the same facts as one JSON object, for scripts\n"
     "\n"
@@ -31,9 +33,10 @@ const char info_usage[] =
     "  complete                 whether it is exactly one map long\n"
     "  cells                    the whole cells it holds\n"
     "  heights                  {min, max} over those cells; null when none\n"
-    "  water                    {cells, share}: cells below level 0\n"
+    "  water                    {cells, share}: cells below level 0, voids aside\n"
     "  voids                    {cells, share}: cells without data\n"
-    "  bit15                    {cells}: cells whose colour has bit 15 set\n"
+    "  bit15                    {cells}: cells whose colour has bit 15 set (the\n"
+    "                           mark of voids)\n"
     "  histogram                16 of {from, to, cells, share}, levels -128 ... -113\n"
     "                           first\n"
     "  sidecar                  what MAP.json says, null without one:\n"
@@ -63,9 +66,10 @@ MapStats map_stats(const Map &m, long long bytes) {
     for (long long i = 0; i < s.cells; ++i) {
         ++s.count[m.height[i] + 128];
         s.bit15 += m.colour[i] >> 15;
-        s.voids += is_void(m.colour[i], m.height[i]);
+        s.voids_at[m.height[i] + 128] += is_void(m.colour[i], m.height[i]);
     }
-    for (int k = 0; k < 128; ++k) s.water += s.count[k];
+    for (int k = 0; k < 256; ++k) s.voids += s.voids_at[k];
+    for (int k = 0; k < 128; ++k) s.water += s.count[k] - s.voids_at[k];
     const auto first = std::find_if(s.count.begin(), s.count.end(), [](long long c) { return c > 0; });
     const auto last = std::find_if(s.count.rbegin(), s.count.rend(), [](long long c) { return c > 0; });
     if (first != s.count.end()) {
@@ -84,8 +88,7 @@ InfoFacts info_facts(const std::string &path, const MapStats &s, const Sidecar *
     f.has_sidecar = true;
     f.sidecar = *sc;
     for (int k = 0; k < 256; ++k)
-        if (is_sea_level(*sc, k - 128)) f.sea += s.count[k];
-    if (is_sea_level(*sc, 0)) f.sea -= s.voids;
+        if (is_sea_level(*sc, k - 128)) f.sea += s.count[k] - s.voids_at[k];
     if (sc->cell_x > 0 && sc->metres && sc->per_level_above > 0)
         f.exaggeration = viewer_exaggeration(sc->cell_x, sc->cell_y, sc->per_level_above);
     return f;
@@ -144,7 +147,7 @@ std::string format_info(const InfoFacts &f) {
         r += (f.has_sidecar ? "levels below 0: " : "water (below 0): ") + percent(s.water, s.cells) + " of cells\n";
         r += "voids: " + percent(s.voids, s.cells) + " of cells\n";
         if (f.has_sidecar) r += sidecar_lines(f);
-        r += "colour bit 15: " + (s.bit15 ? "set in " + grouped(s.bit15) + " cells (the viewer ignores it)" : std::string("unused")) + "\n";
+        r += "colour bit 15: " + (s.bit15 ? "set in " + grouped(s.bit15) + " cells (voids; the viewer ignores it)" : std::string("unused")) + "\n";
         r += "histogram, cells per 16 levels:\n";
         const long long top = std::max(1LL, *std::max_element(f.bins.begin(), f.bins.end()));
         for (int b = 0; b < 16; ++b) {

@@ -12,9 +12,10 @@ struct MapStats {
     long long cells = 0;                  // whole cells present (at most cellules)
     int lo = 0, hi = 0;                   // height range over those cells
     std::array<long long, 256> count{};   // cells per height, index height + 128
-    long long water = 0;                  // cells below level 0
+    std::array<long long, 256> voids_at{};  // of those, voids
+    long long water = 0;                  // cells below level 0, voids aside
     long long bit15 = 0;                  // cells whose colour has bit 15 set
-    long long voids = 0;                  // cells without data (void colour at height 0)
+    long long voids = 0;                  // cells without data (is_void)
     bool complete() const { return bytes == taille_grille; }
 };
 

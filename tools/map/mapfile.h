@@ -8,17 +8,29 @@
 #include <string>
 #include <vector>
 
-// One map in memory, row-major; colour bit 15 is unused.
+// One map in memory, row-major; colour bit 15 marks voids.
 struct Map {
     std::vector<uint16_t> colour;
     std::vector<int8_t> height;
     Map() : colour(cellules), height(cellules) {}
 };
 
-// The colour of cells without data (imports' voids and margins, at height 0): a magenta that
-// neither tints nor baked light produce, so that a void is known by it.
-constexpr uint16_t void_cell_colour = 25 << 10 | 5 << 5 | 25;
-inline bool is_void(uint16_t colour, int8_t height) { return height == 0 && (colour & 0x7fff) == void_cell_colour; }
+// Colour bit 15, which the viewer ignores, marks a cell without data (an import's voids and the
+// margins a fit leaves), whatever its colour and height.
+constexpr uint16_t void_mark = 0x8000;
+
+// The colour imports give cells without data, marked: a dark neutral grey, darker than any tint
+// in shadow (the darkest, rock at 40 % light, is about 49, 46, 44) and unlike the sea's blues, so
+// that data ends in a quiet apron rather than in something that looks like terrain.
+constexpr uint16_t void_cell_colour = void_mark | 4 << 10 | 4 << 5 | 4;
+
+// Without the mark, a cell is a void when it is this magenta at height 0: how maps without the
+// mark record one.
+constexpr uint16_t unmarked_void_colour = 25 << 10 | 5 << 5 | 25;
+
+inline bool is_void(uint16_t colour, int8_t height) {
+    return (colour & void_mark) || (height == 0 && colour == unmarked_void_colour);
+}
 
 // Writes the map through a temporary file renamed into place (see PendingFile); `file` is left
 // uncommitted so that a caller can commit it together with the map's sidecar.

@@ -27,7 +27,7 @@ inline float tint_level(float z, const Relief &r) {
 }
 
 // Colours w × h heights (unquantised) as hypsometric tints with a hillshade; `voids` (optional,
-// nonzero = no data) get void_cell_colour. Writes colours with bit 15 clear. Rows are coloured
+// nonzero = no data) get void_cell_colour; bit 15 is set on those alone. Rows are coloured
 // in parallel on `threads` threads (0: every core) with the same result whatever their number;
 // `progress` gets the fraction done.
 void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids = nullptr, const Relief &r = {},

@@ -1,0 +1,93 @@
+// Nearest data for every void: an exact Euclidean feature transform, one pass down the columns, one along the rows.
+#include "voids.h"
+
+#include "parallel.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// No data in the column: no vertical distance.
+constexpr uint16_t far = 0xffff;
+
+// Down and up each column: `dist` gets the rows to the nearest data in it, and each void the z of
+// that data (the one above on a tie). Columns in groups wide enough to run along cache lines.
+void nearest_in_columns(Field &f, std::vector<uint16_t> &dist) {
+    const int w = f.w, h = f.h, group = 256;
+    parallel_rows((w + group - 1) / group, [&](int g0, int g1) {
+        const int x0 = g0 * group, x1 = std::min(w, g1 * group);
+        for (int y = 0; y < h; ++y) {
+            const size_t row = static_cast<size_t>(y) * w;
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = row + x;
+                if (!f.voids[i]) {
+                    dist[i] = 0;
+                } else if (y > 0 && dist[i - w] != far) {
+                    dist[i] = static_cast<uint16_t>(dist[i - w] + 1);
+                    f.z[i] = f.z[i - w];
+                } else {
+                    dist[i] = far;
+                }
+            }
+        }
+        for (int y = h - 2; y >= 0; --y) {
+            const size_t row = static_cast<size_t>(y) * w;
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = row + x;
+                if (dist[i + w] != far && dist[i + w] + 1 < dist[i]) {
+                    dist[i] = static_cast<uint16_t>(dist[i + w] + 1);
+                    f.z[i] = f.z[i + w];
+                }
+            }
+        }
+    });
+}
+
+// Along one row: each column whose own nearest data is `dist` rows away is a parabola
+// (x - column)² + dist²; the lowest of them over each void is its nearest data (the lower envelope
+// of parabolas, as in Felzenszwalb and Huttenlocher's distance transform).
+struct RowPass {
+    std::vector<int> site;      // columns whose parabola is on the envelope, left to right
+    std::vector<double> from;   // where each of them starts being the lowest
+    std::vector<float> z;       // the row's values before the pass
+    explicit RowPass(int w) : site(w), from(w + 1), z(w) {}
+
+    void run(Field &f, const std::vector<uint16_t> &dist, int y) {
+        const int w = f.w;
+        const size_t row = static_cast<size_t>(y) * w;
+        const uint8_t *voids = &f.voids[row];
+        if (std::none_of(voids, voids + w, [](uint8_t v) { return v != 0; })) return;
+        const uint16_t *d = &dist[row];
+        float *out = &f.z[row];
+        std::copy(out, out + w, z.begin());
+        auto height = [&](int q) { return static_cast<double>(q) * q + static_cast<double>(d[q]) * d[q]; };
+        int n = 0;
+        for (int q = 0; q < w; ++q) {
+            if (d[q] == far) continue;
+            double s = 0;
+            while (n > 0 && (s = (height(q) - height(site[n - 1])) / (2.0 * (q - site[n - 1]))) <= from[n - 1]) --n;
+            site[n] = q;
+            from[n] = n == 0 ? -1e300 : s;
+            ++n;
+        }
+        if (n == 0) return;
+        from[n] = 1e300;
+        for (int x = 0, k = 0; x < w; ++x) {
+            while (from[k + 1] < x) ++k;
+            if (voids[x]) out[x] = z[site[k]];
+        }
+    }
+};
+
+}  // namespace
+
+void fill_voids_from_nearest(Field &f) {
+    if (std::none_of(f.voids.begin(), f.voids.end(), [](uint8_t v) { return v != 0; })) return;
+    std::vector<uint16_t> dist(f.z.size());
+    nearest_in_columns(f, dist);
+    parallel_rows(f.h, [&](int y0, int y1) {
+        RowPass pass(f.w);
+        for (int y = y0; y < y1; ++y) pass.run(f, dist, y);
+    });
+}

@@ -26,8 +26,17 @@ Status parse_options(const char *command, int argc, char **argv, const std::vect
                      const std::function<Status(const char *)> &operand, bool &help) {
     help = false;
     const std::string see = std::string(" (see ") + program + " " + command + " --help)";
+    bool options_ended = false;
     for (int i = 0; i < argc; ++i) {
         const char *a = argv[i];
+        if (options_ended) {
+            if (Status st = operand(a); !st.ok) return st;
+            continue;
+        }
+        if (!std::strcmp(a, "--")) {
+            options_ended = true;
+            continue;
+        }
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             help = true;
             return {};

@@ -27,8 +27,9 @@ struct Option {
 Option quiet_option(bool &quiet);
 
 // Parses a command's arguments (after the command name): table options, and the rest given to
-// `operand`. Sets `help` on --help or -h and stops there. Failures name the option, and end with a
-// pointer to "PROGRAM COMMAND --help".
+// `operand`; after "--" every argument is an operand, even one that starts with '-' (a file named
+// "-o" among tiles). Sets `help` on --help or -h and stops there. Failures name the option, and end
+// with a pointer to "PROGRAM COMMAND --help".
 Status parse_options(const char *command, int argc, char **argv, const std::vector<Option> &options,
                      const std::function<Status(const char *)> &operand, bool &help);
 

@@ -117,7 +117,8 @@ void usage(FILE *to) {
     for (const Command &c : commands) std::fprintf(to, "  %-10s %s\n", c.name, c.summary);
     std::fputs("\n"
                "Run 'mvx help COMMAND' or 'mvx COMMAND --help' for a command's options,\n"
-               "'mvx --version' for the version.\n",
+               "'mvx --version' for the version. '--' ends a command's options: every name\n"
+               "after it is a file, even one that starts with '-' (mvx import -- *.tif).\n",
                to);
 }
 

@@ -260,6 +260,16 @@ TEST(Info, SidecarAddsSourcePlaceScaleAndSea) {
     char want[64];
     std::snprintf(want, sizeof want, "sea (at or below 0 m): %.1f%% of cells\n", sea);
     EXPECT_NE(r.find(want), std::string::npos) << r;
+    // A stranger's bytes in names and the sidecar's strings stay on their line, escaped.
+    Sidecar odd = sc;
+    odd.sources = {"a\x1b[2Jb.tif", "c\nsource: forged"};
+    InfoFacts f = info_facts("m\r.mvx", map_stats(m, taille_grille), &odd);
+    f.sidecar_error = "x\x07";
+    const std::string e = format_info(f);
+    EXPECT_EQ(e.rfind("m\\r.mvx: 75,497,472 bytes", 0), 0u) << e;
+    EXPECT_NE(e.find("\nsource: a\\x1b[2Jb.tif, c\\nsource: forged (mvx import)"), std::string::npos) << e;
+    EXPECT_NE(e.find("\nsidecar ignored: x\\x07\n"), std::string::npos) << e;
+    EXPECT_EQ(e.find_first_of("\x1b\r\x07"), std::string::npos) << e;
 }
 
 // The JSON's facts, read back through a JSON parser (strings of any bytes: the JSON writer's tests).

@@ -11,7 +11,8 @@
 // The program name that messages start with ("mvx", "shot").
 extern const char *program;
 
-// Prints "PROGRAM: message" on standard error and exits with status 1.
+// Prints "PROGRAM: message" on standard error, control characters escaped (see printable), and
+// exits with status 1.
 [[noreturn]] void die(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void die(const Status &st);
 

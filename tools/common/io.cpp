@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "fichier.h"
+#include "text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -83,7 +84,9 @@ void drop_pending(int sig) {
     raise(sig);
 }
 
-int hold(const std::string &tmp, const std::string &name) {
+int hold(const std::string &tmp, const std::string &target_name) {
+    // Escaped now: the handler can only copy bytes.
+    const std::string name = printable(target_name);
     for (int i = 0; i < max_pending; ++i)
         if (!pending[i][0]) {
             const size_t n = std::min(name.size(), max_path - 1);

@@ -7,6 +7,9 @@
 #include "info.h"
 #include "progress.h"
 #include "launch.h"
+#include "text.h"
+
+#include <cpl_error.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,6 +17,9 @@
 #include <string>
 
 namespace {
+
+// One line of a command's summary on standard error; names in it escaped, as they are strangers' bytes.
+void say(const std::string &line) { std::fprintf(stderr, "mvx: %s\n", printable(line).c_str()); }
 
 // What a command's run function does: parse into its options, call its module, map the result to an exit code.
 template <class Options, class Parse, class Usage>
@@ -35,9 +41,7 @@ int run_generate(int argc, char **argv) {
     if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
     progress.step(100);
     progress.done();
-    if (!o.quiet)
-        std::fprintf(stderr, "mvx: wrote %s and its sidecar %s (seed %llu)\n", o.out.c_str(), sidecar_path(o.out).c_str(),
-                     static_cast<unsigned long long>(o.seed));
+    if (!o.quiet) say("wrote " + o.out + " and its sidecar " + sidecar_path(o.out) + " (seed " + std::to_string(o.seed) + ")");
     return 0;
 }
 
@@ -55,8 +59,8 @@ int run_import(int argc, char **argv) {
     progress.step(100);
     progress.done();
     if (o.quiet) return 0;
-    for (const std::string &n : notes) std::fprintf(stderr, "mvx: %s\n", n.c_str());
-    std::fprintf(stderr, "mvx: wrote %s and its sidecar %s\n", o.out.c_str(), sidecar_path(o.out).c_str());
+    for (const std::string &n : notes) say(n);
+    say("wrote " + o.out + " and its sidecar " + sidecar_path(o.out));
     return 0;
 }
 
@@ -66,7 +70,7 @@ int run_export(int argc, char **argv) {
     if (Status st = check_output(o.out, export_inputs(o)); !st.ok) die(st);
     std::string done;
     if (Status st = export_map(o, done); !st.ok) die(st);
-    if (!o.quiet) std::fprintf(stderr, "mvx: %s\n", done.c_str());
+    if (!o.quiet) say(done);
     return 0;
 }
 
@@ -153,6 +157,9 @@ size_t distance(const std::string &a, const std::string &b) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // GDAL's messages are read back into ours; none of its own lines may reach the terminal, even
+    // from what runs before GDAL is set up (the sidecar's JSON reader).
+    CPLSetErrorHandler(CPLQuietErrorHandler);
     if (argc < 2) {
         usage(stderr);
         return 1;

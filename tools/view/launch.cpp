@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "info.h"
+#include "text.h"
 
 #include <cerrno>
 #include <climits>
@@ -64,7 +65,7 @@ public:
     ~Stage() {
         if (!link_.empty()) unlink(link_.c_str());
         if (!dir_.empty() && rmdir(dir_.c_str()) != 0)
-            std::fprintf(stderr, "%s: warning: %s\n", program, cause(dir_, "cannot remove", errno).c_str());
+            std::fprintf(stderr, "%s: warning: %s\n", program, printable(cause(dir_, "cannot remove", errno)).c_str());
     }
     Status make(const std::string &target) {
         const char *tmp = std::getenv("TMPDIR");

@@ -180,7 +180,7 @@ std::vector<std::string> import_inputs(const ImportOptions &o) {
 
 Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
     const std::vector<Option> options = {
-        {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
+        {"-o", true, [&](const char *v) { o.out = v, o.out_links = Links::follow; return Status{}; }},
         {"--input-list", true, [&](const char *v) { o.input_list = v; return Status{}; }},
         {"--colour", true, [&](const char *v) { o.colour = v; return Status{}; }},
         {"--bands", true, [&](const char *v) {
@@ -249,7 +249,7 @@ Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, s
     if (Status st = expand_inputs(o.heights, o.input_list, paths, notes); !st.ok) return st;
     // A tile found in a directory or a list is an input too, never to be written over.
     if (paths != o.heights)
-        if (Status st = check_map_output(o.out, paths); !st.ok) return st;
+        if (Status st = check_map_output(o.out, paths, o.out_links); !st.ok) return st;
     if (Status st = open_heights(paths, o.size_w, o.size_h, h.src); !st.ok) return st;
     notes.insert(notes.end(), h.src.notes.begin(), h.src.notes.end());
     if (Status st = place(h.src, o.fit, o.has_bounds ? &o.bounds : nullptr, grid_w, grid_h, h.place, notes); !st.ok)

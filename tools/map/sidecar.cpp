@@ -1,6 +1,8 @@
 // The sidecar file: JSON through GDAL's reader and writer, one version of the layout.
 #include "sidecar.h"
 
+#include "text.h"
+
 #include <cpl_json.h>
 
 #include <climits>
@@ -157,15 +159,19 @@ Status read_sidecar(const std::string &map, Sidecar &s, bool &found) {
     return parse_sidecar(std::string(bytes.begin(), bytes.end()), path, s);
 }
 
-Status check_map_output(const std::string &map, const std::vector<std::string> &inputs) {
-    if (Status st = check_output(map, inputs); !st.ok) return st;
-    return check_output(sidecar_path(map), inputs);
+Status check_map_output(const std::string &map, const std::vector<std::string> &inputs, Links map_links) {
+    if (Status st = check_output(map, inputs, map_links); !st.ok) return st;
+    struct stat st;
+    if (stat(map.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size != 0 && st.st_size != taille_grille)
+        return Status::at(map, "exists and is not a map (" + grouped(st.st_size) +
+                                   " bytes); mvx replaces only maps (write to another name)");
+    return check_output(sidecar_path(map), inputs, Links::refuse);
 }
 
-Status save_map(const std::string &path, const Map &m, const Sidecar &s) {
+Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links) {
     // Both places first: the map is not written for nothing.
-    if (Status st = check_map_output(path, {}); !st.ok) return st;
-    PendingFile map(path), side(sidecar_path(path));
+    if (Status st = check_map_output(path, {}, map_links); !st.ok) return st;
+    PendingFile map(path, map_links), side(sidecar_path(path), Links::refuse);
     const std::string json = sidecar_json(s);
     if (Status st = write_map(map, m); !st.ok) return st;
     if (Status st = side.write([&](int fd) { return write_all(fd, reinterpret_cast<const uint8_t *>(json.data()), json.size()); });

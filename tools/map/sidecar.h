@@ -52,9 +52,11 @@ Status check_sidecar(const Sidecar &s, const std::string &name);
 Status read_sidecar(const std::string &map, Sidecar &s, bool &found);
 
 // Whether a map and its sidecar may be written at `map`, neither being one of `inputs` nor
-// anything but a regular file or a new name (see check_output).
-Status check_map_output(const std::string &map, const std::vector<std::string> &inputs);
+// anything but a regular file or a new name (see check_output), the map being empty or of a map's
+// size if it exists: a file named by mistake (a tile called "-o") is never replaced. A symlink at
+// `map` is taken as `map_links` says; the sidecar, a name mvx chose, is never written through one.
+Status check_map_output(const std::string &map, const std::vector<std::string> &inputs, Links map_links);
 
 // Writes the map and its sidecar, each through a temporary file, committed together at the end:
 // a failure or an interruption leaves the old map and sidecar as they were.
-Status save_map(const std::string &path, const Map &m, const Sidecar &s);
+Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links);

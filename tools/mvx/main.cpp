@@ -33,12 +33,12 @@ bool parsed(int argc, char **argv, Options &o, Parse parse, Usage usage) {
 int run_generate(int argc, char **argv) {
     GenerateOptions o;
     if (!parsed(argc, argv, o, parse_generate, generate_usage)) return 0;
-    if (Status st = check_map_output(o.out, {}); !st.ok) die(st);
+    if (Status st = check_map_output(o.out, {}, o.out_links); !st.ok) die(st);
     Map m;
     Sidecar sc;
     Progress progress("generating", 100, o.quiet);
     generate_map(o, m, sc, [&](double f) { progress.step(std::lround(100 * f)); });
-    if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
+    if (Status st = save_map(o.out, m, sc, o.out_links); !st.ok) die(st);
     progress.step(100);
     progress.done();
     if (!o.quiet) say("wrote " + o.out + " and its sidecar " + sidecar_path(o.out) + " (seed " + std::to_string(o.seed) + ")");
@@ -48,14 +48,14 @@ int run_generate(int argc, char **argv) {
 int run_import(int argc, char **argv) {
     ImportOptions o;
     if (!parsed(argc, argv, o, parse_import, [] { return import_usage; })) return 0;
-    if (Status st = check_map_output(o.out, import_inputs(o)); !st.ok) die(st);
+    if (Status st = check_map_output(o.out, import_inputs(o), o.out_links); !st.ok) die(st);
     Map m;
     Sidecar sc;
     std::vector<std::string> notes;
     Progress progress("importing", 100, o.quiet);
     // On failure the one line that says why is all the user sees.
     if (Status st = import_map(o, m, sc, notes, [&](double f) { progress.step(std::lround(95 * f)); }); !st.ok) die(st);
-    if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
+    if (Status st = save_map(o.out, m, sc, o.out_links); !st.ok) die(st);
     progress.step(100);
     progress.done();
     if (o.quiet) return 0;

@@ -12,6 +12,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -194,6 +195,7 @@ Status export_map(const ExportOptions &o, std::string &done) {
         if (!found)
             return Status::fail(o.map + ": no " + sidecar_path(o.map) +
                                 " says what its levels stand for; --heights -o FILE.png writes the levels themselves");
+        if (Status st = check_float_heights(sc, sidecar_path(o.map)); !st.ok) return st;
         if (Status st = read_whole_map(o.map, m); !st.ok) return st;
         if (Status st = export_geotiff(m, sc, o.out, o.scale); !st.ok) return st;
         done = "wrote " + o.out + " (" + std::to_string(scaled(sc.box_w, o.scale)) + " x " +
@@ -205,6 +207,30 @@ Status export_map(const ExportOptions &o, std::string &done) {
     if (Status st = export_png(m, o.out, o.scale, o.heights); !st.ok) return st;
     done = "wrote " + o.out + " (" + std::to_string(scaled(colonnes, o.scale)) + " x " +
            std::to_string(scaled(lignes, o.scale)) + ", " + (o.heights ? "16-bit heights" : "colours") + ")";
+    return {};
+}
+
+namespace {
+
+// The box's corner and cell size at 1/scale, where a block of `scale` cells is one pixel.
+void box_geotransform(const Sidecar &s, int scale, double gt[6]) {
+    const double at[6] = {s.gt[0] + s.box_x0 * s.gt[1] + s.box_y0 * s.gt[2], s.gt[1] * scale, s.gt[2] * scale,
+                          s.gt[3] + s.box_x0 * s.gt[4] + s.box_y0 * s.gt[5], s.gt[4] * scale, s.gt[5] * scale};
+    std::copy(at, at + 6, gt);
+}
+
+}  // namespace
+
+Status check_float_heights(const Sidecar &s, const std::string &name) {
+    // The end levels bound every block's mean; the levels next to 0 too, as each side of it has
+    // its own line. The geotransform's doubles lie between the grid's corners, which
+    // check_sidecar has found finite.
+    for (const int level : {-128, -1, 0, 127}) {
+        const double h = height_of_level(s, level);
+        if (!std::isfinite(static_cast<float>(h)))
+            return Status::at(name, "level " + std::to_string(level) + " stands for " + number(h) +
+                                        ", beyond what a float32 GeoTIFF holds (" + number(FLT_MAX, 3) + ")");
+    }
     return {};
 }
 
@@ -225,8 +251,9 @@ std::vector<float> box_heights(const Map &m, const Sidecar &s, int scale, float 
 Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, int scale) {
     gdal_setup();
     constexpr float nodata = -32768;
-    // Its box is trusted into the map's memory.
+    // Its box is trusted into the map's memory, its numbers into the file.
     if (Status st = check_sidecar(s, "the map's sidecar"); !st.ok) return st;
+    if (Status st = check_float_heights(s, "the map's sidecar"); !st.ok) return st;
     const int w = scaled(s.box_w, scale), h = scaled(s.box_h, scale);
     const std::vector<float> z = box_heights(m, s, scale, nodata);
     PendingFile file(path);
@@ -236,9 +263,8 @@ Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, i
     gdal_reset_errors();
     Dataset ds(GDALCreate(gtiff, file.temporary().c_str(), w, h, 1, GDT_Float32, const_cast<char **>(opts)));
     if (!ds) return Status::fail(path + ": cannot write: " + gdal_reason());
-    // The box's corner and cell size; a block of `scale` cells is one pixel.
-    double gt[6] = {s.gt[0] + s.box_x0 * s.gt[1] + s.box_y0 * s.gt[2], s.gt[1] * scale, s.gt[2] * scale,
-                    s.gt[3] + s.box_x0 * s.gt[4] + s.box_y0 * s.gt[5], s.gt[4] * scale, s.gt[5] * scale};
+    double gt[6];
+    box_geotransform(s, scale, gt);
     GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
     bool ok = (!s.georeferenced || GDALSetGeoTransform(ds.get(), gt) == CE_None) &&
               (s.crs.empty() || GDALSetProjection(ds.get(), s.crs.c_str()) == CE_None) &&

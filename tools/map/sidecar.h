@@ -45,7 +45,8 @@ std::string sidecar_json(const Sidecar &s);
 Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &s);
 
 // Whether a sidecar (`name` for messages) can be trusted with the map: its box a non-empty part
-// of the grid, its numbers finite, sizes and steps not negative, its geotransform invertible.
+// of the grid, its numbers finite, sizes and steps not negative, its geotransform invertible, and
+// what they give finite too (the end levels' heights, the grid's corners).
 Status check_sidecar(const Sidecar &s, const std::string &name);
 
 // Reads the sidecar beside `map`; `found` is false (and the status ok) when there is none.
@@ -58,5 +59,6 @@ Status read_sidecar(const std::string &map, Sidecar &s, bool &found);
 Status check_map_output(const std::string &map, const std::vector<std::string> &inputs, Links map_links);
 
 // Writes the map and its sidecar, each through a temporary file, committed together at the end:
-// a failure or an interruption leaves the old map and sidecar as they were.
+// a failure or an interruption leaves the old map and sidecar as they were. A sidecar that fails
+// check_sidecar is not written.
 Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links);

@@ -143,7 +143,7 @@ std::string find_viewer(const std::string &self, const std::string &path) {
 Status view_map(const ViewOptions &o, int &status) {
     int fd = -1;
     long long size = 0;
-    if (Status st = open_input(o.map, fd, size); !st.ok) return st;
+    if (Status st = open_map(o.map, fd, size); !st.ok) return st;
     close(fd);
     if (Status st = check_complete(o.map, size); !st.ok) return st;
     const std::string target = absolute(o.map);

@@ -55,26 +55,6 @@ TEST_F(Fichiers, WriteIntoMissingDirectoryFailsNamingIt) {
     EXPECT_EQ(entries(), 0);
 }
 
-// The tools read maps by the viewer's rule: nothing the kernel shows, by any name, nor what is no file.
-TEST_F(Fichiers, MapsTheKernelShowsAreRefused) {
-    ASSERT_EQ(symlink("/proc/self/status", (dir + "/status.mvx").c_str()), 0);
-    ASSERT_EQ(mkfifo((dir + "/fifo.mvx").c_str(), 0644), 0);
-    const struct {
-        std::string path, says;
-    } cases[] = {
-        {"/proc/self/environ", ": it is under /proc, where mvx reads nothing"},
-        {dir + "/status.mvx", ": it is under /proc, where mvx reads nothing"},
-        {"/sys/kernel/uevent_seqnum", ": it is under /sys, where mvx reads nothing"},
-        {dir + "/fifo.mvx", ": it is a FIFO, not a regular file"},
-    };
-    for (const auto &c : cases) {
-        Map m;
-        long long bytes = -1;
-        EXPECT_EQ(read_map(c.path, m, bytes).why, c.path + c.says);
-        EXPECT_EQ(bytes, 0) << c.path;
-    }
-}
-
 TEST(Quantise, RoundsToNearestLevelAndClamps) {
     const std::pair<float, int> table[] = {{0.0f, 0},    {0.49f, 0},   {0.5f, 1},      {-0.5f, -1},   {-0.49f, 0},
                                            {126.6f, 127}, {127.0f, 127}, {1e9f, 127},   {-128.0f, -128},

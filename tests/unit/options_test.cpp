@@ -5,7 +5,6 @@
 #include "info.h"
 #include "launch.h"
 #include "progress.h"
-#include "cli.h"
 
 #include <gtest/gtest.h>
 
@@ -123,15 +122,6 @@ TEST(Options, DoubleDashEndsTheOptions) {
     ASSERT_TRUE(run([&](int n, char **v, bool &h) { return parse_info(n, v, io, h); }, {"--", "--json"}, help).ok);
     EXPECT_EQ(io.map, "--json");
     EXPECT_FALSE(io.json);
-    GenerateOptions go;
-    EXPECT_EQ(run([&](int n, char **v, bool &h) { return parse_generate(n, v, go, h); }, {"--", "-q"}, help).why,
-              "generate: unexpected argument '-q' (see mvx generate --help)");
-}
-
-// A failure is one line whatever the names in it hold.
-TEST(Options, DieWritesOneLineWhateverTheNamesHold) {
-    EXPECT_EXIT(die(Status::at("a\nmvx: forged\x1b[2J", "cannot open")), ::testing::ExitedWithCode(1),
-                "^mvx: a\\\\nmvx: forged\\\\x1b\\[2J: cannot open\n$");
 }
 
 TEST(Progress, TimeLeftOnceItCanBeTold) {

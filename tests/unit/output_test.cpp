@@ -117,15 +117,6 @@ TEST_F(Outputs, MapsReplaceOnlyMapsAndChosenNamesNoLinks) {
     }
     EXPECT_EQ(text("victim"), "precious");
     EXPECT_EQ(text("tile.tif"), "heights");
-    // A link put in place while the file is written is replaced, not written through.
-    PendingFile late(at("late.mvx"), Links::refuse);
-    ASSERT_TRUE(late.write([&](int fd) {
-        return symlink("victim", at("late.mvx").c_str()) == 0 && write_all(fd, reinterpret_cast<const uint8_t *>("new"), 3);
-    }).ok);
-    ASSERT_TRUE(late.commit().ok);
-    EXPECT_FALSE(S_ISLNK(mode("late.mvx")));
-    EXPECT_EQ(text("late.mvx"), "new");
-    EXPECT_EQ(text("victim"), "precious");
 }
 
 TEST_F(Outputs, ReplacedFileKeepsItsModeAndOwner) {

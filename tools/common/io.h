@@ -42,12 +42,12 @@ Status check_output(const std::string &out, const std::vector<std::string> &inpu
 // A file written beside its target under a temporary name (TARGET.tmp.XXXXXX, locked while it is
 // written), then renamed into place by commit(), so that the target is either the old file or the
 // complete new one, never a part. The target is the file a symlink at `path` leads to; the link
-// stays. A replaced file keeps its mode and, where permitted, its owner; a new one gets 0666 less
-// the umask; with Links::refuse a symlink at `path` is refused, and one put there meanwhile is
-// replaced, never written through. Dropped without a commit, or when the process gets SIGINT, SIGTERM, SIGHUP or SIGQUIT,
-// the temporary is removed and one line says so; SIGXFSZ (the file size limit) is reported as a
-// failure, status 1. Temporaries of the same target whose writer is gone (killed outright) are
-// removed when the next one is written.
+// stays (with Links::refuse such a link is refused, and one put there meanwhile is replaced,
+// never written through). A replaced file keeps its mode and, where permitted, its owner; a new
+// one gets 0666 less the umask. Dropped without a commit, or when the process gets SIGINT,
+// SIGTERM, SIGHUP or SIGQUIT, the temporary is removed and one line says so; SIGXFSZ (the file
+// size limit) is reported as a failure, status 1. Temporaries of the same target whose writer is
+// gone (killed outright) are removed when the next one is written.
 class PendingFile {
 public:
     explicit PendingFile(std::string path, Links links = Links::follow) : path_(std::move(path)), links_(links) {}

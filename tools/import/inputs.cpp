@@ -151,10 +151,9 @@ Status list_directory(const std::string &dir, std::vector<std::string> &out, Not
 void keep_distinct(std::vector<std::string> &paths, std::vector<std::string> &notes) {
     // A file's device and inode with no text; a name that is no file by its text alone.
     std::map<std::pair<std::pair<dev_t, ino_t>, std::string>, size_t> first;
-    std::vector<size_t> again(paths.size(), 0);       // for each kept path: how many times it was named again
+    std::vector<size_t> again(paths.size(), 0);          // for each kept path: how many times it was named again
     std::vector<std::string> first_again(paths.size());  // and its first other name
     std::vector<std::string> kept;
-    std::vector<size_t> slot;  // the index in `kept` of each path kept
     for (std::string &p : paths) {
         struct stat s;
         const size_t next = kept.size();

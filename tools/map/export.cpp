@@ -210,17 +210,6 @@ Status export_map(const ExportOptions &o, std::string &done) {
     return {};
 }
 
-namespace {
-
-// The box's corner and cell size at 1/scale, where a block of `scale` cells is one pixel.
-void box_geotransform(const Sidecar &s, int scale, double gt[6]) {
-    const double at[6] = {s.gt[0] + s.box_x0 * s.gt[1] + s.box_y0 * s.gt[2], s.gt[1] * scale, s.gt[2] * scale,
-                          s.gt[3] + s.box_x0 * s.gt[4] + s.box_y0 * s.gt[5], s.gt[4] * scale, s.gt[5] * scale};
-    std::copy(at, at + 6, gt);
-}
-
-}  // namespace
-
 Status check_float_heights(const Sidecar &s, const std::string &name) {
     // The end levels bound every block's mean; the levels next to 0 too, as each side of it has
     // its own line. The geotransform's doubles lie between the grid's corners, which
@@ -263,8 +252,9 @@ Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, i
     gdal_reset_errors();
     Dataset ds(GDALCreate(gtiff, file.temporary().c_str(), w, h, 1, GDT_Float32, const_cast<char **>(opts)));
     if (!ds) return Status::fail(path + ": cannot write: " + gdal_reason());
-    double gt[6];
-    box_geotransform(s, scale, gt);
+    // The box's corner and cell size; a block of `scale` cells is one pixel.
+    double gt[6] = {s.gt[0] + s.box_x0 * s.gt[1] + s.box_y0 * s.gt[2], s.gt[1] * scale, s.gt[2] * scale,
+                    s.gt[3] + s.box_x0 * s.gt[4] + s.box_y0 * s.gt[5], s.gt[4] * scale, s.gt[5] * scale};
     GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
     bool ok = (!s.georeferenced || GDALSetGeoTransform(ds.get(), gt) == CE_None) &&
               (s.crs.empty() || GDALSetProjection(ds.get(), s.crs.c_str()) == CE_None) &&

@@ -154,10 +154,12 @@ Status check_sidecar(const Sidecar &s, const std::string &name) {
         if (!std::isfinite(height_of_level(s, level)))
             return Status::at(name, std::string(key) + " of " + number(v) + " takes level " + std::to_string(level) +
                                         " beyond any number");
-    for (const auto &[x, y] : {std::pair{colonnes, 0}, std::pair{0, lignes}, std::pair{colonnes, lignes}})
-        if (s.georeferenced && !(std::isfinite(s.gt[0] + x * s.gt[1] + y * s.gt[2]) && std::isfinite(s.gt[3] + x * s.gt[4] + y * s.gt[5])))
+    for (const auto &[x, y] : {std::pair{colonnes, 0}, std::pair{0, lignes}, std::pair{colonnes, lignes}}) {
+        const double cx = s.gt[0] + x * s.gt[1] + y * s.gt[2], cy = s.gt[3] + x * s.gt[4] + y * s.gt[5];
+        if (s.georeferenced && !(std::isfinite(cx) && std::isfinite(cy)))
             return Status::at(name, "its geotransform takes the map's corner at column " + std::to_string(x) + ", row " +
                                         std::to_string(y) + " beyond any number");
+    }
     return {};
 }
 

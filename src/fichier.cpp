@@ -1,11 +1,39 @@
-// Reading files safely: open without blocking, refuse what is not a regular file, read with EINTR retried.
+// Reading files safely: open without blocking, refuse what is not a regular file or not a map, read with EINTR retried.
 #include "fichier.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+
+namespace {
+
+// Where the kernel shows processes, devices and itself.
+const char *const dossiers_noyau[] = {"/proc", "/sys", "/dev"};
+
+// The kernel's directory the open file `fd` (named `nom`) lies in, by its file system or by its
+// path after links; null when none.
+const char *dossier_noyau(const char *nom, int fd) {
+    struct statfs fs;
+    if (fstatfs(fd, &fs) == 0) {
+        if (fs.f_type == PROC_SUPER_MAGIC) return "/proc";
+        if (fs.f_type == SYSFS_MAGIC) return "/sys";
+    }
+    char *vrai = realpath(nom, nullptr);
+    const std::string chemin = vrai ? vrai : "";
+    std::free(vrai);
+    for (const char *d : dossiers_noyau) {
+        const size_t n = std::strlen(d);
+        if (chemin.compare(0, n, d) == 0 && (chemin.size() == n || chemin[n] == '/')) return d;
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 const char *genre_fichier(mode_t m) {
     if (S_ISDIR(m)) return "a directory";
@@ -36,6 +64,17 @@ int ouvre_fichier(const char *nom, long long &taille, std::string &raison) {
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     taille = st.st_size;
+    return fd;
+}
+
+int ouvre_carte(const char *nom, long long &taille, std::string &raison) {
+    const int fd = ouvre_fichier(nom, taille, raison);
+    if (fd < 0) return fd;
+    if (const char *d = dossier_noyau(nom, fd)) {
+        close(fd);
+        raison = d;
+        return -3;
+    }
     return fd;
 }
 

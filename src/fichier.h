@@ -9,6 +9,13 @@
 // "a FIFO", "a directory", ...): a FIFO without a writer or a device is refused, never waited on.
 int ouvre_fichier(const char *nom, long long &taille, std::string &raison);
 
+// Opens a map file as ouvre_fichier does, and also refuses one the kernel shows rather than holds:
+// under /proc, /sys or /dev (after links), or on the proc or sysfs file system wherever it is
+// mounted. Such a file says it has 0 bytes, or 4096, and reads as whatever the kernel says.
+// Returns -3 then, `raison` being the directory ("/proc"). The one rule for every reader of maps:
+// the viewer, and mvx's info, export and view.
+int ouvre_carte(const char *nom, long long &taille, std::string &raison);
+
 // What a file that is not a regular one is, for messages: "a FIFO", "a directory", ...
 const char *genre_fichier(mode_t mode);
 

@@ -21,8 +21,9 @@ charge echec(const char *nom, const std::string &cause) {
 charge charge_terrain(const char *nom) {
     long long taille = 0;
     std::string raison;
-    const int fd = ouvre_fichier(nom, taille, raison);
+    const int fd = ouvre_carte(nom, taille, raison);
     if (fd == -2) return echec(nom, "cannot load: it is " + raison + ", not a map file");
+    if (fd == -3) return echec(nom, "cannot load: it is under " + raison + ", not a map file");
     if (fd < 0) return echec(nom, raison);
 
     // One row at a time, straight into place; a short file stops early and leaves the rest zero.

@@ -12,11 +12,13 @@ expect_refusal() {  # DIR CAUSE [COMMAND PREFIX...]
     check "$cause: exit status 1 (got $status)" [ "$status" -eq 1 ]
     check "$cause: says so" grep -q "^morvath: datas.mvx: .*$cause" "$dir/stderr"
 }
-mkdir "$T/fifo" "$T/dev" "$T/perm"
+mkdir "$T/fifo" "$T/dev" "$T/perm" "$T/proc"
 mkfifo "$T/fifo/datas.mvx"
 expect_refusal "$T/fifo" "a FIFO"
 ln -s /dev/zero "$T/dev/datas.mvx"
 expect_refusal "$T/dev" "a character device"
+ln -s /proc/self/environ "$T/proc/datas.mvx"
+expect_refusal "$T/proc" "it is under /proc, not a map file"
 echo x >"$T/perm/datas.mvx"
 chmod 000 "$T/perm/datas.mvx"
 chmod 777 "$T/perm"

@@ -53,4 +53,55 @@ check "import wide.vrt: a sample of it looked at" \
     grep -qx "mvx: wide.vrt: colour image whose pixels looked at (a sample of it) are all grey, read as greyscale" err.txt
 check "the server on 127.0.0.1 saw no connection" [ ! -s connections.txt ]
 
+# --- Names, lists and outputs (inputs from names/): mvx writes nothing it was not told to, never
+# through a link it did not get, refuses at once in bounded memory, and says so in one line.
+export LC_ALL=C  # globs sort as the rows expect: -o first
+cd "$T/names" || exit 1
+outs=$T/names-out
+mkdir "$outs"
+# What is here: every name, kind, size and link, and the small files' sums.
+snapshot() { find . -printf '%p %y %s %l\n' | sort; find . -type f -size -1M -print0 | sort -z | xargs -0 md5sum; }
+snapshot >"$T/names-before"
+esc=$'\e[2J'
+link=": a symbolic link; mvx does not write through a link it was not given: name the target with -o"
+proc="mvx: /proc/self/environ: it is under /proc, where mvx reads nothing"
+# Each row: the command, and the one line it must fail with (exit 1).
+while IFS=';' read -r cmd want; do
+    eval "$cmd" >"$T/names-stdout" 2>"$T/names-err"
+    got=$?
+    what=${cmd//$esc/ESC[2J}  # the log too stays a log
+    check "$what: exit 1 (got $got)" [ "$got" -eq 1 ]
+    check "$what: says '$want' alone (got '$(head -c 300 "$T/names-err")')" [ "$(cat "$T/names-err")" = "$want" ]
+    check "$what: no control character reaches the terminal" [ -z "$(tr -d '\n' <"$T/names-err" | tr -d '[:print:]')" ]
+done <<TABLE
+yes m | timeout 20 "$MVX" import --input-list - -o "$outs/x.mvx";mvx: --input-list: standard input: more than 100,000 lines; mvx imports at most 100,000 files at once
+timeout 20 "$MVX" import --input-list big.list -o "$outs/x.mvx";mvx: --input-list: big.list: more than 100,000 lines; mvx imports at most 100,000 files at once
+(cd planted && timeout 20 "$MVX" import ../glob/a.tif);mvx: datas.mvx$link
+timeout 20 "$MVX" import glob/a.tif -o planted/m.mvx;mvx: planted/m.mvx.json$link
+timeout 20 "$MVX" export huge.mvx --heights -o "$outs/h.tif";mvx: huge.mvx.json: level 127 stands for 1.27e+39, beyond what a float32 GeoTIFF holds (3.4e+38)
+timeout 20 "$MVX" export broken.mvx --heights -o "$outs/b.tif";mvx: broken.mvx.json: not JSON
+timeout 20 "$MVX" info /proc/self/environ;$proc
+timeout 20 "$MVX" export /proc/self/environ -o "$outs/p.png";$proc
+timeout 20 "$MVX" view /proc/self/environ;$proc
+timeout 20 "$MVX" import "x${esc}y.tif" -o "$outs/x.mvx";mvx: x\x1b[2Jy.tif: cannot open: No such file or directory
+timeout 20 "$MVX" info "m${esc}.mvx";mvx: m\x1b[2J.mvx: cannot open: No such file or directory
+TABLE
+# A tile named -o among a glob: taken for the option, the next tile for the output, refused.
+(cd glob && timeout 20 "$MVX" import *) 2>"$T/names-err"
+check "import * with a tile named -o: exit 1" [ $? -eq 1 ]
+check "import * with a tile named -o: a.tif is no map, refused in one line" \
+    grep -qx "mvx: a.tif: exists and is not a map ([0-9,]* bytes); mvx replaces only maps (write to another name)" "$T/names-err"
+# After --, every name is a tile, -o too; a broken link among tiles is skipped, a file named twice
+# read once.
+(cd glob && timeout 20 "$MVX" import -o "$outs/g.mvx" -- * ../holey ./a.tif) 2>"$T/names-err"
+check "import -- * ../holey ./a.tif: exit 0" [ $? -eq 0 ]
+for line in "-o and 3 more tiles: 30 x 10, .*" "../holey/gone.tif: a link to nothing: No such file or directory; skipped" \
+    "a.tif named again as ./a.tif: read once"; do
+    check "import -- * ../holey ./a.tif: says '$line'" grep -qx -- "mvx: $line" "$T/names-err"
+done
+snapshot >"$T/names-after"
+check "names/: nothing created, changed or removed (got $(diff "$T/names-before" "$T/names-after" | head -c 300))" \
+    cmp -s "$T/names-before" "$T/names-after"
+check "names/victim: untouched" [ "$(cat victim)" = precious ]
+
 finish

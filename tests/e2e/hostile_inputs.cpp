@@ -1,6 +1,8 @@
 // hostile_inputs: writes the hostile import test's inputs into a directory: names of a server on
 // 127.0.0.1:PORT in every spelling and nesting, FIFOs, huge rasters that cost nothing to write,
-// archives of many members, raw data cut short, places past the pole.
+// archives of many members, raw data cut short, places past the pole; and in names/, names and
+// outputs that turn against the user: a tile named -o, links planted where mvx writes, a list
+// without end, a broken link among tiles, a sidecar whose numbers overflow.
 #include "gdal_rasters.h"
 #include "rasters.h"
 
@@ -13,6 +15,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -116,6 +119,36 @@ void write_all(const std::string &d, const std::string &port) {
     write_raster(d + "/polar.tif", "GTiff", lonlat_raster(10, 10, 0, 95, 1, std::vector<double>(100, 100)));
 }
 
+// Names, lists and outputs: the names/ folder.
+void write_names(const std::string &d) {
+    std::filesystem::create_directories(d + "/glob");
+    std::filesystem::create_directories(d + "/holey");
+    std::filesystem::create_directories(d + "/planted");
+    // Three tiles side by side; one named as an option.
+    int west = 0;
+    for (const char *tile : {"-o", "a.tif", "b.tif"}) {
+        write_raster(d + "/glob/" + tile, "GTiff", lonlat_raster(10, 10, west, 10, 1, std::vector<double>(100, 100 + west)));
+        west += 10;
+    }
+    write_raster(d + "/holey/a.tif", "GTiff", lonlat_raster(10, 10, 0, 10, 1, std::vector<double>(100, 100)));
+    std::filesystem::create_symlink("missing.tif", d + "/holey/gone.tif");
+    // Links where mvx chooses the name: the default map, a sidecar.
+    write_text(d + "/victim", "precious\n");
+    std::filesystem::create_symlink("../victim", d + "/planted/datas.mvx");
+    std::filesystem::create_symlink("../victim", d + "/planted/m.mvx.json");
+    // A list far past the bound, of short lines.
+    std::ofstream list(d + "/big.list");
+    for (int i = 0; i < 2000000; ++i) list << "t" << i << ".tif\n";
+    // Maps of nothing: one whose sidecar's levels reach past what a float32 holds, one whose sidecar is no JSON.
+    for (const char *map : {"/huge.mvx", "/broken.mvx"}) {
+        write_text(d + map, "");
+        std::filesystem::resize_file(d + map, 75497472);
+    }
+    write_text(d + "/huge.mvx.json", "{\"format\": \"mvx map sidecar 1\", \"box\": {\"x0\": 0, \"y0\": 0, \"w\": 10, \"h\": 10},"
+                                    " \"levels\": {\"unit\": \"metre\", \"per_level_above_0\": 1e37}}\n");
+    write_text(d + "/broken.mvx.json", "{\n");
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -125,6 +158,7 @@ int main(int argc, char **argv) {
     }
     try {
         write_all(argv[1], argv[2]);
+        write_names(std::string(argv[1]) + "/names");
     } catch (const std::exception &e) {
         std::fprintf(stderr, "hostile_inputs: %s\n", e.what());
         return 1;

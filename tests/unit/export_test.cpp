@@ -158,9 +158,11 @@ TEST_F(Files, HostileSidecarsAreRefusedNamingThem) {
         });
     };
     const std::string outside = ", is not within the 6144 x 4096 map";
+    const std::string beyond_float = ", beyond what a float32 GeoTIFF holds (3.4e+38)";
     const struct {
         Edit edit;
         std::string says;
+        bool reads = false;  // a sidecar info may use, that export --heights may not
     } bad[] = {
         {set("box/x0", -2000000000), "its box, columns -2000000000 to -1999999961 and rows 200 to 219" + outside},
         {set("box/x0", 6110), "its box, columns 6110 to 6149 and rows 200 to 219" + outside},
@@ -173,6 +175,12 @@ TEST_F(Files, HostileSidecarsAreRefusedNamingThem) {
         {gt({0, 30, 0, 0, 0, 0}), "its geotransform gives cells no area"},
         {gt({0, 1e200, 0, 0, 0, -1e200}), "its geotransform gives cells an infinite area"},
         {gt({0, 30, 0, 0, 0}, true), "geotransform holds something that is not a number"},
+        {set("levels/per_level_above_0", 1e307), "levels/per_level_above_0 of 1e+307 takes level 127 beyond any number"},
+        {set("levels/per_level_below_0", 1e307), "levels/per_level_below_0 of 1e+307 takes level -128 beyond any number"},
+        {gt({0, 1e305, 0, 0, 0, -30}), "its geotransform takes the map's corner at column 6144, row 0 beyond any number"},
+        {gt({0, 30, 0, 0, 0, -1e305}), "its geotransform takes the map's corner at column 0, row 4096 beyond any number"},
+        {set("levels/per_level_above_0", 1e37), "level 127 stands for 1.27e+39" + beyond_float, true},
+        {set("levels/height_at_0", -1e39), "level 0 stands for -1e+39" + beyond_float, true},
     };
     const std::string map = dir + "/m.mvx";
     for (const auto &b : bad) {
@@ -182,7 +190,7 @@ TEST_F(Files, HostileSidecarsAreRefusedNamingThem) {
         b.edit(root);
         const std::string text = doc.SaveAsString();
         Sidecar s;
-        EXPECT_EQ(parse_sidecar(text, "m.json", s).why, std::string("m.json: ") + b.says) << text;
+        EXPECT_EQ(parse_sidecar(text, "m.json", s).why, b.reads ? "" : "m.json: " + b.says) << text;
         ASSERT_TRUE(write_file(sidecar_path(map), reinterpret_cast<const uint8_t *>(text.data()), text.size()).ok);
         ExportOptions o;
         o.map = map, o.out = dir + "/h.tif", o.heights = true;
@@ -261,6 +269,16 @@ TEST(Info, SidecarAddsSourcePlaceScaleAndSea) {
     char want[64];
     std::snprintf(want, sizeof want, "sea (at or below 0 m): %.1f%% of cells\n", sea);
     EXPECT_NE(r.find(want), std::string::npos) << r;
+    // A stranger's bytes in names and the sidecar's strings stay on their line, escaped.
+    Sidecar odd = sc;
+    odd.sources = {"a\x1b[2Jb.tif", "c\nsource: forged"};
+    InfoFacts f = info_facts("m\r.mvx", map_stats(m, taille_grille), &odd);
+    f.sidecar_error = "x\x07";
+    const std::string e = format_info(f);
+    EXPECT_EQ(e.rfind("m\\r.mvx: 75,497,472 bytes", 0), 0u) << e;
+    EXPECT_NE(e.find("\nsource: a\\x1b[2Jb.tif, c\\nsource: forged (mvx import)"), std::string::npos) << e;
+    EXPECT_NE(e.find("\nsidecar ignored: x\\x07\n"), std::string::npos) << e;
+    EXPECT_EQ(e.find_first_of("\x1b\r\x07"), std::string::npos) << e;
 }
 
 // The JSON's facts, read back through a JSON parser (strings of any bytes: the JSON writer's tests).

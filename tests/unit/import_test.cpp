@@ -379,7 +379,7 @@ protected:
     void import_and_export(const ImportOptions &o, Sidecar &sc, std::vector<std::string> &notes, Exported &out) {
         Map m;
         ASSERT_TRUE(import(o, m, sc, notes).ok);
-        ASSERT_TRUE(save_map(o.out, m, sc).ok);
+        ASSERT_TRUE(save_map(o.out, m, sc, Links::follow).ok);
         ExportOptions e;
         e.map = o.out, e.out = dir + "/back.tif", e.heights = true;
         std::string done;

@@ -1,5 +1,7 @@
-// The JSON that scripts read: strings any parser takes whatever bytes they hold, numbers finite or null.
+// The JSON that scripts read (strings any parser takes whatever bytes they hold, numbers finite or
+// null), and the same strings escaped for a terminal.
 #include "json.h"
+#include "text.h"
 
 #include <cpl_json.h>
 #include <gtest/gtest.h>
@@ -9,25 +11,33 @@
 
 namespace {
 
+// The same strangers' bytes for a script (JSON) and for a terminal (printable): each keeps valid
+// UTF-8 and can neither break its string nor move the cursor.
 TEST(Json, StringsEscapeQuotesBackslashesAndControlsAndReplaceInvalidUtf8) {
     const struct {
-        std::string in, out;
+        std::string in, json, shown;
     } cases[] = {
-        {"plain.mvx", "\"plain.mvx\""},
-        {"a\"b\\c/d", "\"a\\\"b\\\\c/d\""},
-        {"\n\t\r\b\f", "\"\\n\\t\\r\\b\\f\""},
-        {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\\u007f\""},
-        {std::string("nul\0end", 7), "\"nul\\u0000end\""},
-        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x97\xBA", "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x97\xBA\""},  // 2, 3 and 4 bytes kept
-        {"\xFF", "\"\xEF\xBF\xBD\""},                        // never valid
-        {"\x80x", "\"\xEF\xBF\xBDx\""},                      // a continuation byte alone
-        {"\xC3", "\"\xEF\xBF\xBD\""},                        // cut short at the end
-        {"\xE2\x82x", "\"\xEF\xBF\xBD\xEF\xBF\xBDx\""},      // cut short before another character
-        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},        // overlong '/'
-        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a UTF-16 surrogate
-        {"\xF4\x90\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // past U+10FFFF
+        {"plain.mvx", "\"plain.mvx\"", "plain.mvx"},
+        {"a\"b\\c/d", "\"a\\\"b\\\\c/d\"", "a\"b\\c/d"},
+        {"\n\t\r\b\f", "\"\\n\\t\\r\\b\\f\"", "\\n\\t\\r\\x08\\x0c"},
+        {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\\u007f\"", "\\x01\\x1f\\x7f"},
+        {std::string("nul\0end", 7), "\"nul\\u0000end\"", "nul\\x00end"},
+        {"\x1b[2J\x1b]0;title\x07", "\"\\u001b[2J\\u001b]0;title\\u0007\"", "\\x1b[2J\\x1b]0;title\\x07"},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x97\xBA", "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x97\xBA\"",
+         "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x97\xBA"},  // 2, 3 and 4 bytes kept
+        {"\xC2\x9B" "1m", "\"\xC2\x9B" "1m\"", "\\xc2\\x9b" "1m"},   // U+009B, a terminal's CSI
+        {"\xFF", "\"\xEF\xBF\xBD\"", "\\xff"},                        // never valid
+        {"\x80x", "\"\xEF\xBF\xBDx\"", "\\x80x"},                      // a continuation byte alone
+        {"\xC3", "\"\xEF\xBF\xBD\"", "\\xc3"},                        // cut short at the end
+        {"\xE2\x82x", "\"\xEF\xBF\xBD\xEF\xBF\xBDx\"", "\\xe2\\x82x"},      // cut short before another character
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\"", "\\xc0\\xaf"},        // overlong '/'
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"", "\\xed\\xa0\\x80"},  // a UTF-16 surrogate
+        {"\xF4\x90\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"", "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF
     };
-    for (const auto &c : cases) EXPECT_EQ(json_string(c.in), c.out) << c.in;
+    for (const auto &c : cases) {
+        EXPECT_EQ(json_string(c.in), c.json) << c.in;
+        EXPECT_EQ(printable(c.in), c.shown) << c.in;
+    }
 }
 
 TEST(Json, NumbersReadBackExactlyAndAreNullWhenNotFinite) {

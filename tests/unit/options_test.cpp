@@ -95,6 +95,35 @@ TEST(Options, ImportTakesTilesAndEveryOption) {
     EXPECT_TRUE(l.heights.empty());
 }
 
+// After "--" every argument is a file, whatever it starts with; before it, options as usual.
+TEST(Options, DoubleDashEndsTheOptions) {
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> heights;
+        std::string out;
+        bool quiet;
+    } cases[] = {
+        {{"a.tif", "--", "-o", "--help"}, {"a.tif", "-o", "--help"}, "datas.mvx", false},
+        {{"-o", "m.mvx", "--", "-q", "--"}, {"-q", "--"}, "m.mvx", false},
+        {{"-q", "--", "./-o"}, {"./-o"}, "datas.mvx", true},
+    };
+    for (const auto &c : cases) {
+        ImportOptions o;
+        bool help = true;
+        const Status st = run([&](int n, char **v, bool &h) { return parse_import(n, v, o, h); }, c.args, help);
+        ASSERT_TRUE(st.ok) << st.why;
+        EXPECT_FALSE(help);
+        EXPECT_EQ(o.heights, c.heights) << c.args[1];
+        EXPECT_EQ(o.out, c.out);
+        EXPECT_EQ(o.quiet, c.quiet);
+    }
+    InfoOptions io;
+    bool help = false;
+    ASSERT_TRUE(run([&](int n, char **v, bool &h) { return parse_info(n, v, io, h); }, {"--", "--json"}, help).ok);
+    EXPECT_EQ(io.map, "--json");
+    EXPECT_FALSE(io.json);
+}
+
 TEST(Progress, TimeLeftOnceItCanBeTold) {
     const struct {
         double elapsed, fraction;

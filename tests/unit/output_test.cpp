@@ -78,7 +78,45 @@ TEST_F(Outputs, RefusedWhenAnInputOrNotARegularFile) {
     }
     EXPECT_EQ(text("in.tif"), "heights");
     put("m.mvx.json", "{}");
-    EXPECT_EQ(check_map_output(at("m.mvx"), {at("m.mvx.json")}).why, at("m.mvx.json") + ": is an input" + never);
+    EXPECT_EQ(check_map_output(at("m.mvx"), {at("m.mvx.json")}, Links::follow).why, at("m.mvx.json") + ": is an input" + never);
+}
+
+// A name the user did not give (a default, a sidecar) is never written through a link planted
+// there; a name given with -o is. import and generate replace nothing but a map.
+TEST_F(Outputs, MapsReplaceOnlyMapsAndChosenNamesNoLinks) {
+    put("victim", "precious");
+    put("tile.tif", "heights");
+    put("empty.mvx", "");
+    put("old.mvx", "");
+    ASSERT_EQ(truncate(at("old.mvx").c_str(), taille_grille), 0);  // sparse: a map's size, no data
+    for (const char *name : {"datas.mvx", "m.mvx.json", "given.mvx"}) ASSERT_EQ(symlink("victim", at(name).c_str()), 0);
+    ASSERT_EQ(symlink("old.mvx", at("old-link.mvx").c_str()), 0);
+    const std::string link = ": a symbolic link; mvx does not write through a link it was not given: name the target with -o";
+    const std::string not_map = ": exists and is not a map ", only_maps = "; mvx replaces only maps (write to another name)";
+    const struct {
+        std::string map;
+        Links links;
+        std::string says;  // empty when allowed
+    } cases[] = {
+        {at("datas.mvx"), Links::refuse, at("datas.mvx") + link},
+        {at("m.mvx"), Links::follow, at("m.mvx.json") + link},
+        {at("old-link.mvx"), Links::follow, ""},
+        {at("old-link.mvx"), Links::refuse, at("old-link.mvx") + link},
+        {at("given.mvx"), Links::follow, at("given.mvx") + not_map + "(8 bytes)" + only_maps},
+        {at("tile.tif"), Links::follow, at("tile.tif") + not_map + "(7 bytes)" + only_maps},
+        {at("empty.mvx"), Links::refuse, ""},
+        {at("old.mvx"), Links::refuse, ""},
+    };
+    Sidecar whole;
+    whole.box_w = colonnes, whole.box_h = lignes;
+    for (const auto &c : cases) {
+        EXPECT_EQ(check_map_output(c.map, {}, c.links).why, c.says) << c.map;
+        if (!c.says.empty()) {
+            EXPECT_EQ(save_map(c.map, Map(), whole, c.links).why, c.says) << c.map;
+        }
+    }
+    EXPECT_EQ(text("victim"), "precious");
+    EXPECT_EQ(text("tile.tif"), "heights");
 }
 
 TEST_F(Outputs, ReplacedFileKeepsItsModeAndOwner) {
@@ -112,10 +150,13 @@ TEST_F(Outputs, SymlinkIsWrittenThroughToItsTarget) {
 // A sidecar that cannot be written leaves the old map.
 TEST_F(Outputs, MapIsNotReplacedWithoutItsSidecar) {
     put("m.mvx", "old map");
+    ASSERT_EQ(truncate(at("m.mvx").c_str(), taille_grille), 0);
     ASSERT_EQ(mkdir(at("m.mvx.json").c_str(), 0755), 0);
-    const Status st = save_map(at("m.mvx"), Map(), Sidecar());
+    const Status st = save_map(at("m.mvx"), Map(), Sidecar(), Links::follow);
     EXPECT_EQ(st.why.rfind(at("m.mvx.json") + ": is a directory", 0), 0u) << st.why;
-    EXPECT_EQ(text("m.mvx"), "old map");
+    std::string head(7, ' ');
+    std::ifstream(at("m.mvx")).read(head.data(), 7);
+    EXPECT_EQ(head, "old map");
     EXPECT_TRUE(temporaries().empty());
 }
 

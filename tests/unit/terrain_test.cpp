@@ -84,7 +84,12 @@ TEST_F(Charge, FilesThatCannotBeMapsFailWithTheirNameAndCause) {
         {rep, "a directory"},
         {fifo, "a FIFO"},  // no writer: must not block
         {"/dev/zero", "a character device"},
+        // Regular files the kernel shows, of no size or a page, that would read as a whole map.
+        {"/proc/self/environ", "it is under /proc, not a map file"},
+        {"/sys/kernel/uevent_seqnum", "it is under /sys, not a map file"},
+        {dir + "/status", "it is under /proc, not a map file"},  // a link there
     };
+    ASSERT_EQ(symlink("/proc/self/status", (dir + "/status").c_str()), 0);
     for (const cas &c : table) {
         const charge r = charge_terrain(c.nom.c_str());
         EXPECT_EQ(r.etat, charge_echec) << c.nom;

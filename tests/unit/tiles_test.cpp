@@ -1,6 +1,7 @@
 // Reading straight into the grid: known answers for each kernel, and tile sets that read like the one file they were cut from.
 #include "gdal_rasters.h"
 #include "import.h"
+#include "inputs.h"
 #include "rasters.h"
 
 #include "scratch.h"
@@ -273,8 +274,8 @@ TEST_F(Tiles, DirectoryListAndNamesGiveTheSameHeights) {
     EXPECT_EQ(by_dir.field.z, by_name.field.z);
     EXPECT_EQ(by_list.field.z, by_name.field.z);
     EXPECT_EQ(by_dir.field.voids, by_name.field.voids);
-    std::vector<std::string> none;
-    EXPECT_FALSE(expand_inputs({dir + "/set/south/.."}, dir + "/missing", none).ok);
+    std::vector<std::string> none, notes;
+    EXPECT_FALSE(expand_inputs({dir + "/set/south/.."}, dir + "/missing", none, notes).ok);
 }
 
 // More samples than 2^33: a sparse GeoTIFF of 10^10 whose one written block

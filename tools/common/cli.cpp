@@ -1,6 +1,8 @@
 // Command-line helpers: die(), the table-driven option parser and number parsing with their messages.
 #include "cli.h"
 
+#include "text.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -11,12 +13,16 @@
 const char *program = "mvx";
 
 void die(const char *fmt, ...) {
-    std::va_list ap;
+    std::va_list ap, again;
     va_start(ap, fmt);
-    std::fprintf(stderr, "%s: ", program);
-    std::vfprintf(stderr, fmt, ap);
-    std::fputc('\n', stderr);
+    va_copy(again, ap);
+    const int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    std::string message(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    std::vsnprintf(message.data(), message.size() + 1, fmt, again);
+    va_end(again);
     va_end(ap);
+    // The names in it are strangers' bytes: one line, whatever they hold.
+    std::fprintf(stderr, "%s: %s\n", program, printable(message).c_str());
     std::exit(1);
 }
 
@@ -26,8 +32,17 @@ Status parse_options(const char *command, int argc, char **argv, const std::vect
                      const std::function<Status(const char *)> &operand, bool &help) {
     help = false;
     const std::string see = std::string(" (see ") + program + " " + command + " --help)";
+    bool options_ended = false;
     for (int i = 0; i < argc; ++i) {
         const char *a = argv[i];
+        if (options_ended) {
+            if (Status st = operand(a); !st.ok) return st;
+            continue;
+        }
+        if (!std::strcmp(a, "--")) {
+            options_ended = true;
+            continue;
+        }
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             help = true;
             return {};

@@ -11,7 +11,8 @@
 // The program name that messages start with ("mvx", "shot").
 extern const char *program;
 
-// Prints "PROGRAM: message" on standard error and exits with status 1.
+// Prints "PROGRAM: message" on standard error, control characters escaped (see printable), and
+// exits with status 1.
 [[noreturn]] void die(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void die(const Status &st);
 
@@ -27,8 +28,9 @@ struct Option {
 Option quiet_option(bool &quiet);
 
 // Parses a command's arguments (after the command name): table options, and the rest given to
-// `operand`. Sets `help` on --help or -h and stops there. Failures name the option, and end with a
-// pointer to "PROGRAM COMMAND --help".
+// `operand`; after "--" every argument is an operand, even one that starts with '-' (a file named
+// "-o" among tiles). Sets `help` on --help or -h and stops there. Failures name the option, and end
+// with a pointer to "PROGRAM COMMAND --help".
 Status parse_options(const char *command, int argc, char **argv, const std::vector<Option> &options,
                      const std::function<Status(const char *)> &operand, bool &help);
 

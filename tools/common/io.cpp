@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "fichier.h"
+#include "text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -83,7 +84,9 @@ void drop_pending(int sig) {
     raise(sig);
 }
 
-int hold(const std::string &tmp, const std::string &name) {
+int hold(const std::string &tmp, const std::string &target_name) {
+    // Escaped now: the handler can only copy bytes.
+    const std::string name = printable(target_name);
     for (int i = 0; i < max_pending; ++i)
         if (!pending[i][0]) {
             const size_t n = std::min(name.size(), max_path - 1);
@@ -235,8 +238,10 @@ bool write_all(int fd, const uint8_t *p, size_t n) {
     return true;
 }
 
-Status check_output(const std::string &out, const std::vector<std::string> &inputs) {
+Status check_output(const std::string &out, const std::vector<std::string> &inputs, Links links) {
     struct stat o;
+    if (links == Links::refuse && lstat(out.c_str(), &o) == 0 && S_ISLNK(o.st_mode))
+        return Status::at(out, "a symbolic link; mvx does not write through a link it was not given: name the target with -o");
     const bool exists = stat(out.c_str(), &o) == 0;
     if (!exists && errno != ENOENT) return Status::fail(cause(out, "cannot write", errno));
     if (exists && !S_ISREG(o.st_mode))
@@ -265,8 +270,8 @@ PendingFile::~PendingFile() {
 }
 
 Status PendingFile::write(const std::function<bool(int fd)> &fill) {
-    if (Status st = check_output(path_, {}); !st.ok) return st;
-    target_ = link_target(path_);
+    if (Status st = check_output(path_, {}, links_); !st.ok) return st;
+    target_ = links_ == Links::follow ? link_target(path_) : path_;
     if (target_.size() + 12 >= max_path) return Status::fail(path_ + ": path too long");
     remove_stale(target_);
     {
@@ -296,7 +301,8 @@ Status PendingFile::prepare() {
     if (fd < 0) return Status::fail(cause(path_, "cannot write", errno));
     struct stat old;
     mode_t mode;
-    if (stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    // Not through a link: the target is none, unless one was put there since, to be replaced.
+    if (lstat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         // The owner before the mode, as a change of owner clears the set-id bits; those are kept
         // only with the owner.
         const bool owner = fchown(fd, old.st_uid, old.st_gid) == 0;

@@ -28,23 +28,29 @@ Status read_whole(const std::string &path, std::vector<uint8_t> &bytes, uint64_t
 // Writes n bytes, retrying interrupted writes; false with errno set on failure.
 bool write_all(int fd, const uint8_t *p, size_t n);
 
+// What an output that is a symlink stands for: the file it leads to, for a name the user gave; a
+// refusal, for a name mvx chose (a default, a sidecar), which a link planted among the inputs
+// could aim at any file the user can write.
+enum class Links { follow, refuse };
+
 // Whether `out` may be written: a new name or a regular file that is none of `inputs` (the same
 // file under any name counts: same device and inode, so other spellings, hard links and symlinks
 // to it). A directory, device, FIFO or socket is refused. Symlinks are followed, as writes go
-// through them.
-Status check_output(const std::string &out, const std::vector<std::string> &inputs);
+// through them, or refused (`links`).
+Status check_output(const std::string &out, const std::vector<std::string> &inputs, Links links = Links::follow);
 
 // A file written beside its target under a temporary name (TARGET.tmp.XXXXXX, locked while it is
 // written), then renamed into place by commit(), so that the target is either the old file or the
 // complete new one, never a part. The target is the file a symlink at `path` leads to; the link
-// stays. A replaced file keeps its mode and, where permitted, its owner; a new one gets 0666 less
-// the umask. Dropped without a commit, or when the process gets SIGINT, SIGTERM, SIGHUP or SIGQUIT,
-// the temporary is removed and one line says so; SIGXFSZ (the file size limit) is reported as a
-// failure, status 1. Temporaries of the same target whose writer is gone (killed outright) are
-// removed when the next one is written.
+// stays (with Links::refuse such a link is refused, and one put there meanwhile is replaced,
+// never written through). A replaced file keeps its mode and, where permitted, its owner; a new
+// one gets 0666 less the umask. Dropped without a commit, or when the process gets SIGINT,
+// SIGTERM, SIGHUP or SIGQUIT, the temporary is removed and one line says so; SIGXFSZ (the file
+// size limit) is reported as a failure, status 1. Temporaries of the same target whose writer is
+// gone (killed outright) are removed when the next one is written.
 class PendingFile {
 public:
-    explicit PendingFile(std::string path) : path_(std::move(path)) {}
+    explicit PendingFile(std::string path, Links links = Links::follow) : path_(std::move(path)), links_(links) {}
     ~PendingFile();
     PendingFile(const PendingFile &) = delete;
     PendingFile &operator=(const PendingFile &) = delete;
@@ -61,6 +67,7 @@ private:
     friend Status commit_together(const std::vector<PendingFile *> &files);
     Status prepare();
     std::string path_, target_, tmp_;
+    Links links_;
     int lock_ = -1;  // holds the temporary's lock until it is renamed or removed
     bool committed_ = false;
 };

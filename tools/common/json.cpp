@@ -1,29 +1,13 @@
 // Writing JSON: escaping into valid UTF-8, round-trip numbers, indentation.
 #include "json.h"
 
+#include "text.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one (overlong forms,
-// surrogates and code points past U+10FFFF included).
-size_t utf8_length(const std::string &s, size_t i) {
-    const auto at = [&](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
-    const unsigned b = at(i);
-    const auto cont = [&](size_t k) { return (at(k) & 0xC0) == 0x80; };
-    if (b >= 0xC2 && b <= 0xDF) return cont(i + 1) ? 2 : 0;
-    if (b >= 0xE0 && b <= 0xEF) {
-        const unsigned lo = b == 0xE0 ? 0xA0 : 0x80, hi = b == 0xED ? 0x9F : 0xBF;
-        return at(i + 1) >= lo && at(i + 1) <= hi && cont(i + 2) ? 3 : 0;
-    }
-    if (b >= 0xF0 && b <= 0xF4) {
-        const unsigned lo = b == 0xF0 ? 0x90 : 0x80, hi = b == 0xF4 ? 0x8F : 0xBF;
-        return at(i + 1) >= lo && at(i + 1) <= hi && cont(i + 2) && cont(i + 3) ? 4 : 0;
-    }
-    return 0;
-}
 
 // Every line after the first indented by two more spaces, so that a nested value lines up under its member.
 std::string indented(const std::string &v) {

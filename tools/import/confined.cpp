@@ -2,6 +2,7 @@
 #include "confined.h"
 
 #include "child.h"
+#include "inputs.h"
 #include "landlock.h"
 #include "readable.h"
 #include "text.h"
@@ -95,11 +96,11 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
     };
     try {
         gdal_setup();
-        std::vector<std::string> paths;
-        if (Status st = expand_inputs(o.heights, o.input_list, paths); !st.ok) return fail(st);
+        std::vector<std::string> paths, notes;
+        if (Status st = expand_inputs(o.heights, o.input_list, paths, notes); !st.ok) return fail(st);
         // A tile found in a directory or a list is an input too, never to be written over.
         if (paths != o.heights)
-            if (Status st = check_map_output(o.out, paths); !st.ok) return fail(st);
+            if (Status st = check_map_output(o.out, paths, o.out_links); !st.ok) return fail(st);
         std::vector<std::string> named = paths;
         if (!o.colour.empty()) named.push_back(o.colour);
         int abi = 0;
@@ -115,7 +116,6 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         mine.input_list.clear();
         Map m;
         Sidecar sc;
-        std::vector<std::string> notes;
         if (Status st = import_map(mine, m, sc, notes, [&](double f) { out.send(progress_tag, number(f, 6)); }); !st.ok)
             return fail(st);
         std::string path, how;

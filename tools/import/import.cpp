@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "export.h"
 #include "imagery.h"
+#include "inputs.h"
 #include "levels.h"
 #include "parallel.h"
 #include "relief.h"
@@ -30,13 +31,16 @@ const char import_usage[] =
     "COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT, Erdas IMG,\n"
     "8/16-bit PNG, ...), zipped, gzipped or in a tar archive too (N36W085.hgt.zip), or\n"
     "a headerless .r16 (16-bit little-endian, square unless --size WxH). Several\n"
-    "HEIGHTS (tiles: a shell glob, a directory of them, or a list) make one map of\n"
-    "their union, placed by their georeferencing; tiles in another coordinate system\n"
-    "than the first are warped into it; gaps between them are voids. A directory\n"
-    "stands for every file in it and below, GDAL's companions (.aux.xml, .ovr, .prj,\n"
-    "world files ...) left out. mvx reads local files only: network sources are\n"
-    "refused, however they are named or nested, and so are FIFOs, devices and system\n"
-    "files (/proc, /sys, /dev), and raw data shorter than its header says.\n"
+    "HEIGHTS (tiles: a shell glob such as ./*.tif or -- *.tif, a directory of them,\n"
+    "or a list) make one map of their union, placed by their georeferencing; tiles\n"
+    "in another coordinate system than the first are warped into it; gaps between\n"
+    "them are voids. A directory stands for every file in it and below, GDAL's\n"
+    "companions (.aux.xml, .ovr, .prj, world files ...) left out, and entries that\n"
+    "lead nowhere skipped with a note. A file named twice, by any path or link, is\n"
+    "read once. At most 100,000 files in all. mvx reads local files only: network\n"
+    "sources are refused, however they are named or nested, and so are FIFOs,\n"
+    "devices and system files (/proc, /sys, /dev), and raw data shorter than its\n"
+    "header says.\n"
     "\n"
     "The inputs are read in a child process that the kernel confines, so that a file\n"
     "from a stranger cannot make mvx write, connect, read elsewhere, swell or hang:\n"
@@ -72,12 +76,16 @@ const char import_usage[] =
     "  -o FILE          output map (default datas.mvx), and FILE.json beside it saying\n"
     "                   what the map stands for; written whole or not at all, an\n"
     "                   existing FILE is untouched when the import fails; never\n"
-    "                   over an input, a directory or a device; a symlink is\n"
-    "                   written through, and a replaced file keeps its mode\n"
+    "                   over an input, a directory, a device or a file that is\n"
+    "                   not a map (neither empty nor 75,497,472 bytes); a symlink\n"
+    "                   given as FILE is written through, but a default datas.mvx\n"
+    "                   or a FILE.json that is a symlink is refused; a replaced\n"
+    "                   file keeps its mode\n"
     "  --input-list LIST\n"
     "                   the files to import, one a line (- for standard input;\n"
     "                   blank lines and # comments skipped), for sets too large\n"
-    "                   for the command line\n"
+    "                   for the command line: at most 100,000 lines, each at most\n"
+    "                   4,096 bytes\n"
     "  --colour IMAGE   colours from an image GDAL reads (8 or 16-bit, dithered);\n"
     "                   placed by its georeferencing when both have one, else\n"
     "                   stretched over the heights; tints fill where it has no data\n"
@@ -197,7 +205,7 @@ std::vector<std::string> import_inputs(const ImportOptions &o) {
 
 Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
     const std::vector<Option> options = {
-        {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
+        {"-o", true, [&](const char *v) { o.out = v, o.out_links = Links::follow; return Status{}; }},
         {"--input-list", true, [&](const char *v) { o.input_list = v; return Status{}; }},
         {"--colour", true, [&](const char *v) { o.colour = v; return Status{}; }},
         {"--bands", true, [&](const char *v) {
@@ -269,10 +277,10 @@ Status parse_import(int argc, char **argv, ImportOptions &o, bool &help) {
 Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, std::vector<std::string> &notes,
                    const std::function<void(double)> &progress) {
     std::vector<std::string> paths;
-    if (Status st = expand_inputs(o.heights, o.input_list, paths); !st.ok) return st;
+    if (Status st = expand_inputs(o.heights, o.input_list, paths, notes); !st.ok) return st;
     // A tile found in a directory or a list is an input too, never to be written over.
     if (paths != o.heights)
-        if (Status st = check_map_output(o.out, paths); !st.ok) return st;
+        if (Status st = check_map_output(o.out, paths, o.out_links); !st.ok) return st;
     if (Status st = open_heights(paths, o.size_w, o.size_h, h.src); !st.ok) return st;
     notes.insert(notes.end(), h.src.notes.begin(), h.src.notes.end());
     if (Status st = place(h.src, o.fit, o.has_bounds ? &o.bounds : nullptr, grid_w, grid_h, h.place, notes); !st.ok)

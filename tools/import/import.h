@@ -19,6 +19,7 @@ struct ImportOptions {
     std::vector<std::string> heights;  // files, tiles and directories of tiles, as named
     std::string input_list;            // a file naming more, one a line ("-": standard input)
     std::string out = "datas.mvx";
+    Links out_links = Links::refuse;   // -o follows: a link the user names is written through
     std::string colour;                // an image for the colours; empty: tints with baked light
     std::vector<int> bands;            // its red, green and blue bands; empty: its own
     int size_w = 0, size_h = 0;        // of a headerless .r16; 0 infers a square

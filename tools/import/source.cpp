@@ -2,6 +2,7 @@
 #include "source.h"
 
 #include "export.h"
+#include "inputs.h"
 #include "parallel.h"
 #include "read.h"
 #include "text.h"
@@ -15,9 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -28,13 +27,6 @@
 namespace {
 
 constexpr int max_bands = 1024;
-
-// A name GDAL resolves itself: a /vsi path or a driver's "FORMAT:..." syntax, not a plain file.
-bool is_gdal_name(const std::string &p) {
-    if (p.rfind("/vsi", 0) == 0) return true;
-    const size_t colon = p.find(':');
-    return colon != std::string::npos && colon > 1 && p.find('/') > colon;
-}
 
 // The /vsi prefix that reads inside an archive or compressed file, or empty.
 std::string archive_prefix(const std::string &path) {
@@ -47,17 +39,6 @@ std::string archive_prefix(const std::string &path) {
 Status open_failure(const std::string &path) {
     if (const Refusal r = last_refusal()) return Status::at(path, refusal_cause(r, path));
     return Status::at(path, gdal_reason_or("not a raster that GDAL can read"));
-}
-
-// Files that only accompany a raster, in an archive or a directory of tiles: georeferencing,
-// statistics, overviews, masks, headers, notes, checksums, maps of ours.
-bool is_companion(const std::string &member) {
-    for (const char *ext : {".aux.xml", ".aux", ".ovr", ".rrd", ".msk", ".prj", ".tfw", ".tfwx", ".tifw", ".tiffw", ".wld",
-                            ".jgw", ".jpgw", ".pgw", ".pngw", ".gfw", ".bpw", ".j2w", ".blw", ".hdr", ".stx", ".clr", ".xml",
-                            ".txt", ".md", ".htm", ".html", ".pdf", ".csv", ".json", ".dbf", ".shp", ".shx", ".qix", ".cpg",
-                            ".qml", ".sld", ".lyr", ".log", ".md5", ".sha256", ".mvx"})
-        if (ends_with(member, ext)) return true;
-    return false;
 }
 
 // Names rasters GDAL reads usually have: tried first.
@@ -497,64 +478,6 @@ Status union_of(HeightSource &src) {
     return {};
 }
 
-// Files named in a list, one a line ("-": standard input).
-Status read_list(const std::string &list, std::vector<std::string> &named) {
-    std::string text;
-    if (list == "-") {
-        char buf[65536];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, stdin)) > 0;) text.append(buf, n);
-        if (std::ferror(stdin)) return Status::fail(cause("--input-list: standard input", "cannot read", errno));
-    } else {
-        std::vector<uint8_t> bytes;
-        if (Status st = read_whole(list, bytes, 1ULL << 30); !st.ok) return Status::fail("--input-list: " + st.why);
-        text.assign(bytes.begin(), bytes.end());
-    }
-    const size_t before = named.size();
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        while (!line.empty() && std::strchr(" \t\r", line.back())) line.pop_back();
-        const size_t first = line.find_first_not_of(" \t");
-        if (first == std::string::npos || line[first] == '#') continue;
-        named.push_back(line.substr(first));
-    }
-    if (named.size() == before) return Status::fail("--input-list: " + (list == "-" ? std::string("standard input") : list) + " names no file");
-    return {};
-}
-
-// A directory GDAL reads as one raster itself (an ArcInfo grid, for one).
-bool opens_as_raster(const std::string &dir) {
-    return GDALIdentifyDriverEx(dir.c_str(), GDAL_OF_RASTER, nullptr, nullptr) != nullptr;
-}
-
-// Every regular file in `dir` and below (directories that are links are not followed, so no loop).
-Status list_directory(const std::string &dir, std::vector<std::string> &out) {
-    DIR *d = opendir(dir.c_str());
-    if (!d) return Status::fail(cause(dir, "cannot list", errno));
-    std::vector<std::string> subdirs;
-    errno = 0;
-    while (const dirent *e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name.empty() || name[0] == '.') continue;
-        const std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
-        struct stat st, lst;
-        if (stat(path.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
-            if (lstat(path.c_str(), &lst) == 0 && S_ISDIR(lst.st_mode)) subdirs.push_back(path);
-        } else if (S_ISREG(st.st_mode) && !is_companion(name)) {
-            out.push_back(path);
-        }
-    }
-    const int e = errno;
-    closedir(d);
-    if (e) return Status::fail(cause(dir, "cannot list", e));
-    for (const std::string &s : subdirs)
-        if (Status st = list_directory(s, out); !st.ok) return st;
-    return {};
-}
-
 // A geographic raster stays within the poles; past them its georeferencing is wrong (a projected
 // grid labelled in degrees, a wrong cell size). Half a cell past 90 is the edge of cells centred
 // on the pole, as global grids registered on their nodes have.
@@ -662,23 +585,4 @@ Status open_heights(const std::vector<std::string> &paths, int size_w, int size_
     }
     src.sequential = src.tiles.size() == 1 && src.tiles[0].sequential;
     return union_of(src);
-}
-
-Status expand_inputs(const std::vector<std::string> &given, const std::string &list, std::vector<std::string> &paths) {
-    paths.clear();
-    std::vector<std::string> named = given;
-    if (!list.empty())
-        if (Status st = read_list(list, named); !st.ok) return st;
-    for (const std::string &p : named) {
-        struct stat st;
-        if (is_gdal_name(p) || stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || opens_as_raster(p)) {
-            paths.push_back(p);
-            continue;
-        }
-        const size_t before = paths.size();
-        if (Status s = list_directory(p, paths); !s.ok) return s;
-        std::sort(paths.begin() + static_cast<long>(before), paths.end());
-        if (paths.size() == before) return Status::at(p, "a directory with no raster files in it");
-    }
-    return {};
 }

@@ -46,12 +46,6 @@ struct HeightSource {
     std::vector<std::unique_ptr<MemFile>> owned;  // in-memory VRTs behind tiles' names
 };
 
-// The files that `given` names: each file as it is, each directory as every file in it and below
-// (sorted; hidden files and GDAL's companions such as .aux.xml, .ovr, .prj, .tfw left out), then
-// those listed one a line in `list` ("-": standard input; blank lines and # comments skipped), when
-// `list` is not empty.
-Status expand_inputs(const std::vector<std::string> &given, const std::string &list, std::vector<std::string> &paths);
-
 // Opens the inputs: one file of any format GDAL reads (zipped, gzipped or in a tar archive too),
 // a headerless .r16 (`size_w` x `size_h`, or square when 0), or any number of georeferenced tiles,
 // those in another coordinate system than the first warped into it. A file naming a network source

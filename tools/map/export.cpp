@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -209,6 +210,7 @@ Status export_map(const ExportOptions &o, std::string &done) {
         if (!found)
             return Status::fail(o.map + ": no " + sidecar_path(o.map) +
                                 " says what its levels stand for; --heights -o FILE.png writes the levels themselves");
+        if (Status st = check_float_heights(sc, sidecar_path(o.map)); !st.ok) return st;
         if (Status st = read_whole_map(o.map, m); !st.ok) return st;
         if (Status st = export_geotiff(m, sc, o.out, o.scale); !st.ok) return st;
         done = "wrote " + o.out + " (" + std::to_string(scaled(sc.box_w, o.scale)) + " x " +
@@ -220,6 +222,19 @@ Status export_map(const ExportOptions &o, std::string &done) {
     if (Status st = export_png(m, o.out, o.scale, o.heights); !st.ok) return st;
     done = "wrote " + o.out + " (" + std::to_string(scaled(colonnes, o.scale)) + " x " +
            std::to_string(scaled(lignes, o.scale)) + ", " + (o.heights ? "16-bit heights" : "colours") + ")";
+    return {};
+}
+
+Status check_float_heights(const Sidecar &s, const std::string &name) {
+    // The end levels bound every block's mean; the levels next to 0 too, as each side of it has
+    // its own line. The geotransform's doubles lie between the grid's corners, which
+    // check_sidecar has found finite.
+    for (const int level : {-128, -1, 0, 127}) {
+        const double h = height_of_level(s, level);
+        if (!std::isfinite(static_cast<float>(h)))
+            return Status::at(name, "level " + std::to_string(level) + " stands for " + number(h) +
+                                        ", beyond what a float32 GeoTIFF holds (" + number(FLT_MAX, 3) + ")");
+    }
     return {};
 }
 
@@ -240,8 +255,9 @@ std::vector<float> box_heights(const Map &m, const Sidecar &s, int scale, float 
 Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, int scale) {
     gdal_setup();
     constexpr float nodata = -32768;
-    // Its box is trusted into the map's memory.
+    // Its box is trusted into the map's memory, its numbers into the file.
     if (Status st = check_sidecar(s, "the map's sidecar"); !st.ok) return st;
+    if (Status st = check_float_heights(s, "the map's sidecar"); !st.ok) return st;
     const int w = scaled(s.box_w, scale), h = scaled(s.box_h, scale);
     const std::vector<float> z = box_heights(m, s, scale, nodata);
     PendingFile file(path);

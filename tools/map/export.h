@@ -29,8 +29,13 @@ std::vector<uint16_t> height_samples(const Map &m, int scale, std::vector<uint8_
 // block, `nodata` where all are voids: scaled(box_w) × scaled(box_h), row-major.
 std::vector<float> box_heights(const Map &m, const Sidecar &s, int scale, float nodata);
 
+// Whether every height a sidecar's levels stand for is finite as a float32, the type a GeoTIFF of
+// the heights holds; a failure names `name` (the sidecar) and the number.
+Status check_float_heights(const Sidecar &s, const std::string &name);
+
 // Writes box_heights as a float32 GeoTIFF (NoData -32768) with the box's coordinate system and
-// geotransform, through a temporary file; a sidecar that fails check_sidecar is refused.
+// geotransform, through a temporary file; a sidecar that fails check_sidecar or
+// check_float_heights is refused.
 Status export_geotiff(const Map &m, const Sidecar &s, const std::string &path, int scale);
 
 struct ExportOptions {

@@ -108,13 +108,14 @@ std::string degrees(double v, char pos, char neg) {
 std::string sidecar_lines(const InfoFacts &f) {
     const Sidecar &sc = f.sidecar;
     std::string sources;
-    for (const std::string &p : sc.sources) sources += (sources.empty() ? "" : ", ") + p;
-    std::string r = "source: " + sources + " (" + sc.written_by + ")" + (sc.crs_name.empty() ? "" : ", " + sc.crs_name) + "\n";
+    for (const std::string &p : sc.sources) sources += (sources.empty() ? "" : ", ") + printable(p);
+    std::string r = "source: " + sources + " (" + printable(sc.written_by) + ")" +
+                    (sc.crs_name.empty() ? "" : ", " + printable(sc.crs_name)) + "\n";
     std::vector<std::string> also;
     for (const std::string &p : sc.read)
         if (std::find(sc.sources.begin(), sc.sources.end(), p) == sc.sources.end()) also.push_back(p);
     if (!also.empty())
-        r += "also read: " + also[0] + (also.size() > 1 ? " and " + std::to_string(also.size() - 1) + " more files" : "") + "\n";
+        r += "also read: " + printable(also[0]) + (also.size() > 1 ? " and " + std::to_string(also.size() - 1) + " more files" : "") + "\n";
     if (sc.has_bounds)
         r += "bounds: " + degrees(sc.west, 'E', 'W') + " to " + degrees(sc.east, 'E', 'W') + ", " +
              degrees(sc.south, 'N', 'S') + " to " + degrees(sc.north, 'N', 'S') + "\n";
@@ -136,7 +137,8 @@ std::string sidecar_lines(const InfoFacts &f) {
 
 std::string format_info(const InfoFacts &f) {
     const MapStats &s = f.stats;
-    std::string r = f.path + ": " + grouped(s.bytes) + " bytes, ";
+    // Names and the sidecar's strings are strangers' bytes: escaped, so that each stays on its line.
+    std::string r = printable(f.path) + ": " + grouped(s.bytes) + " bytes, ";
     if (s.complete()) r += "complete (" + std::to_string(colonnes) + " x " + std::to_string(lignes) + " cells)\n";
     else if (s.bytes > taille_grille) r += grouped(s.bytes - taille_grille) + " more than a map of " + grouped(taille_grille) + "; the viewer ignores the rest\n";
     else r += "incomplete: " + grouped(s.cells) + " of " + grouped(cellules) + " cells (" +
@@ -156,7 +158,7 @@ std::string format_info(const InfoFacts &f) {
             r += line + std::string(static_cast<size_t>((f.bins[b] * 40 + top - 1) / top), '#') + "\n";
         }
     }
-    if (!f.sidecar_error.empty()) r += "sidecar ignored: " + f.sidecar_error + "\n";
+    if (!f.sidecar_error.empty()) r += "sidecar ignored: " + printable(f.sidecar_error) + "\n";
     return r;
 }
 

@@ -57,7 +57,8 @@ MapStats map_stats(const Map &m, long long bytes);
 InfoFacts info_facts(const std::string &path, const MapStats &s, const Sidecar *sc = nullptr);
 
 // The report `mvx info` prints: several lines, each ending in a newline; with the map's sidecar,
-// also its source, place, scale and share of sea.
+// also its source, place, scale and share of sea. Names and the sidecar's strings are escaped
+// (see printable).
 std::string format_info(const InfoFacts &f);
 
 // The same facts as one JSON object (`mvx info --json`), ending in a newline; keys as info_usage lists them.

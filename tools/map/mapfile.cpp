@@ -24,11 +24,20 @@ Status write_map(const std::string &path, const Map &m) {
     return f.commit();
 }
 
+Status open_map(const std::string &path, int &fd, long long &size) {
+    std::string why;
+    fd = ouvre_carte(path.c_str(), size, why);
+    if (fd == -3) return Status::at(path, "it is under " + why + ", where mvx reads nothing");
+    if (fd == -2) return Status::at(path, "it is " + why + ", not a regular file");
+    if (fd < 0) return Status::at(path, why);
+    return {};
+}
+
 Status read_map(const std::string &path, Map &m, long long &bytes) {
     bytes = 0;
     int fd = -1;
     long long size = 0;
-    if (Status st = open_input(path, fd, size); !st.ok) return st;
+    if (Status st = open_map(path, fd, size); !st.ok) return st;
     std::vector<uint8_t> row(octets_ligne);
     for (int y = 0; y < lignes; ++y) {
         const long long got = lit_plein(fd, row.data(), octets_ligne);

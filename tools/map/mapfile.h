@@ -37,7 +37,11 @@ inline bool is_void(uint16_t colour, int8_t height) {
 Status write_map(PendingFile &file, const Map &m);
 Status write_map(const std::string &path, const Map &m);
 
-// Reads a map file; `bytes` gets its size. Missing bytes of a short file are left zero.
+// Opens a map file for reading (see ouvre_carte): a FIFO, device or directory is refused, and so is
+// a file the kernel shows under /proc, /sys or /dev; `size` gets its size.
+Status open_map(const std::string &path, int &fd, long long &size);
+
+// Reads a map file (see open_map); `bytes` gets its size. Missing bytes of a short file are left zero.
 Status read_map(const std::string &path, Map &m, long long &bytes);
 
 // Reads a map that must be complete: a short or long file is a failure.

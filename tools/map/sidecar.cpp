@@ -1,11 +1,14 @@
 // The sidecar file: JSON through GDAL's reader and writer, one version of the layout.
 #include "sidecar.h"
 
+#include "text.h"
+
 #include <cpl_json.h>
 
 #include <climits>
 #include <cmath>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
@@ -151,6 +154,19 @@ Status check_sidecar(const Sidecar &s, const std::string &name) {
     const double area = s.gt[1] * s.gt[5] - s.gt[2] * s.gt[4];
     if (s.georeferenced && !(std::isfinite(area) && area != 0))
         return Status::at(name, "its geotransform gives cells " + std::string(area == 0 ? "no area" : "an infinite area"));
+    // What is worked out from finite numbers must be finite too: the heights of the end levels,
+    // and the grid's corners (those of any box, and of a box's blocks, lie between them).
+    for (const auto &[level, key, v] : {std::tuple{-128, "levels/per_level_below_0", s.per_level_below},
+                                        std::tuple{127, "levels/per_level_above_0", s.per_level_above}})
+        if (!std::isfinite(height_of_level(s, level)))
+            return Status::at(name, std::string(key) + " of " + number(v) + " takes level " + std::to_string(level) +
+                                        " beyond any number");
+    for (const auto &[x, y] : {std::pair{colonnes, 0}, std::pair{0, lignes}, std::pair{colonnes, lignes}}) {
+        const double cx = s.gt[0] + x * s.gt[1] + y * s.gt[2], cy = s.gt[3] + x * s.gt[4] + y * s.gt[5];
+        if (s.georeferenced && !(std::isfinite(cx) && std::isfinite(cy)))
+            return Status::at(name, "its geotransform takes the map's corner at column " + std::to_string(x) + ", row " +
+                                        std::to_string(y) + " beyond any number");
+    }
     return {};
 }
 
@@ -164,15 +180,21 @@ Status read_sidecar(const std::string &map, Sidecar &s, bool &found) {
     return parse_sidecar(std::string(bytes.begin(), bytes.end()), path, s);
 }
 
-Status check_map_output(const std::string &map, const std::vector<std::string> &inputs) {
-    if (Status st = check_output(map, inputs); !st.ok) return st;
-    return check_output(sidecar_path(map), inputs);
+Status check_map_output(const std::string &map, const std::vector<std::string> &inputs, Links map_links) {
+    if (Status st = check_output(map, inputs, map_links); !st.ok) return st;
+    struct stat st;
+    if (stat(map.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size != 0 && st.st_size != taille_grille)
+        return Status::at(map, "exists and is not a map (" + grouped(st.st_size) +
+                                   " bytes); mvx replaces only maps (write to another name)");
+    return check_output(sidecar_path(map), inputs, Links::refuse);
 }
 
-Status save_map(const std::string &path, const Map &m, const Sidecar &s) {
+Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links) {
     // Both places first: the map is not written for nothing.
-    if (Status st = check_map_output(path, {}); !st.ok) return st;
-    PendingFile map(path), side(sidecar_path(path));
+    if (Status st = check_map_output(path, {}, map_links); !st.ok) return st;
+    // What is written must read back: every number finite, and what is derived from them.
+    if (Status st = check_sidecar(s, sidecar_path(path)); !st.ok) return st;
+    PendingFile map(path, map_links), side(sidecar_path(path), Links::refuse);
     const std::string json = sidecar_json(s);
     if (Status st = write_map(map, m); !st.ok) return st;
     if (Status st = side.write([&](int fd) { return write_all(fd, reinterpret_cast<const uint8_t *>(json.data()), json.size()); });

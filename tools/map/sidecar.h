@@ -46,16 +46,20 @@ std::string sidecar_json(const Sidecar &s);
 Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &s);
 
 // Whether a sidecar (`name` for messages) can be trusted with the map: its box a non-empty part
-// of the grid, its numbers finite, sizes and steps not negative, its geotransform invertible.
+// of the grid, its numbers finite, sizes and steps not negative, its geotransform invertible, and
+// what they give finite too (the end levels' heights, the grid's corners).
 Status check_sidecar(const Sidecar &s, const std::string &name);
 
 // Reads the sidecar beside `map`; `found` is false (and the status ok) when there is none.
 Status read_sidecar(const std::string &map, Sidecar &s, bool &found);
 
 // Whether a map and its sidecar may be written at `map`, neither being one of `inputs` nor
-// anything but a regular file or a new name (see check_output).
-Status check_map_output(const std::string &map, const std::vector<std::string> &inputs);
+// anything but a regular file or a new name (see check_output), the map being empty or of a map's
+// size if it exists: a file named by mistake (a tile called "-o") is never replaced. A symlink at
+// `map` is taken as `map_links` says; the sidecar, a name mvx chose, is never written through one.
+Status check_map_output(const std::string &map, const std::vector<std::string> &inputs, Links map_links);
 
 // Writes the map and its sidecar, each through a temporary file, committed together at the end:
-// a failure or an interruption leaves the old map and sidecar as they were.
-Status save_map(const std::string &path, const Map &m, const Sidecar &s);
+// a failure or an interruption leaves the old map and sidecar as they were. A sidecar that fails
+// check_sidecar is not written.
+Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links);

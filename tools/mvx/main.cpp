@@ -8,6 +8,9 @@
 #include "info.h"
 #include "progress.h"
 #include "launch.h"
+#include "text.h"
+
+#include <cpl_error.h>
 
 #include <cmath>
 #include <cstdio>
@@ -15,6 +18,9 @@
 #include <string>
 
 namespace {
+
+// One line of a command's summary on standard error; names in it escaped, as they are strangers' bytes.
+void say(const std::string &line) { std::fprintf(stderr, "mvx: %s\n", printable(line).c_str()); }
 
 // What a command's run function does: parse into its options, call its module, map the result to an exit code.
 template <class Options, class Parse, class Usage>
@@ -28,36 +34,34 @@ bool parsed(int argc, char **argv, Options &o, Parse parse, Usage usage) {
 int run_generate(int argc, char **argv) {
     GenerateOptions o;
     if (!parsed(argc, argv, o, parse_generate, generate_usage)) return 0;
-    if (Status st = check_map_output(o.out, {}); !st.ok) die(st);
+    if (Status st = check_map_output(o.out, {}, o.out_links); !st.ok) die(st);
     Map m;
     Sidecar sc;
     Progress progress("generating", 100, o.quiet);
     generate_map(o, m, sc, [&](double f) { progress.step(std::lround(100 * f)); });
-    if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
+    if (Status st = save_map(o.out, m, sc, o.out_links); !st.ok) die(st);
     progress.step(100);
     progress.done();
-    if (!o.quiet)
-        std::fprintf(stderr, "mvx: wrote %s and its sidecar %s (seed %llu)\n", o.out.c_str(), sidecar_path(o.out).c_str(),
-                     static_cast<unsigned long long>(o.seed));
+    if (!o.quiet) say("wrote " + o.out + " and its sidecar " + sidecar_path(o.out) + " (seed " + std::to_string(o.seed) + ")");
     return 0;
 }
 
 int run_import(int argc, char **argv) {
     ImportOptions o;
     if (!parsed(argc, argv, o, parse_import, [] { return import_usage; })) return 0;
-    if (Status st = check_map_output(o.out, import_inputs(o)); !st.ok) die(st);
+    if (Status st = check_map_output(o.out, import_inputs(o), o.out_links); !st.ok) die(st);
     Map m;
     Sidecar sc;
     std::vector<std::string> notes;
     Progress progress("importing", 100, o.quiet);
     // On failure the one line that says why is all the user sees.
     if (Status st = import_confined(o, m, sc, notes, [&](double f) { progress.step(std::lround(95 * f)); }); !st.ok) die(st);
-    if (Status st = save_map(o.out, m, sc); !st.ok) die(st);
+    if (Status st = save_map(o.out, m, sc, o.out_links); !st.ok) die(st);
     progress.step(100);
     progress.done();
     if (o.quiet) return 0;
-    for (const std::string &n : notes) std::fprintf(stderr, "mvx: %s\n", n.c_str());
-    std::fprintf(stderr, "mvx: wrote %s and its sidecar %s\n", o.out.c_str(), sidecar_path(o.out).c_str());
+    for (const std::string &n : notes) say(n);
+    say("wrote " + o.out + " and its sidecar " + sidecar_path(o.out));
     return 0;
 }
 
@@ -67,7 +71,7 @@ int run_export(int argc, char **argv) {
     if (Status st = check_output(o.out, export_inputs(o)); !st.ok) die(st);
     std::string done;
     if (Status st = export_map(o, done); !st.ok) die(st);
-    if (!o.quiet) std::fprintf(stderr, "mvx: %s\n", done.c_str());
+    if (!o.quiet) say(done);
     return 0;
 }
 
@@ -118,7 +122,8 @@ void usage(FILE *to) {
     for (const Command &c : commands) std::fprintf(to, "  %-10s %s\n", c.name, c.summary);
     std::fputs("\n"
                "Run 'mvx help COMMAND' or 'mvx COMMAND --help' for a command's options,\n"
-               "'mvx --version' for the version.\n",
+               "'mvx --version' for the version. '--' ends a command's options: every name\n"
+               "after it is a file, even one that starts with '-' (mvx import -- *.tif).\n",
                to);
 }
 
@@ -153,6 +158,9 @@ size_t distance(const std::string &a, const std::string &b) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // GDAL's messages are read back into ours; none of its own lines may reach the terminal, even
+    // from what runs before GDAL is set up (the sidecar's JSON reader).
+    CPLSetErrorHandler(CPLQuietErrorHandler);
     if (argc < 2) {
         usage(stderr);
         return 1;

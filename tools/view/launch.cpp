@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "info.h"
+#include "text.h"
 
 #include <cerrno>
 #include <climits>
@@ -64,7 +65,7 @@ public:
     ~Stage() {
         if (!link_.empty()) unlink(link_.c_str());
         if (!dir_.empty() && rmdir(dir_.c_str()) != 0)
-            std::fprintf(stderr, "%s: warning: %s\n", program, cause(dir_, "cannot remove", errno).c_str());
+            std::fprintf(stderr, "%s: warning: %s\n", program, printable(cause(dir_, "cannot remove", errno)).c_str());
     }
     Status make(const std::string &target) {
         const char *tmp = std::getenv("TMPDIR");
@@ -142,7 +143,7 @@ std::string find_viewer(const std::string &self, const std::string &path) {
 Status view_map(const ViewOptions &o, int &status) {
     int fd = -1;
     long long size = 0;
-    if (Status st = open_input(o.map, fd, size); !st.ok) return st;
+    if (Status st = open_map(o.map, fd, size); !st.ok) return st;
     close(fd);
     if (Status st = check_complete(o.map, size); !st.ok) return st;
     const std::string target = absolute(o.map);

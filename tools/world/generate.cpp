@@ -19,8 +19,10 @@ const char *generate_usage() {
         "(from the north-west). Shows progress on standard error when it is a terminal.\n"
         "\n"
         "  -o FILE      output map (default datas.mvx); written whole or not at all,\n"
-        "               never over a directory or a device; a symlink is written\n"
-        "               through, and a replaced file keeps its mode\n"
+        "               never over a directory, a device or a file that is not a map\n"
+        "               (neither empty nor 75,497,472 bytes); a symlink given as FILE\n"
+        "               is written through, but a default datas.mvx or a FILE.json\n"
+        "               that is a symlink is refused; a replaced file keeps its mode\n"
         "  --seed N     world seed, a whole number from 0 to 2^64 - 1 (default " +
         std::to_string(default_seed) +
         ")\n"
@@ -33,7 +35,7 @@ const char *generate_usage() {
 
 Status parse_generate(int argc, char **argv, GenerateOptions &o, bool &help) {
     const std::vector<Option> options = {
-        {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
+        {"-o", true, [&](const char *v) { o.out = v, o.out_links = Links::follow; return Status{}; }},
         {"--seed", true, [&](const char *v) { return parse_u64("--seed", v, o.seed); }},
         quiet_option(o.quiet),
     };

@@ -10,6 +10,7 @@
 
 struct GenerateOptions {
     std::string out = "datas.mvx";
+    Links out_links = Links::refuse;   // -o follows: a link the user names is written through
     uint64_t seed = default_seed;
     bool quiet = false;  // nothing printed unless it fails
 };

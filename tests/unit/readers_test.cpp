@@ -276,8 +276,8 @@ struct Bad {
 std::vector<Bad> bad_cases() {
     std::vector<Bad> c;
     const Bytes png16 = png_file({64, 64, 16, 0, false, Bytes(64 * 64 * 2, 7), {}, {}});
-    c.push_back({"empty file", {}, "e.png", "not in any raster format GDAL reads"});
-    c.push_back({"garbage named .png", {'h', 'e', 'l', 'l', 'o', 0, 0, 0, 0, 0}, "g.png", "not in any raster format GDAL reads"});
+    c.push_back({"empty file", {}, "e.png", "not in a format mvx reads"});
+    c.push_back({"garbage named .png", {'h', 'e', 'l', 'l', 'o', 0, 0, 0, 0, 0}, "g.png", "not in a format mvx reads"});
     c.push_back({"PNG cut short", Bytes(png16.begin(), png16.begin() + static_cast<long>(png16.size() / 2)), "t.png",
                  "cannot read: "});
     {
@@ -309,7 +309,7 @@ std::vector<Bad> bad_cases() {
         bands.w = 2, bands.h = 1, bands.bits = 8, bands.spp = 5000, bands.samples = Bytes(10000, 1);
         c.push_back({"a TIFF of 5000 bands", tiff_file(bands), "bands.tif", "5000 bands, more than the 1024 mvx takes"});
     }
-    c.push_back({"SRTM tile of the wrong size", Bytes(1000, 0), "N00E000.hgt", "not in any raster format GDAL reads"});
+    c.push_back({"SRTM tile of the wrong size", Bytes(1000, 0), "N00E000.hgt", "not in a format mvx reads"});
     c.push_back({"r16 of an odd size", Bytes(7, 0), "o.r16", "7 bytes is not a square grid"});
     c.push_back({"r16 smaller than its size", Bytes(8, 0), "s.r16", "8 bytes do not hold 3 x 3 16-bit samples (18 bytes)", 3, 3});
     c.push_back({"empty r16", {}, "e.r16", "empty file"});
@@ -342,7 +342,7 @@ TEST_F(Readers, PathsThatAreNotFilesOrAreRemote) {
         const char *says;
     } cases[] = {
         {dir + "/missing.tif", "cannot open: No such file or directory"},
-        {dir, "not in any raster format GDAL reads"},
+        {dir, "not in a format mvx reads (mvx help import lists them)"},
         {"/dev/zero", "it is a character device, not a regular file"},
         {"https://example.com/dem.tif", "a network source; mvx reads local files only: download it first"},
         {"/vsis3/bucket/dem.tif", "a network source; mvx reads local files only: download it first"},

@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
-const char import_summary[] = "make a map from elevation data: any raster GDAL reads, tiles, raw .r16";
+const char import_summary[] = "make a map from elevation data: GeoTIFF, netCDF and other rasters, tiles, raw .r16";
 
 const char import_usage[] =
     "usage: mvx import HEIGHTS... [-o FILE] [--input-list LIST] [--colour IMAGE [--bands R,G,B]]\n"
@@ -24,17 +24,19 @@ const char import_usage[] =
     "                  [--range MIN:MAX] [--sea-level H] [--exaggeration X]\n"
     "                  [--resample average|bilinear|cubic|nearest] [--size WxH] [-q]\n"
     "\n"
-    "Makes a map from elevation data. HEIGHTS is any raster GDAL reads (GeoTIFF and\n"
-    "COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT, Erdas IMG,\n"
-    "8/16-bit PNG, ...), zipped, gzipped or in a tar archive too (N36W085.hgt.zip), or\n"
-    "a headerless .r16 (16-bit little-endian, square unless --size WxH). Several\n"
-    "HEIGHTS (tiles: a shell glob, a directory of them, or a list) make one map of\n"
-    "their union, placed by their georeferencing; tiles in another coordinate system\n"
-    "than the first are warped into it; gaps between them are voids. A directory\n"
-    "stands for every file in it and below, GDAL's companions (.aux.xml, .ovr, .prj,\n"
-    "world files ...) left out. mvx reads local files only: network sources are\n"
-    "refused, however they are named or nested, and so are FIFOs, devices and system\n"
-    "files (/proc, /sys, /dev), and raw data shorter than its header says.\n"
+    "Makes a map from elevation data. HEIGHTS is a raster in one of the formats below\n"
+    "(GeoTIFF and COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT,\n"
+    "Erdas IMG, 8/16-bit PNG, ...), zipped, gzipped or in a tar archive too\n"
+    "(N36W085.hgt.zip), or a headerless .r16 (16-bit little-endian, square unless\n"
+    "--size WxH). Several HEIGHTS (tiles: a shell glob, a directory of them, or a\n"
+    "list) make one map of their union, placed by their georeferencing; tiles in\n"
+    "another coordinate system than the first are warped into it; gaps between them\n"
+    "are voids. A directory stands for every file in it and below, GDAL's companions\n"
+    "(.aux.xml, .ovr, .prj, world files ...) left out. mvx reads local files only:\n"
+    "network sources are refused, however they are named or nested, and so are FIFOs,\n"
+    "devices and system files (/proc, /sys, /dev), raw data shorter than its header\n"
+    "says, HDF5 and netCDF-4 data kept in other files, and images that a decoder\n"
+    "would expand whole into more than 256 MiB. Inputs are never written to.\n"
     "\n"
     "Each tile is read once, at its own resolution (or at the overview that still\n"
     "has two samples a cell), straight into the map: shrinking takes the area\n"

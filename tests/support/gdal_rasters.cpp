@@ -1,6 +1,7 @@
 // Writing test rasters: a GeoTIFF in memory filled as described, then copied by the wanted driver.
 #include "gdal_rasters.h"
 
+#include <cpl_error.h>
 #include <cpl_vsi.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
@@ -39,7 +40,7 @@ void write_raster(const std::string &path, const std::string &driver, const Rast
                          : nullptr;
     GDALClose(mem);
     VSIUnlink(staged.c_str());
-    if (!out) throw std::runtime_error("cannot write " + path + " with " + driver);
+    if (!out) throw std::runtime_error("cannot write " + path + " with " + driver + ": " + CPLGetLastErrorMsg());
     GDALClose(out);
 }
 

@@ -153,9 +153,11 @@ Status open_subdataset(const std::string &path, Dataset &ds, std::string &name) 
     }
     if (names.empty()) return Status::at(path, "has no raster band");
     std::string pick = names.size() == 1 ? names[0] : "";
+    // netCDF names a variable after a colon, HDF5 a dataset at the end of its path.
     for (const char *var : {"elevation", "z", "height", "altitude", "topo", "bathymetry", "dem", "elev", "band1"})
         for (const std::string &n : names)
-            if (pick.empty() && ends_with(n, (std::string(":") + var).c_str())) pick = n;
+            if (pick.empty() && (ends_with(n, (std::string(":") + var).c_str()) || ends_with(n, (std::string("/") + var).c_str())))
+                pick = n;
     if (pick.empty())
         return Status::at(path, "holds several rasters and none is named like heights; choose one, as " + names[0]);
     name = pick;

@@ -9,8 +9,9 @@ namespace {
 
 // Left out, among others: drivers that fetch from servers (WMS, WCS, WMTS, HTTP, STAC, ...) or
 // write while they read (MRF and its caches, MEM that reads memory by address), FITS and HDF4
-// (their libraries open files and URLs by their own syntax, behind the gate), and formats of no
-// elevation or imagery use here. Each line must fit `mvx help import` (61 characters).
+// (their libraries open files and URLs by their own syntax, behind the gate), MBTiles (it reads
+// through GDAL's whole SQLite vector driver), and formats of no elevation or imagery use here.
+// Each line must fit `mvx help import` (61 characters).
 const struct {
     const char *name, *what;
 } readers[] = {
@@ -49,7 +50,6 @@ const struct {
     {"JP2OpenJPEG", "JPEG 2000 grids and images (.jp2)"},
     {"WEBP", "WebP images (.webp), and WebP tiles of a GeoPackage"},
     {"GIF", "GIF images (.gif)"},
-    {"MBTiles", "web map tiles (.mbtiles)"},
 };
 
 }  // namespace

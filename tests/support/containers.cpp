@@ -8,8 +8,11 @@
 #include <stdexcept>
 
 void write_hdf5(const std::string &path, const std::vector<std::string> &datasets, int w, int h,
-                const std::vector<float> &values, const std::string &external) {
-    const hid_t file = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+                const std::vector<float> &values, const std::string &external, unsigned long long userblock) {
+    const hid_t layout = H5Pcreate(H5P_FILE_CREATE);
+    if (userblock) H5Pset_userblock(layout, userblock);
+    const hid_t file = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, layout, H5P_DEFAULT);
+    H5Pclose(layout);
     if (file < 0) throw std::runtime_error("cannot create " + path);
     const hsize_t dims[2] = {static_cast<hsize_t>(h), static_cast<hsize_t>(w)};
     const hid_t space = H5Screate_simple(2, dims, nullptr);

@@ -158,14 +158,18 @@ Refusal vet_pam(const std::string &text, const std::string &aux_name) {
     return {};
 }
 
-// Names whose netCDF-4 content GDAL looks for past the head, as the HDF5 library does.
-bool netcdf_name(const std::string &name) { return ends_with(name, ".nc") || ends_with(name, ".nc4") || ends_with(name, ".cdf"); }
+// Files whose HDF5 content GDAL looks for past the head (after a user block), as the HDF5 library
+// does: those named like HDF5 or netCDF, and those that say they begin with a user block.
+bool searched_for_hdf5(const std::string &name, const unsigned char *head, size_t n) {
+    for (const char *ext : {".h5", ".hdf5", ".nc", ".nc4", ".cdf"})
+        if (ends_with(name, ext)) return true;
+    return n >= 15 && !std::memcmp(head, "<HDF_UserBlock>", 15);
+}
 
 // A regular file looked into through `fs` as GDAL would read it: a VRT or a .aux.xml for the files
 // it names, HDF5 for data kept elsewhere (searched through the whole file when `deep`), an image
 // for what its decoder would take. Verdicts are kept by `key`.
 Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long size, std::string key, bool deep) {
-    deep = deep || netcdf_name(name);
     key += deep ? "\ndeep" : "";
     {
         std::lock_guard<std::mutex> lock(verdicts_lock);
@@ -200,7 +204,7 @@ Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long siz
         all.resize(got);
         h.reset();
         r = vrt ? vet_vrt(all, name) : vet_pam(all, name);
-    } else if (is_hdf5(*h, size, head, n, deep)) {
+    } else if (is_hdf5(*h, size, head, n, deep || searched_for_hdf5(name, head, n))) {
         h.reset();
         r = starts_with(name, "/vsi") ? Refusal{name, "an HDF5 file inside an archive or a compressed file, where mvx cannot "
                                                       "see where its data lies: unpack it first"}

@@ -147,6 +147,10 @@ TEST_F(Gate, OpensFailNamingWhatWasRefused) {
     write_raster(dir + "/ovr.tif", "GTiff", lonlat_raster(1, 1, 0, 1, 1, {1}));
     text("ovr.tif.aux.xml", "<PAMDataset><Metadata domain=\"OVERVIEWS\"><MDI key=\"OVERVIEW_FILE\">" + mem +
                                 "</MDI></Metadata></PAMDataset>");
+    write_raster(dir + "/late.tif", "GTiff", lonlat_raster(1, 1, 0, 1, 1, {1}));
+    text("late.tif.aux.xml", "<!--" + std::string(4096, '-') + "-->\n<PAMDataset><Metadata domain=\"OVERVIEWS\"><MDI "
+                             "key=\"OVERVIEW_FILE\">:::BASE:::pipe</MDI></Metadata></PAMDataset>");
+    ASSERT_EQ(mkfifo((dir + "/pipe").c_str(), 0644), 0);
     write_hdf5(dir + "/ext.h5", {"elevation"}, 2, 2, {}, "/proc/self/environ");
     write_hdf5(dir + "/deep.nc", {"elevation"}, 2, 2, {}, "/proc/self/environ", 2048);
     write_hdf5(dir + "/deep.h5", {"elevation"}, 2, 2, {}, "/proc/self/environ", 2048);
@@ -161,6 +165,7 @@ TEST_F(Gate, OpensFailNamingWhatWasRefused) {
         {dir + "/in.tif", "refers to " + dir + "/in.tif.msk, which is a FIFO, not a regular file"},
         {dir + "/later.vrt", "refers to /dev/zero, which is under /dev, where mvx reads nothing"},
         {dir + "/ovr.tif", "refers to " + mem + ", which is a MEM::: name, an address in mvx's own memory, not a file"},
+        {dir + "/late.tif", "refers to " + dir + "/pipe, which is a FIFO, not a regular file"},
         {dir + "/ext.h5", "it is " + elsewhere + ": mvx reads only what a file holds itself"},
         {dir + "/deep.nc", "it is " + elsewhere + ": mvx reads only what a file holds itself"},
         {dir + "/h5.vrt", "refers to " + dir + "/ext.h5, which is " + elsewhere + ": mvx reads only what a file holds itself"},

@@ -187,8 +187,10 @@ Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long siz
     const size_t n = h->Read(head, 1, 1024);
     head[n] = 0;
     const char *text = reinterpret_cast<const char *>(head);
-    // GDAL's own tests: "<VRTDataset" in the first 1024 bytes; a .aux.xml is read whatever it holds.
-    const bool vrt = n > 20 && std::strstr(text, "<VRTDataset"), pam = !vrt && std::strstr(text, "<PAMDataset");
+    // GDAL takes a VRT by "<VRTDataset" in its first 1024 bytes, and parses a .aux.xml whole,
+    // whatever comes first.
+    const bool vrt = n > 20 && std::strstr(text, "<VRTDataset");
+    const bool pam = !vrt && (ends_with(name, ".aux.xml") || std::strstr(text, "<PAMDataset"));
     Refusal r;
     if ((vrt || pam) && size > max_vrt_bytes) {
         r = {name, std::string(vrt ? "a VRT" : "a .aux.xml") + " of " + grouped(size) + " bytes, more than mvx looks into"};

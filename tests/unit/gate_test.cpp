@@ -41,6 +41,9 @@ TEST(NetworkNames, EverySpellingAndNoLocalName) {
         {"NETCDF:\"dap4://example.com/gebco\":elevation", true},
         {"[mode=dap2]https://example.com/etopo", true},
         {"HDF5:\"/data/dem.h5\"://elevation", false},
+        {"vrt://dem.tif?bands=1", false},
+        {"vrt:///vsicurl/http://example.com/dem.tif", true},
+        {"vrtx://example.com/dem.tif", true},
         {"/vsizip/tiles.zip/N45E006.hgt", false},
         {"dem.tif", false},
     };
@@ -113,6 +116,7 @@ TEST_F(Gate, VetsNamesFilesAndWhatVrtsReferTo) {
         {raw_over(raw, "<ImageOffset>2</ImageOffset><LineOffset>-6</LineOffset>"), raw,
          "read by a raw layout that reaches outside any file"},
         {raw_over(dir, ""), dir, "a directory, not a regular file"},
+        {"vrt://" + fifo + "?bands=1", fifo, "a FIFO, not a regular file"},
         {mem, mem, memory},
         {vrt_over(mem), mem, memory},
         {"GTIFF_DIR:1:" + mem, mem, memory},

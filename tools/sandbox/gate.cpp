@@ -44,12 +44,14 @@ Refusal shared_refusal;
 
 bool scheme_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '.' || c == '-'; }
 
-// "scheme://" anywhere, whatever the scheme (http, ftp, s3, dap4, file, ...); not HDF5:"x.h5"://path.
+// "scheme://" anywhere, whatever the scheme (http, ftp, s3, dap4, file, ...); not HDF5:"x.h5"://path,
+// nor GDAL's own vrt://PATH?OPTIONS, a local file read through a VRT.
 bool has_url(const std::string &s) {
     for (size_t at = s.find("://"); at != std::string::npos; at = s.find("://", at + 1)) {
         size_t from = at;
         while (from > 0 && scheme_char(s[from - 1])) --from;
-        if (from < at && std::isalpha(static_cast<unsigned char>(s[from]))) return true;
+        const bool vrt = at - from == 3 && EQUALN(s.c_str() + from, "vrt", 3);
+        if (from < at && std::isalpha(static_cast<unsigned char>(s[from])) && !vrt) return true;
     }
     return false;
 }
@@ -247,6 +249,10 @@ Refusal vet(const std::string &name, Use use, bool in_driver_name) {
     if (is_memory_name(name)) return {name, "a MEM::: name, an address in mvx's own memory, not a file"};
     const size_t lead = name.find_first_not_of(" \t\r\n");
     if (lead != std::string::npos && name.compare(lead, 11, "<VRTDataset") == 0) return vet_vrt(name, "");
+    if (STARTS_WITH_CI(name.c_str(), "vrt://")) {
+        const size_t options = name.find('?', 6);
+        return vet(name.substr(6, options == std::string::npos ? std::string::npos : options - 6), use);
+    }
     if (starts_with(name, "/vsi")) {
         if (Refusal r = refused_file_system(name)) return r;
         VSIFilesystemHandler *fs = VSIFileManager::GetHandler(name.c_str());

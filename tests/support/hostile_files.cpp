@@ -40,17 +40,19 @@ Bytes gif_frames(const std::vector<std::pair<uint16_t, uint16_t>> &frames) {
     return b;
 }
 
-Bytes tiff_chain(int n) {
-    Bytes b = {'I', 'I', 42, 0};
-    put_le(b, 8, 4);
+Bytes tiff_chain(int n, bool big) {
+    const int word = big ? 8 : 4, count = big ? 8 : 2;
+    Bytes b = {'I', 'I', static_cast<uint8_t>(big ? 43 : 42), 0};
+    if (big) put_le(b, 8 | 0 << 16, 4);  // offsets of 8 bytes
+    put_le(b, b.size() + word, word);
     for (int i = 0; i < n; ++i) {
-        const uint64_t next = i + 1 < n ? b.size() + 18 : 0;
-        put_le(b, 1, 2);
+        const uint64_t next = i + 1 < n ? b.size() + count + 4 + 2 * word + word : 0;
+        put_le(b, 1, count);
         put_le(b, 256, 2);  // ImageWidth, SHORT, 1: 1
         put_le(b, 3, 2);
-        put_le(b, 1, 4);
-        put_le(b, 1, 4);
-        put_le(b, next, 4);
+        put_le(b, 1, word);
+        put_le(b, 1, word);
+        put_le(b, next, word);
     }
     return b;
 }

@@ -15,8 +15,9 @@ Bytes webp_canvas(uint32_t w, uint32_t h);
 // A GIF of a 1 × 1 screen and the frames given (width, height each), each with an empty image.
 Bytes gif_frames(const std::vector<std::pair<uint16_t, uint16_t>> &frames);
 
-// A little-endian TIFF of `n` directories, each of one entry, chained one after the other.
-Bytes tiff_chain(int n);
+// A little-endian TIFF (a BigTIFF when `big`) of `n` directories of one entry each, chained one
+// after the other.
+Bytes tiff_chain(int n, bool big = false);
 
 // An 8-bit BMP of w × h pixels compressed by run lengths, holding one run.
 Bytes bmp_rle(int32_t w, int32_t h);

@@ -448,6 +448,7 @@ std::vector<Bad> bad_cases() {
     c.push_back({"GIF frames of 400 MB together", gif_frames({{1, 1}, {20000, 20000}}), "f.gif",
                  "it is a GIF whose 2 frames decode into 400,000,001 bytes at once"});
     c.push_back({"a TIFF of 5000 directories", tiff_chain(5000), "chain.tif", "it is a TIFF of more than 4,096 directories"});
+    c.push_back({"a BigTIFF of 5000 directories", tiff_chain(5000, true), "chain.btf", "it is a TIFF of more than 4,096 directories"});
     c.push_back({"a run-length BMP of 20000 x 20000", bmp_rle(20000, -20000), "r.bmp",
                  "it is a run-length compressed BMP of 20,000 x 20,000 pixels, decoded whole into 400,000,000 bytes"});
     // Formats whose drivers mvx leaves out, whatever the file is called.

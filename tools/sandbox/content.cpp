@@ -62,7 +62,7 @@ Refusal vet_png(VSIVirtualHandle &h, const std::string &name, long long size) {
 Refusal vet_tiff(VSIVirtualHandle &h, const std::string &name, long long size, const unsigned char *head) {
     const bool little = head[0] == 'I', big = number_at(head + 2, 2, little) == 43;
     const int count_bytes = big ? 8 : 2, entry_bytes = big ? 20 : 12, link_bytes = big ? 8 : 4;
-    unsigned long long at = number_at(head + 4, big ? 8 : 4, little);
+    unsigned long long at = big ? number_at(head + 8, 8, little) : number_at(head + 4, 4, little);
     std::set<unsigned long long> seen;
     for (long long n = 0; at > 0 && at < static_cast<unsigned long long>(size) && seen.insert(at).second; ++n) {
         if (n == max_tiff_directories)

@@ -70,7 +70,7 @@ Bytes bmp_rle(int32_t w, int32_t h) {
     put_le(b, 8, 2);  // bits a pixel
     put_le(b, 1, 4);  // RLE8
     put_le(b, runs.size(), 4);
-    put_le(b, 0, 16);  // resolutions, colours used and important
+    b.insert(b.end(), 16, 0);  // resolutions, colours used and important
     for (int i = 0; i < 256; ++i) b.insert(b.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0});
     b.insert(b.end(), runs.begin(), runs.end());
     return b;

@@ -1,12 +1,18 @@
 // hostile_inputs: writes the hostile import test's inputs into a directory: names of a server on
 // 127.0.0.1:PORT in every spelling and nesting, FIFOs, huge rasters that cost nothing to write,
-// archives of many members, raw data cut short, places past the pole; and in names/, names and
-// outputs that turn against the user: a tile named -o, links planted where mvx writes, a list
-// without end, a broken link among tiles, a sidecar whose numbers overflow.
+// archives of many members, raw data cut short, places past the pole, files whose drivers write
+// (into HOME) or read behind the gate, pointers into memory, inputs that GDAL would change beside
+// them, headers that claim gigabytes; and in names/, names and outputs that turn against the user:
+// a tile named -o, links planted where mvx writes, a list without end, a broken link among tiles,
+// a sidecar whose numbers overflow.
+#include "containers.h"
 #include "gdal_rasters.h"
+#include "hostile_files.h"
 #include "rasters.h"
 
 #include <cpl_conv.h>
+#include <cpl_error.h>
+#include <cpl_vsi.h>
 #include <cpl_string.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
@@ -53,6 +59,66 @@ void sparse_rgb(const std::string &path) {
 
 void fifo(const std::string &path) {
     if (mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("cannot make the FIFO " + path);
+}
+
+// Files whose drivers would write or read where they should not, or crash.
+void write_doors(const std::string &d, const std::string &home) {
+    // MRF caches what it reads from its source into its data file, here the user's shell start-up
+    // file, and writes an index, here in the autostart folder. Named like a GeoTIFF, as MRF goes by
+    // content.
+    RasterSpec src;
+    src.w = src.h = 256, src.type = "Byte", src.values.assign(256 * 256, 65);
+    write_raster(d + "/mrfsrc.tif", "GTiff", src);
+    write_text(d + "/mrf.tif", mrf_header(d + "/mrfsrc.tif", home + "/.bashrc", home + "/.config/autostart/cache.idx"));
+
+    // HDF5 (netCDF-4) data stored in other files, which the HDF5 library reads itself.
+    write_hdf5(d + "/environ.h5", {"elevation"}, 64, 64, {}, "/proc/self/environ");
+    write_hdf5(d + "/urandom.nc", {"elevation"}, 64, 64, {}, "/dev/urandom");
+    write_hdf5(d + "/fifo.nc", {"elevation"}, 64, 64, {}, "fifo");
+
+    // GDAL's MEM driver reads a raster at any address it is given: as an input, in a VRT, as the
+    // overview a .aux.xml names (the colours row names it itself).
+    const std::string mem = "MEM:::DATAPOINTER=0x1000,PIXELS=100,LINES=100";
+    write_text(d + "/memptr.vrt", vrt_over(mem));
+    write_raster(d + "/memovr.tif", "GTiff", lonlat_raster(10, 10, 0, 10, 1, std::vector<double>(100, 100)));
+    write_text(d + "/memovr.tif.aux.xml", "<PAMDataset><Metadata domain=\"OVERVIEWS\"><MDI key=\"OVERVIEW_FILE\">" + mem +
+                                              "</MDI></Metadata></PAMDataset>\n");
+
+    // Inputs GDAL would change: a GeoPackage with a log not yet written into it, and a .gz beside
+    // a file of the user's named as GDAL names its notes on a .gz.
+    RasterSpec tiles = lonlat_raster(64, 64, 0, 10, 0.1, std::vector<double>(64 * 64, 50));
+    tiles.type = "Byte";
+    write_raster(d + "/wal.gpkg", "GPKG", tiles);
+    leave_log_pending(d + "/wal.gpkg");
+    write_raster(d + "/gz.tif", "GTiff", lonlat_raster(64, 64, 0, 10, 0.1, std::vector<double>(64 * 64, 50)));
+    VSILFILE *in = VSIFOpenL((d + "/gz.tif").c_str(), "rb");
+    VSILFILE *out = VSIFOpenL(("/vsigzip/" + d + "/dem.tif.gz").c_str(), "wb");
+    if (!in || !out) throw std::runtime_error("cannot write dem.tif.gz");
+    for (char b[65536]; const size_t n = VSIFReadL(b, 1, sizeof b, in);) VSIFWriteL(b, 1, n, out);
+    VSIFCloseL(in);
+    VSIFCloseL(out);
+    std::filesystem::remove(d + "/gz.tif");
+    write_text(d + "/dem.tif.gz.properties", "the user's own notes, not GDAL's\n");
+
+    // Headers claiming what a decoder would take whole, or walk for long.
+    write_bytes(d + "/big.webp", webp_canvas(16383, 16383));
+    write_bytes(d + "/frames.gif", gif_frames({{8, 8}, {30000, 30000}, {8, 8}}));
+    write_bytes(d + "/tile.fits", fits_image(64, 64));
+    write_bytes(d + "/rle.bmp", bmp_rle(30000, 30000));
+    const Bytes chain = tiff_chain(300000);
+    write_bytes(d + "/chain.tif", chain);
+    VSILFILE *gz = VSIFOpenL(("/vsigzip/" + d + "/chain.tif.gz").c_str(), "wb");
+    if (!gz || VSIFWriteL(chain.data(), 1, chain.size(), gz) != chain.size() || VSIFCloseL(gz) != 0)
+        throw std::runtime_error("cannot write chain.tif.gz");
+
+    // A planetary DEM's label, which speaks XML with http namespaces, and names no network source.
+    write_raster(d + "/label.xml", "PDS4", lonlat_raster(16, 16, 0, 10, 0.5, std::vector<double>(256, 300)));
+
+    // What GDAL complains about on the terminal, in lines of its own: a TIFF whose directory is cut.
+    TiffSpec t;
+    t.w = t.h = 4, t.samples = Bytes(32, 1);
+    const Bytes whole = tiff_file(t);
+    write_bytes(d + "/cut.tif", Bytes(whole.begin(), whole.begin() + static_cast<long>(whole.size() - 30)));
 }
 
 void write_all(const std::string &d, const std::string &port) {
@@ -152,12 +218,15 @@ void write_names(const std::string &d) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fputs("usage: hostile_inputs DIR PORT\n", stderr);
+    if (argc != 4) {
+        std::fputs("usage: hostile_inputs DIR PORT HOME\n", stderr);
         return 2;
     }
+    // GDAL's notes on what it writes here are no concern of the test's.
+    CPLPushErrorHandler(CPLQuietErrorHandler);
     try {
         write_all(argv[1], argv[2]);
+        write_doors(argv[1], argv[3]);
         write_names(std::string(argv[1]) + "/names");
     } catch (const std::exception &e) {
         std::fprintf(stderr, "hostile_inputs: %s\n", e.what());

@@ -42,14 +42,14 @@ zero.png|libpng: Invalid IHDR data
 huge.png|1.6e+11 samples to read at the resolution needed, more than the 1.37e+11 mvx reads; build overviews first (gdaladdo -r average huge.png), or import a part with --bounds
 palette.png|a palette image, not greyscale heights (convert it to greyscale, or give it as --colour)
 photo.png|a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)
-garbage.png|not in any raster format GDAL reads
-empty.png|not in any raster format GDAL reads
-notes.txt|not in any raster format GDAL reads
+garbage.png|not in a format mvx reads (mvx help import lists them)
+empty.png|not in a format mvx reads (mvx help import lists them)
+notes.txt|not in a format mvx reads (mvx help import lists them)
 truncated.tif|TIFFReadDirectory:Failed to read directory at offset 136
 rgb.tif|a colour image, not greyscale heights (convert it to greyscale, or give it as --colour)
 huge.tif|1.6e+11 samples to read at the resolution needed, more than the 1.37e+11 mvx reads; build overviews first (gdaladdo -r average huge.tif), or import a part with --bounds
 odd.r16|7 bytes is not a square grid of 16-bit samples (give its size with --size WxH)
-short.hgt|not in any raster format GDAL reads
+short.hgt|not in a format mvx reads (mvx help import lists them)
 missing.png|cannot open: No such file or directory
 net.vrt|refers to a network source (/vsicurl/https://example.com/dem.tif); mvx reads local files only: download it first
 TABLE

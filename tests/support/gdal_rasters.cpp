@@ -1,16 +1,20 @@
-// Writing test rasters: a MEM dataset filled as described, then copied by the wanted driver.
+// Writing test rasters: a GeoTIFF in memory filled as described, then copied by the wanted driver.
 #include "gdal_rasters.h"
 
+#include <cpl_error.h>
+#include <cpl_vsi.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
 #include <stdexcept>
 
 void write_raster(const std::string &path, const std::string &driver, const RasterSpec &s) {
-    GDALAllRegister();
+    // Where mvx has set GDAL up, its drivers stay as it chose them (GeoTIFF among them).
+    if (GDALGetDriverCount() == 0) GDALAllRegister();
     const GDALDataType type = GDALGetDataTypeByName(s.type.c_str());
-    GDALDatasetH mem = GDALCreate(GDALGetDriverByName("MEM"), "", s.w, s.h, s.bands, type, nullptr);
-    if (!mem) throw std::runtime_error("cannot make a MEM raster");
+    const std::string staged = "/vsimem/write_raster.tif";
+    GDALDatasetH mem = GDALCreate(GDALGetDriverByName("GTiff"), staged.c_str(), s.w, s.h, s.bands, type, nullptr);
+    if (!mem) throw std::runtime_error("cannot make a raster in memory");
     if (!s.gt.empty()) GDALSetGeoTransform(mem, const_cast<double *>(s.gt.data()));
     if (s.epsg) {
         OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
@@ -26,7 +30,7 @@ void write_raster(const std::string &path, const std::string &driver, const Rast
         std::vector<double> v(s.values.begin() + static_cast<long>(b - 1) * s.w * s.h,
                               s.values.begin() + static_cast<long>(b) * s.w * s.h);
         if (GDALRasterIO(band, GF_Write, 0, 0, s.w, s.h, v.data(), s.w, s.h, GDT_Float64, 0, 0) != CE_None)
-            throw std::runtime_error("cannot fill a MEM raster");
+            throw std::runtime_error("cannot fill a raster in memory");
     }
     std::vector<const char *> opts;
     for (const std::string &o : s.options) opts.push_back(o.c_str());
@@ -35,7 +39,8 @@ void write_raster(const std::string &path, const std::string &driver, const Rast
     GDALDatasetH out = d ? GDALCreateCopy(d, path.c_str(), mem, FALSE, const_cast<char **>(opts.data()), nullptr, nullptr)
                          : nullptr;
     GDALClose(mem);
-    if (!out) throw std::runtime_error("cannot write " + path + " with " + driver);
+    VSIUnlink(staged.c_str());
+    if (!out) throw std::runtime_error("cannot write " + path + " with " + driver + ": " + CPLGetLastErrorMsg());
     GDALClose(out);
 }
 

@@ -1,6 +1,8 @@
 // Height inputs through the import's reading path: each encoding and format, archives, tiles, bad input.
+#include "containers.h"
 #include "export.h"
 #include "gdal_rasters.h"
+#include "hostile_files.h"
 #include "import.h"
 #include "rasters.h"
 
@@ -12,7 +14,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <set>
 
 namespace {
 
@@ -158,6 +162,125 @@ TEST_F(Readers, FormatsAndArchives) {
     }
 }
 
+// A file in each format mvx registers, written by GDAL where it writes the format and by hand
+// where it does not: each opens through its own driver and reads back sample for sample.
+TEST_F(Readers, EveryRegisteredFormatReadsItsFile) {
+    gdal_setup();
+    std::vector<double> ramp(12);
+    for (int i = 0; i < 12; ++i) ramp[i] = i + 1;
+    auto grid = [&](const char *type, bool geo = true) {
+        RasterSpec s = geo ? lonlat_raster(4, 3, 6, 50, 0.25, ramp) : RasterSpec{};
+        if (!geo) s.w = 4, s.h = 3, s.values = ramp;
+        s.type = type;
+        return s;
+    };
+    // w × h × bands of 7, placed by `gt` in `epsg` when given.
+    auto flat = [](int w, int h, int bands, const char *type, std::vector<double> gt = {}, int epsg = 0) {
+        RasterSpec s;
+        s.w = w, s.h = h, s.bands = bands, s.type = type, s.values.assign(static_cast<size_t>(w) * h * bands, 7);
+        s.gt = std::move(gt), s.epsg = epsg;
+        return s;
+    };
+    std::string ramp_text;
+    for (int i = 1; i <= 12; ++i) ramp_text += std::to_string(i) + (i % 4 ? " " : "\n");
+    const struct {
+        const char *driver;
+        std::string file;  // as GDAL is given it; relative to the test's folder
+        RasterSpec spec;   // written by GDAL's driver, with `options`; or `text`, by hand
+        std::vector<std::string> options;
+        std::string text;
+    } cases[] = {
+        {"GTiff", "a.tif", grid("Float32"), {"COMPRESS=DEFLATE"}, ""},
+        {"SRTMHGT", "N00E006.hgt", flat(1201, 1201, 1, "Int16", {5.99958333, 1.0 / 1200, 0, 1.00041667, 0, -1.0 / 1200}, 4326), {}, ""},
+        {"DTED", "e006n00.dt0", flat(121, 121, 1, "Int16", {5.99583333, 1.0 / 120, 0, 1.00416667, 0, -1.0 / 120}, 4326), {}, ""},
+        {"AAIGrid", "a.asc", grid("Int32"), {}, ""},
+        {"GRASSASCIIGrid", "g.asc", {}, {}, "north: 50\nsouth: 49.25\neast: 7\nwest: 6\nrows: 3\ncols: 4\n" + ramp_text},
+        {"USGSDEM", "a.dem", grid("Int16"), {}, ""},
+        {"XYZ", "a.xyz", grid("Float32"), {}, ""},
+        {"ISG", "a.isg", {}, {},
+         "begin_of_head ===\nmodel name : test\nlat min = 49.25\nlat max = 50\nlon min = 6\nlon max = 7\ndelta lat = 0.25\ndelta lon = 0.25\n"
+         "nrows = 3\nncols = 4\nnodata = -9999\nISG format = 1.0\nend_of_head ===\n" + ramp_text},
+        {"GTX", "a.gtx", grid("Float32"), {}, ""},
+        {"netCDF", "a.nc", grid("Float32"), {"FORMAT=NC4"}, ""},
+        {"BAG", "a.bag", grid("Float32"), {"VAR_DATE=2024-01-01"}, ""},
+        {"HFA", "a.img", grid("Int16"), {}, ""},
+        {"ENVI", "e.dat", grid("Float32"), {}, ""},
+        {"EHdr", "a.bil", grid("Int16"), {}, ""},
+        {"ERS", "a.ers", grid("Float32"), {}, ""},
+        {"SAGA", "a.sdat", grid("Float32"), {}, ""},
+        {"GSAG", "a.grd", grid("Float32"), {}, ""},
+        {"GSBG", "b.grd", grid("Float32"), {}, ""},
+        {"GS7BG", "c.grd", grid("Float64"), {}, ""},
+        {"BT", "a.bt", grid("Float32"), {}, ""},
+        {"Terragen", "a.ter", flat(4, 4, 1, "Float32", {500000, 30, 0, 5500000, 0, -30}, 32631),
+         {"MINUSERPIXELVALUE=0", "MAXUSERPIXELVALUE=14"}, ""},
+        {"PDS", "a.lbl", {}, {},
+         "PDS_VERSION_ID = PDS3\nRECORD_TYPE = UNDEFINED\n^IMAGE = 513 <BYTES>\nOBJECT = IMAGE\n  LINES = 3\n  LINE_SAMPLES = 4\n"
+         "  SAMPLE_TYPE = LSB_INTEGER\n  SAMPLE_BITS = 16\n  BANDS = 1\nEND_OBJECT = IMAGE\nEND\n"},
+        {"PDS4", "a.xml", grid("Float32"), {}, ""},
+        {"ISIS3", "a.cub", grid("Float32", false), {}, ""},
+        {"GPKG", "a.gpkg", grid("Float32"), {"TILE_FORMAT=TIFF"}, ""},
+        {"PNM", "a.pgm", grid("UInt16", false), {}, ""},
+        {"PNG", "a.png", grid("UInt16", false), {}, ""},
+        {"BMP", "a.bmp", grid("Byte", false), {}, ""},
+        {"JPEG", "a.jpg", flat(16, 16, 1, "Byte"), {}, ""},
+        {"JP2OpenJPEG", "a.jp2", grid("UInt16", false), {"REVERSIBLE=YES", "QUALITY=100"}, ""},
+        {"WEBP", "a.webp", flat(16, 16, 3, "Byte"), {"LOSSLESS=YES"}, ""},
+        {"GIF", "a.gif", grid("Byte", false), {}, ""},
+        {"HDF5", "a.h5", {}, {}, ""},
+        {"HDF5Image", "HDF5:\"" + dir + "/i.h5\"://dem/elevation", {}, {}, ""},
+        {"VRT", "a.vrt", {}, {}, "<VRTDataset rasterXSize=\"4\" rasterYSize=\"3\"><VRTRasterBand dataType=\"Float32\" band=\"1\">"
+                                 "<SimpleSource><SourceFilename relativeToVRT=\"1\">a.tif</SourceFilename></SimpleSource>"
+                                 "</VRTRasterBand></VRTDataset>"},
+    };
+    std::set<std::string> tested;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.driver);
+        const std::string path = c.file.rfind("HDF5:", 0) == 0 ? c.file : dir + "/" + c.file;
+        if (!strcmp(c.driver, "HDF5") || !strcmp(c.driver, "HDF5Image")) {
+            // GDAL opens a file of one grid as that grid; of several, as a container, which mvx
+            // opens at the grid named like heights.
+            const bool one = strcmp(c.driver, "HDF5");
+            write_hdf5(dir + (one ? "/i.h5" : "/a.h5"),
+                       one ? std::vector<std::string>{"dem/elevation"} : std::vector<std::string>{"dem/elevation", "dem/quality"},
+                       4, 3, std::vector<float>(ramp.begin(), ramp.end()));
+        } else if (!c.text.empty()) {
+            Bytes b(c.text.begin(), c.text.end());
+            if (!strcmp(c.driver, "PDS")) {
+                b.resize(512, ' ');
+                for (double v : ramp) b.push_back(static_cast<uint8_t>(v)), b.push_back(0);
+            }
+            write_bytes(path, b);
+        } else {
+            RasterSpec s = c.spec;
+            s.options = c.options;
+            write_raster(path, c.driver, s);
+        }
+        {
+            const Dataset ds = open_dataset(path);
+            ASSERT_TRUE(ds);
+            EXPECT_STREQ(GDALGetDriverShortName(GDALGetDatasetDriver(ds.get())), c.driver);
+        }
+        Heights h;
+        const Status st = read_native({path}, h);
+        ASSERT_TRUE(st.ok) << st.why;
+        const RasterSpec &s = c.spec;
+        const bool flat_file = s.w > 0 && s.values.size() != 12;
+        size_t valid = 0;
+        for (size_t i = 0; i < h.field.z.size(); ++i) {
+            if (h.field.voids[i]) continue;
+            ++valid;
+            // Terragen keeps heights as 16-bit steps of the span given.
+            EXPECT_NEAR(h.field.z[i], flat_file ? 7.0f : static_cast<float>(i + 1), 0.002) << i;
+        }
+        EXPECT_EQ(valid, flat_file ? valid : 12u);
+        EXPECT_GT(valid, 0u);
+        tested.insert(c.driver);
+    }
+    // And those are all there are.
+    for (int i = 0; i < GDALGetDriverCount(); ++i) EXPECT_EQ(tested.count(GDALGetDriverShortName(GDALGetDriver(i))), 1u) << GDALGetDriverShortName(GDALGetDriver(i));
+}
+
 // Packed samples stand for sample × scale + offset, as netCDF and GeoTIFF say.
 TEST_F(Readers, PackedSamplesAreUnpacked) {
     RasterSpec s = lonlat_raster(3, 1, 6, 50, 0.5, {0, 10, -32768});
@@ -276,8 +399,8 @@ struct Bad {
 std::vector<Bad> bad_cases() {
     std::vector<Bad> c;
     const Bytes png16 = png_file({64, 64, 16, 0, false, Bytes(64 * 64 * 2, 7), {}, {}});
-    c.push_back({"empty file", {}, "e.png", "not in any raster format GDAL reads"});
-    c.push_back({"garbage named .png", {'h', 'e', 'l', 'l', 'o', 0, 0, 0, 0, 0}, "g.png", "not in any raster format GDAL reads"});
+    c.push_back({"empty file", {}, "e.png", "not in a format mvx reads"});
+    c.push_back({"garbage named .png", {'h', 'e', 'l', 'l', 'o', 0, 0, 0, 0, 0}, "g.png", "not in a format mvx reads"});
     c.push_back({"PNG cut short", Bytes(png16.begin(), png16.begin() + static_cast<long>(png16.size() / 2)), "t.png",
                  "cannot read: "});
     {
@@ -309,7 +432,7 @@ std::vector<Bad> bad_cases() {
         bands.w = 2, bands.h = 1, bands.bits = 8, bands.spp = 5000, bands.samples = Bytes(10000, 1);
         c.push_back({"a TIFF of 5000 bands", tiff_file(bands), "bands.tif", "5000 bands, more than the 1024 mvx takes"});
     }
-    c.push_back({"SRTM tile of the wrong size", Bytes(1000, 0), "N00E000.hgt", "not in any raster format GDAL reads"});
+    c.push_back({"SRTM tile of the wrong size", Bytes(1000, 0), "N00E000.hgt", "not in a format mvx reads"});
     c.push_back({"r16 of an odd size", Bytes(7, 0), "o.r16", "7 bytes is not a square grid"});
     c.push_back({"r16 smaller than its size", Bytes(8, 0), "s.r16", "8 bytes do not hold 3 x 3 16-bit samples (18 bytes)", 3, 3});
     c.push_back({"empty r16", {}, "e.r16", "empty file"});
@@ -319,6 +442,20 @@ std::vector<Bad> bad_cases() {
                             "</SimpleSource></VRTRasterBand></VRTDataset>";
     c.push_back({"a VRT whose source is on the network", Bytes(vrt.begin(), vrt.end()), "net.vrt",
                  "refers to a network source (/vsicurl/http://example.com/dem.tif)"});
+    // Decoders that would take a whole image at once, or walk a chain for long: refused from the headers.
+    c.push_back({"a WebP of 16383 x 16383", webp_canvas(16383, 16383), "w.webp",
+                 "it is a WebP image of 16,383 x 16,383 pixels, decoded whole into 805,208,067 bytes, more than the 256 MiB"});
+    c.push_back({"GIF frames of 400 MB together", gif_frames({{1, 1}, {20000, 20000}}), "f.gif",
+                 "it is a GIF whose 2 frames decode into 400,000,001 bytes at once"});
+    c.push_back({"a TIFF of 5000 directories", tiff_chain(5000), "chain.tif", "it is a TIFF of more than 4,096 directories"});
+    c.push_back({"a BigTIFF of 5000 directories", tiff_chain(5000, true), "chain.btf", "it is a TIFF of more than 4,096 directories"});
+    c.push_back({"a run-length BMP of 20000 x 20000", bmp_rle(20000, -20000), "r.bmp",
+                 "it is a run-length compressed BMP of 20,000 x 20,000 pixels, decoded whole into 400,000,000 bytes"});
+    // Formats whose drivers mvx leaves out, whatever the file is called.
+    const std::string mrf = mrf_header("/dev/null", "/tmp/never-written", "/tmp/never-written.idx");
+    c.push_back({"a Meta Raster Format file named like a GeoTIFF", Bytes(mrf.begin(), mrf.end()), "mrf.tif",
+                 "not in a format mvx reads"});
+    c.push_back({"a FITS image", fits_image(4, 3), "a.fits", "not in a format mvx reads"});
     return c;
 }
 
@@ -342,7 +479,7 @@ TEST_F(Readers, PathsThatAreNotFilesOrAreRemote) {
         const char *says;
     } cases[] = {
         {dir + "/missing.tif", "cannot open: No such file or directory"},
-        {dir, "not in any raster format GDAL reads"},
+        {dir, "not in a format mvx reads (mvx help import lists them)"},
         {"/dev/zero", "it is a character device, not a regular file"},
         {"https://example.com/dem.tif", "a network source; mvx reads local files only: download it first"},
         {"/vsis3/bucket/dem.tif", "a network source; mvx reads local files only: download it first"},

@@ -283,7 +283,7 @@ TEST_F(Tiles, DirectoryListAndNamesGiveTheSameHeights) {
 TEST_F(Tiles, SparseFileBeyondTwoToThe33IsRead) {
     const std::string path = dir + "/sparse.tif";
     const char *opts[] = {"SPARSE_OK=TRUE", "TILED=YES", "BLOCKXSIZE=512", "BLOCKYSIZE=512", "BIGTIFF=YES", nullptr};
-    GDALAllRegister();
+    gdal_setup();
     GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), 100000, 100000, 1, GDT_Int16,
                                  const_cast<char **>(opts));
     ASSERT_NE(ds, nullptr);

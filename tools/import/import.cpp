@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <cstring>
 
-const char import_summary[] = "make a map from elevation data: any raster GDAL reads, tiles, raw .r16";
+const char import_summary[] = "make a map from elevation data: GeoTIFF, netCDF and other rasters, tiles, raw .r16";
 
 const char import_usage[] =
     "usage: mvx import HEIGHTS... [-o FILE] [--input-list LIST] [--colour IMAGE [--bands R,G,B]]\n"
@@ -27,20 +27,21 @@ const char import_usage[] =
     "                  [--resample average|bilinear|cubic|nearest] [--size WxH]\n"
     "                  [--max-memory MIB] [-q]\n"
     "\n"
-    "Makes a map from elevation data. HEIGHTS is any raster GDAL reads (GeoTIFF and\n"
-    "COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT, Erdas IMG,\n"
-    "8/16-bit PNG, ...), zipped, gzipped or in a tar archive too (N36W085.hgt.zip), or\n"
-    "a headerless .r16 (16-bit little-endian, square unless --size WxH). Several\n"
-    "HEIGHTS (tiles: a shell glob such as ./*.tif or -- *.tif, a directory of them,\n"
-    "or a list) make one map of their union, placed by their georeferencing; tiles\n"
-    "in another coordinate system than the first are warped into it; gaps between\n"
-    "them are voids. A directory stands for every file in it and below, GDAL's\n"
-    "companions (.aux.xml, .ovr, .prj, world files ...) left out, and entries that\n"
-    "lead nowhere skipped with a note. A file named twice, by any path or link, is\n"
-    "read once. At most 100,000 files in all. mvx reads local files only: network\n"
-    "sources are refused, however they are named or nested, and so are FIFOs,\n"
-    "devices and system files (/proc, /sys, /dev), and raw data shorter than its\n"
-    "header says.\n"
+    "Makes a map from elevation data. HEIGHTS is a raster in one of the formats below\n"
+    "(GeoTIFF and COG of any compression, SRTM .hgt, ESRI ASCII grid, netCDF, VRT,\n"
+    "Erdas IMG, 8/16-bit PNG, ...), zipped, gzipped or in a tar archive too\n"
+    "(N36W085.hgt.zip), or a headerless .r16 (16-bit little-endian, square unless\n"
+    "--size WxH). Several HEIGHTS (tiles: a shell glob such as ./*.tif or -- *.tif, a\n"
+    "directory of them, or a list) make one map of their union, placed by their\n"
+    "georeferencing; tiles in another coordinate system than the first are warped\n"
+    "into it; gaps between them are voids. A directory stands for every file in it\n"
+    "and below, GDAL's companions (.aux.xml, .ovr, .prj, world files ...) left out,\n"
+    "and entries that lead nowhere skipped with a note. A file named twice, by any\n"
+    "path or link, is read once. At most 100,000 files in all. mvx reads local files\n"
+    "only: network sources are refused, however they are named or nested, and so are\n"
+    "FIFOs, devices and system files (/proc, /sys, /dev), raw data shorter than its\n"
+    "header says, HDF5 and netCDF-4 data kept in other files, and images that a\n"
+    "decoder would expand whole into more than 256 MiB. Inputs are never written to.\n"
     "\n"
     "The inputs are read in a child process that the kernel confines, so that a file\n"
     "from a stranger cannot make mvx write, connect, read elsewhere, swell or hang:\n"

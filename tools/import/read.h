@@ -51,7 +51,7 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
                   const std::function<void(double)> &progress = {}, double max_samples = max_read_samples);
 
 // The most one block of a raster may take in GDAL's cache: a read decodes whole blocks.
-constexpr double max_block_bytes = 268435456.0;
+constexpr double max_block_bytes = max_decode_bytes;
 
 // Pixels a look at an image's content (is it grey, what is its white) reads at most: a second or so.
 constexpr double max_sample_pixels = 16777216.0;

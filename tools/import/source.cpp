@@ -134,9 +134,11 @@ Status open_subdataset(const std::string &path, Dataset &ds, std::string &name) 
     }
     if (names.empty()) return Status::at(path, "has no raster band");
     std::string pick = names.size() == 1 ? names[0] : "";
+    // netCDF names a variable after a colon, HDF5 a dataset at the end of its path.
     for (const char *var : {"elevation", "z", "height", "altitude", "topo", "bathymetry", "dem", "elev", "band1"})
         for (const std::string &n : names)
-            if (pick.empty() && ends_with(n, (std::string(":") + var).c_str())) pick = n;
+            if (pick.empty() && (ends_with(n, (std::string(":") + var).c_str()) || ends_with(n, (std::string("/") + var).c_str())))
+                pick = n;
     if (pick.empty())
         return Status::at(path, "holds several rasters and none is named like heights; choose one, as " + names[0]);
     name = pick;
@@ -272,7 +274,7 @@ Status unswap_interlaced_png16(const std::string &path, HeightSource &src, Datas
 
 // One input, as a north-up single-band dataset; `name` reopens it.
 Status open_one(const std::string &path, int size_w, int size_h, HeightSource &src, Dataset &ds, std::string &name) {
-    if (is_network_name(path)) return Status::at(path, "a network source; mvx reads local files only: download it first");
+    if (is_network_name(path)) return Status::at(path, refusal_cause({path, "", true}, path));
     const bool r16 = ends_with(path, ".r16");
     if (size_w > 0 && !r16) return Status::at(path, "a size is only needed for headerless .r16 files");
     Status st = r16 ? open_r16(path, size_w, size_h, src, ds, name) : open_raster_file(path, ds, name);
@@ -501,7 +503,7 @@ Status check_latitudes(const std::string &path, GDALDatasetH ds) {
 
 Status open_raster_file(const std::string &path, Dataset &ds, std::string &name) {
     gdal_setup();
-    if (is_network_name(path)) return Status::at(path, "a network source; mvx reads local files only: download it first");
+    if (is_network_name(path)) return Status::at(path, refusal_cause({path, "", true}, path));
     // A file of that name is a file, colons or not (ab:fifo); other names GDAL resolves itself.
     struct stat st;
     const bool plain = path.rfind("/vsi", 0) != 0 && (stat(path.c_str(), &st) == 0 || !is_gdal_name(path));

@@ -1,6 +1,7 @@
 // mvx: makes, imports, checks and previews Morvath map files; each command parses, calls its module, reports.
 #include "cli.h"
 #include "confined.h"
+#include "drivers.h"
 #include "export.h"
 #include "syscalls.h"
 #include "generate.h"
@@ -46,9 +47,15 @@ int run_generate(int argc, char **argv) {
     return 0;
 }
 
+// The import's options, then the formats it reads, from the one table of them.
+const char *import_help() {
+    static const std::string help = import_usage + ("\n" + readers_help());
+    return help.c_str();
+}
+
 int run_import(int argc, char **argv) {
     ImportOptions o;
-    if (!parsed(argc, argv, o, parse_import, [] { return import_usage; })) return 0;
+    if (!parsed(argc, argv, o, parse_import, import_help)) return 0;
     if (Status st = check_map_output(o.out, import_inputs(o), o.out_links); !st.ok) die(st);
     Map m;
     Sidecar sc;
@@ -104,7 +111,7 @@ struct Command {
 
 const Command commands[] = {
     {"generate", run_generate, generate_summary, generate_usage},
-    {"import", run_import, import_summary, [] { return import_usage; }},
+    {"import", run_import, import_summary, import_help},
     {"export", run_export, export_summary, [] { return export_usage; }},
     {"info", run_info, info_summary, [] { return info_usage; }},
     {"view", run_view, view_summary, [] { return view_usage; }},

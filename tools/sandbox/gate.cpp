@@ -1,4 +1,4 @@
-// The gate's rules: network names, where a file lies and what it is, and what a VRT or a PNG holds.
+// The gate's rules: network and memory names, where a file lies and what it is, what a VRT or a .aux.xml names.
 #include "gate_rules.h"
 
 #include "fichier.h"
@@ -36,10 +36,6 @@ constexpr int max_vrt_depth = 16;
 constexpr long max_vrt_documents = 4096;
 constexpr long long max_vrt_bytes = 1LL << 30;
 
-// A PNG decoder allocates a chunk's whole stated length before reading it, but for the image data
-// it streams: any other chunk larger than this, or running past the file's end, is refused.
-constexpr long long max_png_chunk = 16LL << 20;
-
 // The gate's first refusal since the errors were reset: this thread's, and the process's for a
 // failure that shows on another thread than the one GDAL opened the file on (readers share sources).
 thread_local Refusal refused;
@@ -48,20 +44,30 @@ Refusal shared_refusal;
 
 bool scheme_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '.' || c == '-'; }
 
-// "scheme://" anywhere, whatever the scheme (http, ftp, s3, dap4, file, ...); not HDF5:"x.h5"://path.
+// "scheme://" anywhere, whatever the scheme (http, ftp, s3, dap4, file, ...); not HDF5:"x.h5"://path,
+// nor GDAL's own vrt://PATH?OPTIONS, a local file read through a VRT.
 bool has_url(const std::string &s) {
     for (size_t at = s.find("://"); at != std::string::npos; at = s.find("://", at + 1)) {
         size_t from = at;
         while (from > 0 && scheme_char(s[from - 1])) --from;
-        if (from < at && std::isalpha(static_cast<unsigned char>(s[from]))) return true;
+        const bool vrt = at - from == 3 && EQUALN(s.c_str() + from, "vrt", 3);
+        if (from < at && std::isalpha(static_cast<unsigned char>(s[from])) && !vrt) return true;
     }
     return false;
 }
 
 bool starts_with(const std::string &s, const char *head) { return s.compare(0, std::strlen(head), head) == 0; }
 
-// `driver_names`: also the files a driver's name holds (not those of a part of one).
-Refusal vet(const std::string &name, Use use, bool driver_names = true);
+// `in_driver_name`: `name` is a file a driver's name holds, which the format's own library
+// (netCDF, HDF5) opens, unseen by the gate: looked into now, as that library would.
+Refusal vet(const std::string &name, Use use, bool in_driver_name = false);
+
+// GDAL's MEM driver takes "MEM:::DATAPOINTER=ADDRESS,..." for a raster at that address in the
+// process's own memory: never a file, and a crash when the address is made up.
+bool is_memory_name(const std::string &name) {
+    const size_t lead = name.find_first_not_of(" \t\r\n");
+    return lead != std::string::npos && STARTS_WITH_CI(name.c_str() + lead, "MEM:::");
+}
 
 // Where a name leads among the kernel's directories, after links: "/proc", "/sys", "/dev" or null.
 const char *system_dir(const std::string &name) {
@@ -71,6 +77,14 @@ const char *system_dir(const std::string &name) {
     for (const char *d : system_dirs)
         if (starts_with(path, d) && (path.size() == std::strlen(d) || path[std::strlen(d)] == '/')) return d;
     return nullptr;
+}
+
+// GDAL's XML files that name others: a VRT's sources, the overview file of a .aux.xml.
+std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode *)> parsed(const std::string &text) {
+    // GDAL parses the same text; what it finds wrong there it says then.
+    CPLErrorStateBackuper keep;
+    CPLErrorHandlerPusher quiet(CPLQuietErrorHandler);
+    return {CPLParseXMLString(text.c_str()), CPLDestroyXMLNode};
 }
 
 // Where files_named() gathers what the gate lets through; null when nothing gathers.
@@ -87,13 +101,7 @@ Refusal vet_vrt(const std::string &text, const std::string &vrt_name) {
     if (vrt_depth == 0) vrt_documents = 0;
     if (++vrt_documents > max_vrt_documents)
         return {name, "one of more than " + std::to_string(max_vrt_documents) + " VRTs behind one input"};
-    std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode *)> root(nullptr, CPLDestroyXMLNode);
-    {
-        // GDAL parses the same text; what it finds wrong there it says then.
-        CPLErrorStateBackuper keep;
-        CPLErrorHandlerPusher quiet(CPLQuietErrorHandler);
-        root.reset(CPLParseXMLString(text.c_str()));
-    }
+    const auto root = parsed(text);
     const CPLXMLNode *dataset = root ? CPLGetXMLNode(root.get(), "=VRTDataset") : nullptr;
     if (!dataset) return {};
     // GDAL resolves relative names against the VRT's folder; an inline VRT has none.
@@ -123,8 +131,8 @@ Refusal vet_vrt(const std::string &text, const std::string &vrt_name) {
     return r;
 }
 
-// Verdicts on VRT documents already looked into, by name, size, time and file: GDAL opens the
-// same VRT several times (probing, reading, once per reader thread).
+// Verdicts on files already looked into, by name, size, time and file: GDAL opens the same file
+// several times (probing, reading, once per reader thread).
 std::mutex verdicts_lock;
 std::map<std::string, Refusal> verdicts;
 
@@ -134,31 +142,44 @@ void remember(const std::string &key, const Refusal &r) {
     verdicts[key] = r;
 }
 
-// A PNG's chunks other than image data, from their headers alone: each must end within the file
-// and be of a size worth reading. A file cut short in its image data is left to the decoder,
-// which says in which row.
-Refusal vet_png(VSIVirtualHandle &h, const std::string &name, long long size) {
-    for (long long at = 8; at + 12 <= size;) {
-        unsigned char b[8];
-        if (h.Seek(static_cast<vsi_l_offset>(at), SEEK_SET) != 0 || h.Read(b, 1, 8) != 8) return {};
-        const long long length = (static_cast<long long>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
-        const std::string type(reinterpret_cast<const char *>(b + 4), 4);
-        // A type of other than four letters is the decoder's to refuse, before it allocates.
-        if (type == "IEND" || !std::all_of(type.begin(), type.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }))
-            break;
-        if (type != "IDAT") {
-            const std::string what = "a PNG whose " + type + " chunk at byte " + grouped(at) + " claims " + grouped(length) + " bytes";
-            if (at + 12 + length > size) return {name, what + ", past the end of the file (" + grouped(size) + " bytes)"};
-            if (length > max_png_chunk) return {name, what + ", more than mvx reads"};
+// The overview file a .aux.xml names, which GDAL opens as a dataset of its own, whatever it is.
+Refusal vet_pam(const std::string &text, const std::string &aux_name) {
+    const auto root = parsed(text);
+    const CPLXMLNode *pam = root ? CPLGetXMLNode(root.get(), "=PAMDataset") : nullptr;
+    for (const CPLXMLNode *m = pam ? pam->psChild : nullptr; m; m = m->psNext) {
+        if (m->eType != CXT_Element || !EQUAL(m->pszValue, "Metadata") || !EQUAL(CPLGetXMLValue(m, "domain", ""), "OVERVIEWS"))
+            continue;
+        for (const CPLXMLNode *item = m->psChild; item; item = item->psNext) {
+            if (item->eType != CXT_Element || !EQUAL(item->pszValue, "MDI") ||
+                !EQUAL(CPLGetXMLValue(item, "key", ""), "OVERVIEW_FILE"))
+                continue;
+            std::string file = CPLGetXMLValue(item, nullptr, "");
+            // GDAL's spelling of "beside the dataset".
+            if (STARTS_WITH_CI(file.c_str(), ":::BASE:::"))
+                file = CPLFormFilename(CPLGetPath(aux_name.c_str()), file.c_str() + 10, nullptr);
+            if (Refusal r = vet(file, Use::dataset)) return r;
         }
-        at += 12 + length;
     }
     return {};
 }
 
-// A regular file that may be a VRT (GDAL's test: "<VRTDataset" in its first 1024 bytes), looked
-// into through `fs`.
-Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long size, const std::string &key) {
+// Files whose HDF5 content GDAL looks for past the head (after a user block), as the HDF5 library
+// does: those named like HDF5 or netCDF, and those that say they begin with a user block.
+bool searched_for_hdf5(const std::string &name, const unsigned char *head, size_t n) {
+    for (const char *ext : {".h5", ".hdf5", ".nc", ".nc4", ".cdf"})
+        if (ends_with(name, ext)) return true;
+    return n >= 15 && !std::memcmp(head, "<HDF_UserBlock>", 15);
+}
+
+// A regular file looked into through `fs` as GDAL would read it: a VRT or a .aux.xml for the files
+// it names, HDF5 for data kept elsewhere (searched through the whole file when `deep`), an image
+// for what its decoder would take. Verdicts are kept by `key`.
+Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long size, std::string key, bool deep) {
+    key += deep ? "\ndeep" : "";
+    {
+        std::lock_guard<std::mutex> lock(verdicts_lock);
+        if (const auto at = verdicts.find(key); at != verdicts.end()) return at->second;
+    }
     struct Closer {
         void operator()(VSIVirtualHandle *h) const {
             h->Close();
@@ -167,32 +188,37 @@ Refusal inspect(const std::string &name, VSIFilesystemHandler *fs, long long siz
     };
     std::unique_ptr<VSIVirtualHandle, Closer> h(fs->Open(name.c_str(), "rb", false, nullptr));
     if (!h) return {};
-    char head[1025];
+    unsigned char head[1025];
     const size_t n = h->Read(head, 1, 1024);
     head[n] = 0;
-    const bool png = n >= 8 && !std::memcmp(head, "\x89PNG\r\n\x1a\n", 8);
-    if (!png && (n <= 20 || !std::strstr(head, "<VRTDataset"))) return {};
-    {
-        std::lock_guard<std::mutex> lock(verdicts_lock);
-        if (const auto at = verdicts.find(key); at != verdicts.end()) return at->second;
+    const char *text = reinterpret_cast<const char *>(head);
+    // GDAL takes a VRT by "<VRTDataset" in its first 1024 bytes, and parses a .aux.xml whole,
+    // whatever comes first.
+    const bool vrt = n > 20 && std::strstr(text, "<VRTDataset");
+    const bool pam = !vrt && (ends_with(name, ".aux.xml") || std::strstr(text, "<PAMDataset"));
+    Refusal r;
+    if ((vrt || pam) && size > max_vrt_bytes) {
+        r = {name, std::string(vrt ? "a VRT" : "a .aux.xml") + " of " + grouped(size) + " bytes, more than mvx looks into"};
+    } else if (vrt || pam) {
+        std::string all(static_cast<size_t>(size), '\0');
+        size_t got = 0;
+        if (h->Seek(0, SEEK_SET) == 0)
+            while (got < all.size()) {
+                const size_t k = h->Read(&all[got], 1, all.size() - got);
+                if (k == 0) break;
+                got += k;
+            }
+        all.resize(got);
+        h.reset();
+        r = vrt ? vet_vrt(all, name) : vet_pam(all, name);
+    } else if (is_hdf5(*h, size, head, n, deep || searched_for_hdf5(name, head, n))) {
+        h.reset();
+        r = starts_with(name, "/vsi") ? Refusal{name, "an HDF5 file inside an archive or a compressed file, where mvx cannot "
+                                                      "see where its data lies: unpack it first"}
+                                      : hdf5_outside(name);
+    } else {
+        r = vet_image(*h, name, size, head, n);
     }
-    if (png) {
-        const Refusal r = vet_png(*h, name, size);
-        remember(key, r);
-        return r;
-    }
-    if (size > max_vrt_bytes) return {name, "a VRT of " + grouped(size) + " bytes, more than mvx looks into"};
-    std::string text(static_cast<size_t>(size), '\0');
-    size_t got = 0;
-    if (h->Seek(0, SEEK_SET) == 0)
-        while (got < text.size()) {
-            const size_t k = h->Read(&text[got], 1, text.size() - got);
-            if (k == 0) break;
-            got += k;
-        }
-    text.resize(got);
-    h.reset();
-    const Refusal r = vet_vrt(text, name);
     remember(key, r);
     return r;
 }
@@ -220,29 +246,36 @@ std::vector<std::string> named_files(const std::string &name) {
     return files;
 }
 
-Refusal vet(const std::string &name, Use use, bool driver_names) {
+Refusal vet(const std::string &name, Use use, bool in_driver_name) {
     if (name.empty()) return {};
     if (is_network_name(name)) return {name, "", true};
+    if (is_memory_name(name)) return {name, "a MEM::: name, an address in mvx's own memory, not a file"};
     const size_t lead = name.find_first_not_of(" \t\r\n");
     if (lead != std::string::npos && name.compare(lead, 11, "<VRTDataset") == 0) return vet_vrt(name, "");
+    if (STARTS_WITH_CI(name.c_str(), "vrt://")) {
+        const size_t options = name.find('?', 6);
+        return vet(name.substr(6, options == std::string::npos ? std::string::npos : options - 6), use);
+    }
     if (starts_with(name, "/vsi")) {
         if (Refusal r = refused_file_system(name)) return r;
         VSIFilesystemHandler *fs = VSIFileManager::GetHandler(name.c_str());
         VSIStatBufL st;
         if (VSIStatL(name.c_str(), &st) != 0) return {};
         if (VSI_ISDIR(st.st_mode)) return use == Use::raw ? Refusal{name, "a directory, not a regular file"} : Refusal{};
-        // Inside archives and memory the gate sees nothing: VRTs there are looked into now.
-        return inspect(name, fs, st.st_size, name + '\n' + std::to_string(st.st_size) + ':' + std::to_string(st.st_mtime));
+        // Inside archives and memory the gate sees nothing: files there are looked into now.
+        return inspect(name, fs, st.st_size, name + '\n' + std::to_string(st.st_size) + ':' + std::to_string(st.st_mtime),
+                       in_driver_name);
     }
     struct stat st;
     // A local VRT is looked into when GDAL opens it; one named so is looked into now, as GDAL may
     // open it only when its samples are read.
     if (stat(name.c_str(), &st) == 0)
-        return vet_local(name, st, use, ends_with(name, ".vrt") || gathered ? local_files() : nullptr);
+        return vet_local(name, st, use, ends_with(name, ".vrt") || in_driver_name || gathered ? local_files() : nullptr,
+                         in_driver_name);
     // A driver's name: the files it names go to the format's own library (netCDF, HDF5), unseen by the gate.
-    if (driver_names)
+    if (!in_driver_name)
         for (const std::string &file : named_files(name))
-            if (Refusal r = vet(file, Use::dataset, false)) return r;
+            if (Refusal r = vet(file, Use::dataset, true)) return r;
     return {};
 }
 
@@ -254,7 +287,7 @@ void refuse(const Refusal &r) {
     if (!shared_refusal) shared_refusal = r;
 }
 
-Refusal vet_local(const std::string &name, const struct stat &st, Use use, VSIFilesystemHandler *fs) {
+Refusal vet_local(const std::string &name, const struct stat &st, Use use, VSIFilesystemHandler *fs, bool deep) {
     if (const char *d = system_dir(name)) return {name, std::string("under ") + d + ", where mvx reads nothing"};
     if (S_ISDIR(st.st_mode)) {
         if (use == Use::raw) return {name, "a directory, not a regular file"};
@@ -267,7 +300,7 @@ Refusal vet_local(const std::string &name, const struct stat &st, Use use, VSIFi
     const std::string key = name + '\n' + std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
                             std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + '.' +
                             std::to_string(st.st_mtim.tv_nsec);
-    return inspect(name, fs, st.st_size, key);
+    return inspect(name, fs, st.st_size, key, deep);
 }
 
 bool is_network_name(const std::string &name) {
@@ -294,14 +327,19 @@ Refusal last_refusal() {
     return shared_refusal;
 }
 
+std::string shown(const std::string &name) {
+    std::string s = name.substr(0, 160) + (name.size() > 160 ? "..." : "");
+    for (char &c : s)
+        if (static_cast<unsigned char>(c) < ' ' || c == 0x7f) c = ' ';
+    return s;
+}
+
 std::string refusal_cause(const Refusal &r, const std::string &input) {
-    // One line, of a readable length, whatever the name holds.
-    std::string name = r.name.substr(0, 160) + (r.name.size() > 160 ? "..." : "");
-    for (char &c : name)
-        if (static_cast<unsigned char>(c) < ' ') c = ' ';
-    if (r.network) return "refers to a network source (" + name + "); mvx reads local files only: download it first";
+    if (r.network)
+        return (r.name == input ? std::string("a network source") : "refers to a network source (" + shown(r.name) + ")") +
+               "; mvx reads local files only: download it first";
     if (r.name == input) return "it is " + r.what;
-    return "refers to " + name + ", which is " + r.what;
+    return "refers to " + shown(r.name) + ", which is " + r.what;
 }
 
 void reset_refusals() {

@@ -1,6 +1,7 @@
 // The gate as GDAL's file systems: local files vetted as they are opened, every other file system refused.
 #include "gate_rules.h"
 
+#include "fichier.h"
 #include "forwarding_fs.h"
 
 #include <cpl_conv.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -47,12 +49,36 @@ private:
     bool network_;
 };
 
+// The write-ahead log beside a SQLite database ("NAME-wal" beside "NAME"): GDAL reopens a
+// database it has read to write when it finds one, folding the log into the database and deleting
+// it. SQLite itself reads through the gate (SQLITE_USE_OGR_VFS), and opens a database in WAL mode
+// immutable when it cannot share memory with its writers, which it cannot there.
+bool is_sqlite_log(const char *name) {
+    const std::string log = name;
+    if (log.size() <= 4 || log.compare(log.size() - 4, 4, "-wal") != 0) return false;
+    int fd = -1;
+    long long size = 0;
+    if (!open_input(log.substr(0, log.size() - 4), fd, size).ok) return false;
+    char head[16] = {};
+    const bool sqlite = lit_plein(fd, head, sizeof head) == sizeof head && !std::memcmp(head, "SQLite format 3", 16);
+    close(fd);
+    return sqlite;
+}
+
 // GDAL's local file system behind the gate: a file opened to be read must pass vet_local() (a
-// directory fails quietly, as GDAL probes folders for the formats that are folders); all else
-// goes straight through.
+// directory fails quietly, as GDAL probes folders for the formats that are folders); a SQLite
+// database's log is not there (see is_sqlite_log); all else goes straight through.
 class Gate final : public ForwardingFilesystem {
 public:
     using ForwardingFilesystem::ForwardingFilesystem;
+
+    int Stat(const char *name, VSIStatBufL *st, int flags) override {
+        if (is_sqlite_log(name)) {
+            errno = ENOENT;
+            return -1;
+        }
+        return local_->Stat(name, st, flags);
+    }
 
     VSIVirtualHandle *Open(const char *name, const char *access, bool set_error, CSLConstList options) override {
         // Quietly: drivers that try to open for update first then open to read.

@@ -14,8 +14,10 @@
 enum class Use { dataset, raw };
 
 // A local name that exists: where it lies and what it is; a regular file is looked into through
-// `fs` when given (the gate, as GDAL opens it): a VRT for what it refers to, a PNG for its chunks.
-Refusal vet_local(const std::string &name, const struct stat &st, Use use, VSIFilesystemHandler *fs);
+// `fs` when given (the gate, as GDAL opens it): a VRT or a .aux.xml for the files it names, HDF5
+// for data kept elsewhere (its whole length searched for HDF5 content when `deep`), an image for
+// what its decoder would take (see vet_image).
+Refusal vet_local(const std::string &name, const struct stat &st, Use use, VSIFilesystemHandler *fs, bool deep = false);
 
 // Records a refusal as this thread's, and the process's, first since the last reset.
 void refuse(const Refusal &r);
@@ -31,3 +33,20 @@ void note_read(const std::string &path, const struct stat &st);
 
 // A raw band of a VRT document against its file: cut short is refused, naming the file.
 Refusal short_raw_band(const std::string &path, const CPLXMLNode *dataset, const CPLXMLNode *band);
+
+// What a decoder would take, from the headers of the file open in `h`, whose first `n` bytes are
+// `head`: a PNG's chunks, a TIFF's chain of directories, a GIF's frames, the image a WebP or a
+// run-length BMP expands to whole. Empty when within bounds, or in none of these formats.
+Refusal vet_image(VSIVirtualHandle &h, const std::string &name, long long size, const unsigned char *head, size_t n);
+
+// Whether the file holds an HDF5 superblock where the HDF5 library looks for one (at 0, 512,
+// 1024, 2048 ...): within `head` only, or up to its end when `deep`.
+bool is_hdf5(VSIVirtualHandle &h, long long size, const unsigned char *head, size_t n, bool deep);
+
+// The local HDF5 file `path` (netCDF-4 included) when some of its data lies in other files, which
+// the HDF5 library opens itself, unseen by the gate: external storage, virtual datasets, external
+// links. Also refused: a file the library cannot walk, or too large a walk. Empty when all is inside.
+Refusal hdf5_outside(const std::string &path);
+
+// A name as refusals show it: one line (control characters as spaces), of a readable length.
+std::string shown(const std::string &name);

@@ -1,6 +1,7 @@
-// GDAL set-up: the drivers, error capture, the block cache bound, the gate before every file.
+// GDAL set-up: the drivers, settings that keep it from writing, error capture, the cache bound, the gate.
 #include "gdal_env.h"
 
+#include "drivers.h"
 #include "gate.h"
 
 #include <cpl_conv.h>
@@ -18,9 +19,17 @@ namespace {
 // a few rows of tiles of the largest inputs on each thread, small beside the map itself.
 constexpr GIntBig cache_bytes = 96LL << 20;
 
-const char *const network_drivers[] = {"WCS",    "WMS",   "WMTS",  "HTTP",        "PLMOSAIC", "PLSCENES",
-                                       "EEDAI",  "EEDA",  "DAAS",  "OGCAPI",      "STACTA",   "STACIT",
-                                       "NGW",    "PostGISRaster", "KMLSUPEROVERLAY"};
+// Settings of GDAL's that reading a file must not change whatever the environment says: each
+// keeps GDAL from writing beside an input or running what a file holds.
+const char *const read_only_settings[][2] = {
+    // No FILE.gz.properties (sizes and checkpoints of a .gz) written beside a gzipped input.
+    {"CPL_VSIL_GZIP_WRITE_PROPERTIES", "NO"},
+    // SQLite (GeoPackage, MBTiles) reads through GDAL's file layer, and so the gate: it creates
+    // no -shm or journal there, and GDAL opens a database in WAL mode immutable, leaving its -wal.
+    {"SQLITE_USE_OGR_VFS", "YES"},
+    // A VRT's pixel functions written in Python are not run.
+    {"GDAL_VRT_ENABLE_PYTHON", "NO"},
+};
 
 void CPL_STDCALL quiet(CPLErr, CPLErrorNum, const char *) {}
 
@@ -29,12 +38,10 @@ void CPL_STDCALL quiet(CPLErr, CPLErrorNum, const char *) {}
 void gdal_setup() {
     static std::once_flag once;
     std::call_once(once, [] {
-        GDALAllRegister();
-        for (const char *name : network_drivers)
-            if (GDALDriverH d = GDALGetDriverByName(name)) {
-                GDALDeregisterDriver(d);
-                GDALDestroyDriver(d);
-            }
+        // Messages are read back with gdal_reason(); on the terminal they would repeat ours.
+        CPLSetErrorHandler(quiet);
+        for (const auto &[key, value] : read_only_settings) CPLSetConfigOption(key, value);
+        register_readers();
         install_gate();
         OSRSetPROJEnableNetwork(FALSE);
         if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(cache_bytes);
@@ -42,8 +49,6 @@ void gdal_setup() {
         // thousands of tiles in one directory, that is most of the work. Asked one by one instead.
         if (!CPLGetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", nullptr))
             CPLSetConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", "TRUE");
-        // Messages are read back with gdal_reason(); on the terminal they would repeat ours.
-        CPLSetErrorHandler(quiet);
     });
 }
 
@@ -62,7 +67,8 @@ std::string gdal_reason() {
     const size_t end = std::min(colon, band);
     if (colon != std::string::npos && r.find(' ') >= end && r.substr(0, end).find_first_of("./") != std::string::npos)
         r.erase(0, colon + 2);
-    if (!r.empty() && r[0] == '`' && r.find("' not recognized as") != std::string::npos) r = "not in any raster format GDAL reads";
+    if (!r.empty() && r[0] == '`' && r.find("' not recognized as") != std::string::npos)
+        r = "not in a format mvx reads (mvx help import lists them)";
     while (!r.empty() && (r.back() == ' ' || r.back() == '.')) r.pop_back();
     return r;
 }

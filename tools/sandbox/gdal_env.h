@@ -6,8 +6,9 @@
 #include <memory>
 #include <string>
 
-// Registers the drivers (less those that fetch from servers), sends GDAL's messages to
-// gdal_reason() instead of the terminal, bounds the block cache (GDAL_CACHEMAX still wins) and
+// Registers the drivers of elevation data and imagery only (see drivers.h), sets GDAL to write
+// nothing beside what it reads (no .gz.properties, SQLite through the gate), sends GDAL's messages
+// to gdal_reason() instead of the terminal, bounds the block cache (GDAL_CACHEMAX still wins) and
 // puts the gate between GDAL and every file (see install_gate). Safe to call more than once.
 void gdal_setup();
 

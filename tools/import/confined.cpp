@@ -143,7 +143,7 @@ std::string signal_name(int sig) {
 
 }  // namespace
 
-Status import_confined(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::string> &notes,
+Status import_confined(const ImportOptions &o, std::unique_ptr<Map> &m, Sidecar &sc, std::vector<std::string> &notes,
                        const std::function<void(double)> &progress) {
     void *shared = mmap(nullptr, taille_grille, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
@@ -186,7 +186,8 @@ Status import_confined(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<
         st = p;
     if (st.ok) {
         if (!end.seccomp) notes.push_back("this kernel has no seccomp: the reader runs without its guarantee of no network and no other programs");
-        for (long long i = 0; i < cellules; ++i) m.colour[i] = couleur_de(image + 3 * i), m.height[i] = hauteur_de(image + 3 * i);
+        m = std::make_unique<Map>();
+        for (long long i = 0; i < cellules; ++i) m->colour[i] = couleur_de(image + 3 * i), m->height[i] = hauteur_de(image + 3 * i);
         notes.insert(notes.end(), heard.begin(), heard.end());
     }
     munmap(shared, taille_grille);

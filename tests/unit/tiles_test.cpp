@@ -85,7 +85,7 @@ TEST_F(Tiles, EachKernelGivesItsKnownAnswer) {
     } cases[] = {
         {"area average, 37 x 23 into 10 x 7", Resampling::automatic, 10, 7},
         {"area average, by a factor just over one", Resampling::average, 33, 19},
-        {"bilinear, 37 x 23 into 100 x 80", Resampling::automatic, 100, 80},
+        {"bilinear, 37 x 23 into 100 x 80", Resampling::bilinear, 100, 80},
         {"nearest, into 50 x 9", Resampling::nearest, 50, 9},
     };
     for (const auto &c : cases) {

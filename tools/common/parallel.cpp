@@ -1,4 +1,4 @@
-// Row-band parallelism for the tools: bands handed out in order to a few worker threads.
+// Row bands and numbered jobs handed out in order to a few worker threads.
 #include "parallel.h"
 
 #include <algorithm>
@@ -27,4 +27,22 @@ void parallel_rows(int n, const std::function<void(int y0, int y1)> &rows, int t
     work(true);
     for (std::thread &t : pool) t.join();
     if (tick) tick(n);
+}
+
+bool for_bands(int bands, int threads, const std::function<bool(int thread, int band)> &fn,
+               const std::function<void(double)> &progress) {
+    std::atomic<int> next{0}, done{0};
+    std::atomic<bool> ok{true};
+    auto work = [&](int t) {
+        for (int b; ok && (b = next++) < bands;) {
+            if (!fn(t, b)) ok = false;
+            const int d = ++done;
+            if (t == 0 && progress) progress(static_cast<double>(d) / bands);
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(work, t);
+    work(0);
+    for (std::thread &t : pool) t.join();
+    return ok;
 }

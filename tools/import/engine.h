@@ -84,6 +84,7 @@ public:
 
 private:
     bool open_level(const TilePlan &tp, int tile);
+    bool read_unit(const TilePlan &tp, const Unit &u);
     void mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp);
     void across(const Taps &x, const Unit &u, bool clamp);
     void down(const Taps &y, const Unit &u, int j0, bool clamp, Part &out);
@@ -94,13 +95,16 @@ private:
     };
     std::vector<Open> open_;  // most recently used last
     GDALRasterBandH band_ = nullptr, mask_ = nullptr;
-    std::vector<float> z_;
-    std::vector<uint8_t> cover_;
-    // A group of sample rows, interleaved sample by sample: value × share, share, height.
+    // The unit's samples as read (and its mask), a row of voids and one masked out; a group of
+    // sample rows in ground order, interleaved sample by sample: value × share, share, height.
+    std::vector<float> z_, gap_;
+    std::vector<uint8_t> cover_, open_cover_;
     std::vector<double> val_, ok_, height_, share_;
-    bool voids_ = false;  // the group has a void or a shared sample: its weights need summing
-    // The group's rows summed across, cell by cell: value, weight, lowest and highest height.
+    std::vector<int> odd_;  // samples before each whose rows have a void or a share other than 1
+    // The group's rows summed across, cell by cell: value, weight, lowest and highest height; each
+    // cell's weight when its samples are whole and unshared, and the cells whose rows differ.
     std::vector<double> rsum_, rwt_, rlo_, rhi_, total_;
+    std::vector<int> written_;
 };
 
 }  // namespace engine

@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace engine {
 
@@ -14,6 +15,33 @@ namespace {
 // which the compiler turns into vector operations.
 constexpr int group = 8;
 constexpr size_t handles_kept = 4;
+
+// A sample's values in the rows of a group, two rows a vector (as every x86-64 has them), four
+// vectors held in registers while a cell's samples are added.
+typedef double Pair __attribute__((vector_size(2 * sizeof(double)), aligned(sizeof(double)), may_alias));
+static_assert(group == 8, "a group is four pairs of rows");
+struct Rows {
+    Pair a, b, c, d;
+    static Rows of(double x) { return {Pair{x, x}, Pair{x, x}, Pair{x, x}, Pair{x, x}}; }
+    static Rows at(const double *p) {
+        const Pair *q = reinterpret_cast<const Pair *>(p);
+        return {q[0], q[1], q[2], q[3]};
+    }
+    void add(const double *p, double w) {
+        const Pair *q = reinterpret_cast<const Pair *>(p);
+        a += q[0] * w, b += q[1] * w, c += q[2] * w, d += q[3] * w;
+    }
+    bool all_one() const {
+        const Pair one = {1.0, 1.0};
+        const auto odd = (a != one) | (b != one) | (c != one) | (d != one);
+        return (odd[0] | odd[1]) == 0;
+    }
+    // Row r's value to p[r · stride].
+    void put(double *p, size_t stride) const {
+        p[0] = a[0], p[stride] = a[1], p[2 * stride] = b[0], p[3 * stride] = b[1];
+        p[4 * stride] = c[0], p[5 * stride] = c[1], p[6 * stride] = d[0], p[7 * stride] = d[1];
+    }
+};
 constexpr double inf = std::numeric_limits<double>::infinity();
 
 }  // namespace
@@ -37,85 +65,168 @@ bool Reader::open_level(const TilePlan &tp, int tile) {
     return band_ != nullptr && (!tp.tile->masked || mask_ != nullptr);
 }
 
-// Rows j0 ... j0+group-1 of the unit as heights in ground order, interleaved: voids (NoData,
-// masked, NaN, infinities and values beyond the float range) at share 0, a sample that n tiles
-// cover at share 1/n. Rows past the unit's last are voids.
+// Calls f with each flag as a compile-time constant, so that the loop it runs is made for them.
+template <class F>
+void with_flags(F &&f) {
+    f();
+}
+template <class F, class... Rest>
+void with_flags(F &&f, bool first, Rest... rest) {
+    if (first)
+        with_flags([&](auto... b) { f(std::true_type{}, b...); }, rest...);
+    else
+        with_flags([&](auto... b) { f(std::false_type{}, b...); }, rest...);
+}
+
+// Four floats, four 32-bit masks; two doubles' masks.
+typedef float Quad __attribute__((vector_size(4 * sizeof(float))));
+typedef int QuadMask __attribute__((vector_size(4 * sizeof(int))));
+typedef long long PairMask __attribute__((vector_size(2 * sizeof(long long))));
+
+// Columns of a group's rows (row s at rows[s], its mask at covers[s], its shares at shares[s]) as
+// heights, interleaved sample by sample: a void (NoData, masked, NaN, an infinity or a value
+// beyond the float range) at value and share 0 and height infinity. odd[i] counts the samples
+// before i whose rows are not all whole and unshared.
+template <bool flip, bool shared, bool masked, bool heights>
+void mask_columns(const float *const *rows, const uint8_t *const *covers, const double *const *shares, int nx,
+                  float nodata, double scale, double offset, double *val, double *ok, double *height, int *odd) {
+    const Quad lo = {-FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX}, hi = -lo, none = {nodata, nodata, nodata, nodata};
+    const Pair one = {1.0, 1.0}, infinite = {inf, inf};
+    odd[0] = 0;
+    for (int i = 0; i < nx; ++i) {
+        const int k = flip ? nx - 1 - i : i;
+        PairMask uneven = {0, 0};
+        for (int q = 0; q < group; q += 4) {
+            const Quad v = {rows[q][k], rows[q + 1][k], rows[q + 2][k], rows[q + 3][k]};
+            QuadMask good = (v > lo) & (v < hi) & (v != none);
+            if (masked) good &= QuadMask{covers[q][k], covers[q + 1][k], covers[q + 2][k], covers[q + 3][k]} != 0;
+            // Rows q+p and q+p+1 as doubles.
+            auto pair = [&](auto first) {
+                constexpr int p = decltype(first)::value;
+                const Pair d = __builtin_convertvector(__builtin_shufflevector(v, v, p, p + 1), Pair);
+                const PairMask g = __builtin_convertvector(__builtin_shufflevector(good, good, p, p + 1), PairMask);
+                const Pair h = d * scale + offset;
+                const Pair share = shared ? Pair{shares[q + p][i], shares[q + p + 1][i]} : one;
+                const Pair s = reinterpret_cast<Pair>(reinterpret_cast<PairMask>(share) & g);
+                const size_t at = static_cast<size_t>(i) * group + q + p;
+                *reinterpret_cast<Pair *>(ok + at) = s;
+                *reinterpret_cast<Pair *>(val + at) = reinterpret_cast<Pair>(reinterpret_cast<PairMask>(h * share) & g);
+                if (heights)
+                    *reinterpret_cast<Pair *>(height + at) =
+                        reinterpret_cast<Pair>((reinterpret_cast<PairMask>(h) & g) | (reinterpret_cast<PairMask>(infinite) & ~g));
+                uneven |= s != one;
+            };
+            pair(std::integral_constant<int, 0>{});
+            pair(std::integral_constant<int, 2>{});
+        }
+        odd[i + 1] = odd[i] + ((uneven[0] | uneven[1]) != 0);
+    }
+}
+
+// The unit's samples as the file has them (and its mask band's).
+bool Reader::read_unit(const TilePlan &tp, const Unit &u) {
+    const int nx = u.nx, ny = u.ny;
+    const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0, fy0 = tp.flip_y ? tp.lh - u.gy0 - ny : u.gy0;
+    const size_t n = static_cast<size_t>(nx) * ny;
+    z_.resize(n);
+    if (GDALRasterIO(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data(), nx, ny, GDT_Float32, 0,
+                     0) != CE_None)
+        return false;
+    if (!mask_) return true;
+    cover_.resize(n);
+    return GDALRasterIO(mask_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, cover_.data(), nx, ny,
+                        GDT_Byte, 0, 0) == CE_None;
+}
+
+// Ground rows j0 ... j0+group-1 of the unit as heights, interleaved: a sample that n tiles cover at
+// share 1/n. Rows past the unit's last are voids.
 void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
     const Tile &t = *tp.tile;
     const int nx = u.nx;
-    const float nodata = static_cast<float>(t.nodata);
-    const bool has_nodata = t.has_nodata && std::isfinite(nodata);
+    // NaN where there is no NoData value: no sample equals it.
+    const float nodata = t.has_nodata && std::isfinite(static_cast<float>(t.nodata)) ? static_cast<float>(t.nodata)
+                                                                                     : std::numeric_limits<float>::quiet_NaN();
     const size_t n = static_cast<size_t>(nx) * group;
-    val_.resize(n), ok_.resize(n), share_.resize(static_cast<size_t>(nx));
+    val_.resize(n), ok_.resize(n), odd_.resize(static_cast<size_t>(nx) + 1);
     if (clamp) height_.resize(n);
-    voids_ = !tp.shared.empty();
+    // Each ground row's samples as read, or a row of voids past the unit's last.
+    if (gap_.size() < static_cast<size_t>(nx)) gap_.assign(static_cast<size_t>(nx), std::numeric_limits<float>::quiet_NaN());
+    const float *rows[group];
+    const uint8_t *covers[group];
     for (int s = 0; s < group; ++s) {
         const int j = j0 + s;
-        if (j >= u.ny) {
-            for (int i = 0; i < nx; ++i) {
-                const size_t at = static_cast<size_t>(i) * group + s;
-                val_[at] = ok_[at] = 0;
-                if (clamp) height_[at] = inf;
-            }
-            continue;
-        }
-        const size_t row = static_cast<size_t>(tp.flip_y ? u.ny - 1 - j : j) * nx;
-        const float *z = z_.data() + row;
-        const uint8_t *c = mask_ ? cover_.data() + row : nullptr;
-        std::fill(share_.begin(), share_.end(), 1.0);
-        const long long gy = u.gy0 + j;
-        for (const auto &[x0, x1, y0, y1] : tp.shared)
-            if (gy >= y0 && gy < y1)
-                for (long long g = std::max(x0, u.gx0); g < std::min(x1, u.gx0 + nx); ++g) share_[g - u.gx0] += 1;
-        int bad = 0;
-        for (int i = 0; i < nx; ++i) {
-            const int k = tp.flip_x ? nx - 1 - i : i;
-            const float v = z[k];
-            const bool good = std::fabs(v) < FLT_MAX && !(has_nodata && v == nodata) && (!c || c[k]);
-            const double ok = good ? 1 / share_[i] : 0;
-            const double h = v * t.scale + t.offset;
-            const size_t at = static_cast<size_t>(i) * group + s;
-            ok_[at] = ok;
-            val_[at] = good ? h * ok : 0;
-            if (clamp) height_[at] = good ? h : inf;
-            bad += !good;
-        }
-        voids_ = voids_ || bad > 0;
+        const size_t at = static_cast<size_t>(tp.flip_y ? u.ny - 1 - j : j) * nx;
+        rows[s] = j < u.ny ? z_.data() + at : gap_.data();
+        covers[s] = mask_ && j < u.ny ? cover_.data() + at : nullptr;
     }
+    // Each row's share of its samples, 1/n where n tiles cover them.
+    const bool shared = !tp.shared.empty();
+    const double *shares[group] = {};
+    if (shared) {
+        share_.assign(n, 1.0);
+        for (int s = 0; s < group; ++s) {
+            const long long gy = u.gy0 + j0 + s;
+            double *row = share_.data() + static_cast<size_t>(s) * nx;
+            shares[s] = row;
+            for (const auto &[x0, x1, y0, y1] : tp.shared)
+                if (gy >= y0 && gy < y1)
+                    for (long long g = std::max(x0, u.gx0); g < std::min(x1, u.gx0 + nx); ++g) row[g - u.gx0] += 1;
+            for (int i = 0; i < nx; ++i) row[i] = 1 / row[i];
+        }
+    }
+    // A row of voids has no mask; every other row of a masked tile has one.
+    const bool masked = mask_ != nullptr;
+    if (masked) {
+        if (open_cover_.size() < static_cast<size_t>(nx)) open_cover_.assign(static_cast<size_t>(nx), 0);
+        for (const uint8_t *&c : covers)
+            if (!c) c = open_cover_.data();
+    }
+    with_flags(
+        [&](auto flip, auto shares_on, auto masks_on, auto heights) {
+            mask_columns<flip, shares_on, masks_on, heights>(rows, covers, shares, nx, nodata, t.scale, t.offset, val_.data(),
+                                                             ok_.data(), clamp ? height_.data() : nullptr, odd_.data());
+        },
+        tp.flip_x, shared, masked, clamp);
 }
 
 // The group's rows summed across into the unit's cells: each cell's samples in order, their
 // weights taken from the plan's table and applied to every row of the group at once.
 void Reader::across(const Taps &x, const Unit &u, bool clamp) {
     const int fw = u.cx1 - u.cx0;
-    rsum_.resize(static_cast<size_t>(fw) * group), rwt_.resize(rsum_.size());
+    rsum_.resize(static_cast<size_t>(fw) * group);
     if (clamp) rlo_.resize(rsum_.size()), rhi_.resize(rsum_.size());
+    // The weights the last group wrote back to the cells' own.
+    for (int c : written_)
+        for (int r = 0; r < group; ++r) rwt_[static_cast<size_t>(r) * fw + c] = total_[c];
+    written_.clear();
     for (int c = 0; c < fw; ++c) {
         const size_t i = static_cast<size_t>(u.cx0 + c - x.c0);
         const long long lo = x.g0 + x.from[i], hi = lo + x.count[i];
         const long long a = std::max(lo, u.gx0), b = std::min(hi, u.gx0 + u.nx);
         const double *w = x.w.data() + x.at[i] + (a - lo);
         const size_t first = static_cast<size_t>(a - u.gx0) * group;
-        const double *v = val_.data() + first, *o = ok_.data() + first;
-        double s[group] = {}, ws[group] = {};
-        for (long long k = 0; k < b - a; ++k)
-            for (int r = 0; r < group; ++r) s[r] += v[k * group + r] * w[k];
-        if (voids_)
-            for (long long k = 0; k < b - a; ++k)
-                for (int r = 0; r < group; ++r) ws[r] += o[k * group + r] * w[k];
-        for (int r = 0; r < group; ++r) rsum_[static_cast<size_t>(r) * fw + c] = s[r];
-        for (int r = 0; r < group; ++r) rwt_[static_cast<size_t>(r) * fw + c] = voids_ ? ws[r] : total_[c];
+        const long long n = b - a;
+        Rows s = Rows::of(0);
+        for (long long k = 0; k < n; ++k) s.add(val_.data() + first + k * group, w[k]);
+        s.put(rsum_.data() + c, fw);
+        // A cell whose samples are all whole and unshared has its weight in every row already.
+        const size_t g = static_cast<size_t>(a - u.gx0);
+        if (odd_[g + n] != odd_[g]) {
+            Rows ws = Rows::of(0);
+            for (long long k = 0; k < n; ++k) ws.add(ok_.data() + first + k * group, w[k]);
+            ws.put(rwt_.data() + c, fw);
+            written_.push_back(c);
+        }
         if (!clamp) continue;
         // The range of the heights under the cell, voids (at infinity) left out.
-        const double *h = height_.data() + first;
-        double l[group], u_[group];
-        std::fill(l, l + group, inf), std::fill(u_, u_ + group, -inf);
-        for (long long k = 0; k < b - a; ++k)
-            for (int r = 0; r < group; ++r) {
-                const double e = h[k * group + r];
-                l[r] = std::min(l[r], e), u_[r] = std::max(u_[r], e == inf ? -inf : e);
+        for (int r = 0; r < group; ++r) {
+            double l = inf, h = -inf;
+            for (long long k = 0; k < n; ++k) {
+                const double e = height_[first + k * group + r];
+                l = std::min(l, e), h = e == inf ? h : std::max(h, e);
             }
-        for (int r = 0; r < group; ++r) rlo_[static_cast<size_t>(r) * fw + c] = l[r], rhi_[static_cast<size_t>(r) * fw + c] = u_[r];
+            rlo_[static_cast<size_t>(r) * fw + c] = l, rhi_[static_cast<size_t>(r) * fw + c] = h;
+        }
     }
 }
 
@@ -153,7 +264,6 @@ bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit
     const Tile &t = *tp.tile;
     const int nx = u.nx, ny = u.ny;
     const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0, fy0 = tp.flip_y ? tp.lh - u.gy0 - ny : u.gy0;
-    const size_t n = static_cast<size_t>(nx) * ny;
     out = Part();
     // A part that a sparse file leaves out reads as NoData: nothing to decode. (Without a NoData
     // value it would read as zeros, and GDAL also calls a corrupt file's missing parts empty:
@@ -162,16 +272,6 @@ bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit
         GDALGetDataCoverageStatus(band_, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, 0, nullptr) ==
             GDAL_DATA_COVERAGE_STATUS_EMPTY)
         return true;
-    z_.resize(n);
-    if (GDALRasterIO(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data(), nx, ny, GDT_Float32, 0,
-                     0) != CE_None)
-        return false;
-    if (mask_) {
-        cover_.resize(n);
-        if (GDALRasterIO(mask_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, cover_.data(), nx, ny,
-                         GDT_Byte, 0, 0) != CE_None)
-            return false;
-    }
     out.empty = false;
     out.width = u.cx1 - u.cx0;
     out.by_sample = u.cy1 - u.cy0 > ny;
@@ -188,6 +288,10 @@ bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit
         const long long a = std::max(lo, u.gx0), b = std::min(hi, u.gx0 + nx);
         for (long long k = a; k < b; ++k) total_[c] += 1.0 * pw.x.w[pw.x.at[i] + (k - lo)];
     }
+    rwt_.resize(static_cast<size_t>(out.width) * group);
+    for (int r = 0; r < group; ++r) std::copy(total_.begin(), total_.end(), rwt_.begin() + static_cast<long>(r) * out.width);
+    written_.clear();
+    if (!read_unit(tp, u)) return false;
     for (int j0 = 0; j0 < ny; j0 += group) {
         mask_rows(tp, u, j0, clamp);
         across(pw.x, u, clamp);

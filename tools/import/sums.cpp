@@ -87,9 +87,10 @@ typedef long long PairMask __attribute__((vector_size(2 * sizeof(long long))));
 // heights, interleaved sample by sample: a void (NoData, masked, NaN, an infinity or a value
 // beyond the float range) at value and share 0 and height infinity. odd[i] counts the samples
 // before i whose rows are not all whole and unshared.
-template <bool flip, bool shared, bool masked, bool heights>
-void mask_columns(const float *const *rows, const uint8_t *const *covers, const double *const *shares, int nx,
+template <bool flip, bool direct, bool shared, bool masked, bool heights>
+void mask_columns(const float *z, const uint8_t *cover, const int *slot, const double *const *shares, int nx,
                   float nodata, double scale, double offset, double *val, double *ok, double *height, int *odd) {
+    typedef float QuadAt __attribute__((vector_size(4 * sizeof(float)), aligned(sizeof(float)), may_alias));
     const Quad lo = {-FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX}, hi = -lo, none = {nodata, nodata, nodata, nodata};
     const Pair one = {1.0, 1.0}, infinite = {inf, inf};
     odd[0] = 0;
@@ -97,9 +98,15 @@ void mask_columns(const float *const *rows, const uint8_t *const *covers, const 
         const int k = flip ? nx - 1 - i : i;
         PairMask uneven = {0, 0};
         for (int q = 0; q < group; q += 4) {
-            const Quad v = {rows[q][k], rows[q + 1][k], rows[q + 2][k], rows[q + 3][k]};
+            const float *col = z + static_cast<size_t>(k) * group;
+            const uint8_t *cov = masked ? cover + static_cast<size_t>(k) * group : nullptr;
+            auto at = [&](int s) { return slot[s] < 0 ? std::numeric_limits<float>::quiet_NaN() : col[slot[s]]; };
+            const Quad v = direct ? Quad(*reinterpret_cast<const QuadAt *>(col + q)) : Quad{at(q), at(q + 1), at(q + 2), at(q + 3)};
             QuadMask good = (v > lo) & (v < hi) & (v != none);
-            if (masked) good &= QuadMask{covers[q][k], covers[q + 1][k], covers[q + 2][k], covers[q + 3][k]} != 0;
+            if (masked) {
+                auto c = [&](int s) { return static_cast<int>(cov[direct ? s : std::max(slot[s], 0)]); };
+                good &= QuadMask{c(q), c(q + 1), c(q + 2), c(q + 3)} != 0;
+            }
             // Rows q+p and q+p+1 as doubles.
             auto pair = [&](auto first) {
                 constexpr int p = decltype(first)::value;
@@ -123,19 +130,21 @@ void mask_columns(const float *const *rows, const uint8_t *const *covers, const 
     }
 }
 
-// The unit's samples as the file has them (and its mask band's).
-bool Reader::read_unit(const TilePlan &tp, const Unit &u) {
-    const int nx = u.nx, ny = u.ny;
-    const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0, fy0 = tp.flip_y ? tp.lh - u.gy0 - ny : u.gy0;
-    const size_t n = static_cast<size_t>(nx) * ny;
-    z_.resize(n);
-    if (GDALRasterIO(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data(), nx, ny, GDT_Float32, 0,
-                     0) != CE_None)
+// Ground rows j0 ... j0+group-1 of the unit as the file has them (and its mask band's),
+// interleaved sample by sample so that each sample's rows lie together; `rows_` are the unit's.
+bool Reader::read_rows(const TilePlan &tp, const Unit &u, int j0) {
+    const int nx = u.nx;
+    rows_ = std::min(group, u.ny - j0);
+    const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0;
+    const long long fy0 = (tp.flip_y ? tp.lh - u.gy0 - u.ny : u.gy0) + (tp.flip_y ? u.ny - j0 - rows_ : j0);
+    z_.resize(static_cast<size_t>(nx) * group);
+    if (GDALRasterIOEx(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, rows_, z_.data(), nx, rows_,
+                       GDT_Float32, group * sizeof(float), sizeof(float), nullptr) != CE_None)
         return false;
     if (!mask_) return true;
-    cover_.resize(n);
-    return GDALRasterIO(mask_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, cover_.data(), nx, ny,
-                        GDT_Byte, 0, 0) == CE_None;
+    cover_.resize(static_cast<size_t>(nx) * group);
+    return GDALRasterIOEx(mask_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, rows_, cover_.data(), nx, rows_,
+                          GDT_Byte, group, 1, nullptr) == CE_None;
 }
 
 // Ground rows j0 ... j0+group-1 of the unit as heights, interleaved: a sample that n tiles cover at
@@ -149,16 +158,10 @@ void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
     const size_t n = static_cast<size_t>(nx) * group;
     val_.resize(n), ok_.resize(n), odd_.resize(static_cast<size_t>(nx) + 1);
     if (clamp) height_.resize(n);
-    // Each ground row's samples as read, or a row of voids past the unit's last.
-    if (gap_.size() < static_cast<size_t>(nx)) gap_.assign(static_cast<size_t>(nx), std::numeric_limits<float>::quiet_NaN());
-    const float *rows[group];
-    const uint8_t *covers[group];
-    for (int s = 0; s < group; ++s) {
-        const int j = j0 + s;
-        const size_t at = static_cast<size_t>(tp.flip_y ? u.ny - 1 - j : j) * nx;
-        rows[s] = j < u.ny ? z_.data() + at : gap_.data();
-        covers[s] = mask_ && j < u.ny ? cover_.data() + at : nullptr;
-    }
+    // The slot each ground row was read into; -1 past the unit's rows.
+    const int m = rows_;
+    int slot[group];
+    for (int s = 0; s < group; ++s) slot[s] = s >= m ? -1 : tp.flip_y ? m - 1 - s : s;
     // Each row's share of its samples, 1/n where n tiles cover them.
     const bool shared = !tp.shared.empty();
     const double *shares[group] = {};
@@ -174,20 +177,13 @@ void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
             for (int i = 0; i < nx; ++i) row[i] = 1 / row[i];
         }
     }
-    // A row of voids has no mask; every other row of a masked tile has one.
-    const bool masked = mask_ != nullptr;
-    if (masked) {
-        if (open_cover_.size() < static_cast<size_t>(nx)) open_cover_.assign(static_cast<size_t>(nx), 0);
-        for (const uint8_t *&c : covers)
-            if (!c) c = open_cover_.data();
-    }
     with_flags(
-        [&](auto flip, auto shares_on, auto masks_on, auto heights) {
-            mask_columns<flip, shares_on, masks_on, heights>(rows, covers, shares, nx, nodata, t.scale, t.offset, val_.data(),
-                                                             ok_.data(), clamp ? height_.data() : nullptr, odd_.data());
+        [&](auto flip, auto direct, auto shares_on, auto masks_on, auto heights) {
+            mask_columns<flip, direct, shares_on, masks_on, heights>(z_.data(), cover_.data(), slot, shares, nx, nodata, t.scale,
+                                                                     t.offset, val_.data(), ok_.data(),
+                                                                     clamp ? height_.data() : nullptr, odd_.data());
         },
-        tp.flip_x, shared, masked, clamp);
-}
+        tp.flip_x, m == group && !tp.flip_y, shared, mask_ != nullptr, clamp);}
 
 // The group's rows summed across into the unit's cells: each cell's samples in order, their
 // weights taken from the plan's table and applied to every row of the group at once.
@@ -291,8 +287,8 @@ bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit
     rwt_.resize(static_cast<size_t>(out.width) * group);
     for (int r = 0; r < group; ++r) std::copy(total_.begin(), total_.end(), rwt_.begin() + static_cast<long>(r) * out.width);
     written_.clear();
-    if (!read_unit(tp, u)) return false;
     for (int j0 = 0; j0 < ny; j0 += group) {
+        if (!read_rows(tp, u, j0)) return false;
         mask_rows(tp, u, j0, clamp);
         across(pw.x, u, clamp);
         down(pw.y, u, j0, clamp, out);

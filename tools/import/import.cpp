@@ -38,10 +38,13 @@ const char import_usage[] =
     "\n"
     "Each tile is read once, at its own resolution (or at the overview that still\n"
     "has two samples a cell), straight into the map: shrinking takes the area\n"
-    "average of the samples each cell covers, enlarging interpolates bilinearly;\n"
-    "voids (NoData, masks, NaN) are left out of both, and a cell is a void only where\n"
-    "no valid input covers it. Inputs that would need more than 2^37 samples read\n"
-    "are refused: build overviews (gdaladdo) first.\n"
+    "average of the samples each cell covers; enlarging interpolates with a cubic\n"
+    "(Keys), whose surface has no bends at the samples, each height held within the\n"
+    "samples around its cell; voids (NoData, masks, NaN) are left out of both, and a\n"
+    "cell is a void only where no valid input covers it. The summary says which.\n"
+    "Inputs that would need more than 2^37 samples read, or tiles that together\n"
+    "cover the map more than 256 times over, are refused: build overviews (gdaladdo)\n"
+    "first, or name each tile once.\n"
     "\n"
     "North is up; the map keeps the input's proportions on the ground (longitude\n"
     "scaled by the cosine of the latitude, projected units as they are; pixel\n"
@@ -79,6 +82,7 @@ const char import_usage[] =
     "                   centred on the sea level or the middle of the heights; what\n"
     "                   falls outside -128 ... 127 is clamped, and counted\n"
     "  --resample ALG   average, bilinear, cubic or nearest instead of the above\n"
+    "                   (bilinear: the surface bends at every sample)\n"
     "  --size WxH       width and height of a .r16 file\n"
     "  -q, --quiet      nothing on standard output or error unless it fails: no\n"
     "                   progress, no summary\n"
@@ -246,6 +250,7 @@ Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, s
     notes.insert(notes.end(), h.src.notes.begin(), h.src.notes.end());
     if (Status st = place(h.src, o.fit, o.has_bounds ? &o.bounds : nullptr, grid_w, grid_h, h.place, notes); !st.ok)
         return st;
+    notes.push_back(resampling_note(h.src, h.place, o.resample));
     return read_field(h.src, h.place, o.resample, h.field, progress, o.max_samples);
 }
 

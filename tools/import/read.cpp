@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <limits>
 #include <thread>
@@ -191,6 +192,24 @@ void take_band(int b, const Placement &p, const Reads &reads, const Schedule &sc
 }  // namespace
 
 }  // namespace engine
+
+std::string resampling_note(const HeightSource &src, const Placement &p, Resampling r) {
+    const double across = std::fabs(src.gt[1] / p.gt[1]), down = std::fabs(src.gt[5] / p.gt[5]);
+    const Kernel kx = kernel_for(r, across), ky = kernel_for(r, down);
+    auto name = [](Kernel k) {
+        switch (k) {
+        case Kernel::box: return "the area average of the samples each cell covers";
+        case Kernel::tent: return "bilinear interpolation";
+        case Kernel::cubic: return "cubic interpolation (Keys), held within the samples around each cell";
+        case Kernel::nearest: return "the nearest sample";
+        }
+        return "";
+    };
+    std::string note = "resampling: a sample is " + number(across, 3) + " x " + number(down, 3) + " cells; ";
+    note += kx == ky ? std::string(name(kx)) : std::string(name(kx)) + " across, " + name(ky) + " down";
+    if (r != Resampling::automatic) note += " (--resample)";
+    return note;
+}
 
 int reader_threads(const HeightSource &src) {
     return src.sequential ? 1 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));

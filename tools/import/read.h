@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 // Heights over a grid, in the input's own units; voids flagged (z is 0 there).
@@ -22,6 +23,10 @@ struct Field {
 
 // Threads for reading `src`: one for a file that decodes front to back, else one per core.
 int reader_threads(const HeightSource &src);
+
+// What the read does with the samples of `src` placed by `p` under `r`, for the summary: how many
+// cells wide they are, and the kernel that spreads them (the finest tile's, for a tile set).
+std::string resampling_note(const HeightSource &src, const Placement &p, Resampling r);
 
 // Reads every tile of `src` into the box of a p.grid_w x p.grid_h field, straight into the cells:
 // each sample spread over the cells it covers (or interpolated, when the cells are finer), value

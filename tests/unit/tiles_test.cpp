@@ -368,6 +368,28 @@ TEST_F(Tiles, DirectoryListAndNamesGiveTheSameHeights) {
     EXPECT_FALSE(expand_inputs({dir + "/set/south/.."}, dir + "/missing", none).ok);
 }
 
+// Tiles that cover every cell hundreds of times over (one tile named again and again) are refused
+// before any is read, naming the input; up to the bound they are read, overlaps counted once.
+TEST_F(Tiles, TilesCoveringTheMapOverAndOverAreRefused) {
+    const Heights one = read({write("one.tif", sampled(4, 4, 6, 46, 0.01, 0.01, relief))}, 16, 16);
+    for (const int copies : {static_cast<int>(max_cell_passes), static_cast<int>(max_cell_passes) + 1}) {
+        HeightSource src;
+        src.label = "one.tif and " + std::to_string(copies - 1) + " more tiles";
+        src.tiles.assign(static_cast<size_t>(copies), one.src.tiles[0]);
+        src.w = one.src.w, src.h = one.src.h;
+        std::copy(one.src.gt, one.src.gt + 6, src.gt);
+        Field f;
+        const Status st = read_field(src, one.place, Resampling::automatic, f);
+        if (copies <= max_cell_passes) {
+            ASSERT_TRUE(st.ok) << st.why;
+            EXPECT_EQ(f.z, one.field.z);
+        } else {
+            EXPECT_EQ(st.why.rfind(src.label + ": ", 0), 0u) << st.why;
+            EXPECT_NE(st.why.find("cover the map 257 times over"), std::string::npos) << st.why;
+        }
+    }
+}
+
 // More samples than 2^33: a sparse GeoTIFF of 10^10 whose one written block
 // is all there is to read.
 TEST_F(Tiles, SparseFileBeyondTwoToThe33IsRead) {

@@ -199,9 +199,9 @@ Status check_budget(const HeightSource &src, const Placement &p, const std::vect
     }
     const double passes = cells / (static_cast<double>(p.w) * p.h);
     if (passes > max_cell_passes) {
-        std::snprintf(b, sizeof b, "its %zu tiles cover the map %.0f times over, more than the %.0f times mvx works through",
-                      plans.size(), passes, max_cell_passes);
-        return Status::fail(src.label + ": " + b + "; are tiles listed more than once, or is a directory named twice?");
+        std::snprintf(b, sizeof b, "the tiles cover the map %.0f times over, more than the %.0f mvx works through", passes,
+                      max_cell_passes);
+        return Status::fail(src.label + ": " + b + " (is a tile named more than once?)");
     }
     return {};
 }

@@ -54,7 +54,8 @@ bool Reader::open_level(const TilePlan &tp, int tile) {
         open_.erase(it);
     } else {
         o.tile = tile;
-        o.ds = open_dataset(tp.tile->name);
+        if (tp.tile->opened) o.ds = tp.tile->opened->take();
+        if (!o.ds) o.ds = open_dataset(tp.tile->name);
         if (!o.ds) return false;
         if (open_.size() >= handles_kept) open_.erase(open_.begin());
     }

@@ -84,7 +84,7 @@ public:
 
 private:
     bool open_level(const TilePlan &tp, int tile);
-    bool read_rows(const TilePlan &tp, const Unit &u, int j0);
+    bool read_unit(const TilePlan &tp, const Unit &u);
     void mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp);
     void across(const Taps &x, const Unit &u, bool clamp);
     void down(const Taps &y, const Unit &u, int j0, bool clamp, Part &out);
@@ -97,9 +97,8 @@ private:
     GDALRasterBandH band_ = nullptr, mask_ = nullptr;
     // The unit's samples as read (and its mask), a row of voids and one masked out; a group of
     // sample rows in ground order, interleaved sample by sample: value × share, share, height.
-    std::vector<float> z_;
-    std::vector<uint8_t> cover_;
-    int rows_ = 0;
+    std::vector<float> z_, gap_;
+    std::vector<uint8_t> cover_, bare_;
     std::vector<double> val_, ok_, height_, share_;
     std::vector<int> odd_;  // samples before each whose rows have a void or a share other than 1
     // The group's rows summed across, cell by cell: value, weight, lowest and highest height; each

@@ -80,76 +80,28 @@ void with_flags(F &&f, bool first, Rest... rest) {
         with_flags([&](auto... b) { f(std::false_type{}, b...); }, rest...);
 }
 
-// Four floats, four 32-bit masks; two doubles' masks.
-typedef float Quad __attribute__((vector_size(4 * sizeof(float))));
-typedef int QuadMask __attribute__((vector_size(4 * sizeof(int))));
 typedef long long PairMask __attribute__((vector_size(2 * sizeof(long long))));
 
-// Columns of a group's rows (row s at rows[s], its mask at covers[s], its shares at shares[s]) as
-// heights, interleaved sample by sample: a void (NoData, masked, NaN, an infinity or a value
-// beyond the float range) at value and share 0 and height infinity. odd[i] counts the samples
-// before i whose rows are not all whole and unshared.
-template <bool flip, bool direct, bool shared, bool masked, bool heights>
-void mask_columns(const float *z, const uint8_t *cover, const int *slot, const double *const *shares, int nx,
-                  float nodata, double scale, double offset, double *val, double *ok, double *height, int *odd) {
-    typedef float QuadAt __attribute__((vector_size(4 * sizeof(float)), aligned(sizeof(float)), may_alias));
-    const Quad lo = {-FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX}, hi = -lo, none = {nodata, nodata, nodata, nodata};
-    const Pair one = {1.0, 1.0}, infinite = {inf, inf};
-    odd[0] = 0;
-    for (int i = 0; i < nx; ++i) {
-        const int k = flip ? nx - 1 - i : i;
-        PairMask uneven = {0, 0};
-        for (int q = 0; q < group; q += 4) {
-            const float *col = z + static_cast<size_t>(k) * group;
-            const uint8_t *cov = masked ? cover + static_cast<size_t>(k) * group : nullptr;
-            auto at = [&](int s) { return slot[s] < 0 ? std::numeric_limits<float>::quiet_NaN() : col[slot[s]]; };
-            const Quad v = direct ? Quad(*reinterpret_cast<const QuadAt *>(col + q)) : Quad{at(q), at(q + 1), at(q + 2), at(q + 3)};
-            QuadMask good = (v > lo) & (v < hi) & (v != none);
-            if (masked) {
-                auto c = [&](int s) { return static_cast<int>(cov[direct ? s : std::max(slot[s], 0)]); };
-                good &= QuadMask{c(q), c(q + 1), c(q + 2), c(q + 3)} != 0;
-            }
-            // Rows q+p and q+p+1 as doubles.
-            auto pair = [&](auto first) {
-                constexpr int p = decltype(first)::value;
-                const Pair d = __builtin_convertvector(__builtin_shufflevector(v, v, p, p + 1), Pair);
-                const PairMask g = __builtin_convertvector(__builtin_shufflevector(good, good, p, p + 1), PairMask);
-                const Pair h = d * scale + offset;
-                const Pair share = shared ? Pair{shares[q + p][i], shares[q + p + 1][i]} : one;
-                const Pair s = reinterpret_cast<Pair>(reinterpret_cast<PairMask>(share) & g);
-                const size_t at = static_cast<size_t>(i) * group + q + p;
-                *reinterpret_cast<Pair *>(ok + at) = s;
-                *reinterpret_cast<Pair *>(val + at) = reinterpret_cast<Pair>(reinterpret_cast<PairMask>(h * share) & g);
-                if (heights)
-                    *reinterpret_cast<Pair *>(height + at) =
-                        reinterpret_cast<Pair>((reinterpret_cast<PairMask>(h) & g) | (reinterpret_cast<PairMask>(infinite) & ~g));
-                uneven |= s != one;
-            };
-            pair(std::integral_constant<int, 0>{});
-            pair(std::integral_constant<int, 2>{});
-        }
-        odd[i + 1] = odd[i] + ((uneven[0] | uneven[1]) != 0);
-    }
-}
-
-// The common case of mask_columns: whole groups read in the ground's row order, nothing shared;
-// compared as doubles (every float is one), two rows at a time, each comparison giving both
-// rows' masks (SSE2, which every x86-64 has).
+// Columns of a group's rows (row s at rows[s], its mask at covers[s]) as heights, interleaved
+// sample by sample: a void (NoData, masked, NaN, an infinity or a value beyond the float range) at
+// value and share 0 and height infinity, any other at share 1. odd[i] counts the samples before i
+// whose rows are not all whole. Compared as doubles (every float is one), two rows at a time, each
+// comparison giving both rows' masks (SSE2, which every x86-64 has).
 template <bool flip, bool masked, bool heights>
-void mask_whole_columns(const float *z, const uint8_t *cover, int nx, float nodata, double scale, double offset,
-                        double *val, double *ok, double *height, int *odd) {
+void mask_whole_columns(const float *const *rows, const uint8_t *const *covers, int nx, float nodata, double scale,
+                        double offset, double *val, double *ok, double *height, int *odd) {
     const __m128d lo = _mm_set1_pd(-FLT_MAX), hi = _mm_set1_pd(FLT_MAX), none = _mm_set1_pd(nodata), one = _mm_set1_pd(1.0);
     const __m128d times = _mm_set1_pd(scale), plus = _mm_set1_pd(offset), infinite = _mm_set1_pd(inf);
     odd[0] = 0;
     for (int i = 0; i < nx; ++i) {
-        const size_t k = static_cast<size_t>(flip ? nx - 1 - i : i) * group, at = static_cast<size_t>(i) * group;
+        const size_t k = static_cast<size_t>(flip ? nx - 1 - i : i), at = static_cast<size_t>(i) * group;
         __m128d whole = _mm_cmpeq_pd(one, one);
         for (int p = 0; p < group; p += 2) {
-            const __m128d d = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(z + k + p))));
+            const __m128d d = _mm_set_pd(rows[p + 1][k], rows[p][k]);
             __m128d g = _mm_and_pd(_mm_and_pd(_mm_cmpgt_pd(d, lo), _mm_cmplt_pd(d, hi)), _mm_cmpneq_pd(d, none));
             if (masked)
-                g = _mm_and_pd(g, _mm_castsi128_pd(_mm_set_epi64x(-static_cast<long long>(cover[k + p + 1] != 0),
-                                                                   -static_cast<long long>(cover[k + p] != 0))));
+                g = _mm_and_pd(g, _mm_castsi128_pd(_mm_set_epi64x(-static_cast<long long>(covers[p + 1][k] != 0),
+                                                                   -static_cast<long long>(covers[p][k] != 0))));
             const __m128d h = _mm_add_pd(_mm_mul_pd(d, times), plus);
             _mm_storeu_pd(ok + at + p, _mm_and_pd(g, one));
             _mm_storeu_pd(val + at + p, _mm_and_pd(g, h));
@@ -160,25 +112,23 @@ void mask_whole_columns(const float *z, const uint8_t *cover, int nx, float noda
     }
 }
 
-// Ground rows j0 ... j0+group-1 of the unit as the file has them (and its mask band's),
-// interleaved sample by sample so that each sample's rows lie together; `rows_` are the unit's.
-bool Reader::read_rows(const TilePlan &tp, const Unit &u, int j0) {
-    const int nx = u.nx;
-    rows_ = std::min(group, u.ny - j0);
-    const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0;
-    const long long fy0 = (tp.flip_y ? tp.lh - u.gy0 - u.ny : u.gy0) + (tp.flip_y ? u.ny - j0 - rows_ : j0);
-    z_.resize(static_cast<size_t>(nx) * group);
-    if (GDALRasterIOEx(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, rows_, z_.data(), nx, rows_,
-                       GDT_Float32, group * sizeof(float), sizeof(float), nullptr) != CE_None)
+// The unit's samples as the file has them (and its mask band's).
+bool Reader::read_unit(const TilePlan &tp, const Unit &u) {
+    const int nx = u.nx, ny = u.ny;
+    const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0, fy0 = tp.flip_y ? tp.lh - u.gy0 - ny : u.gy0;
+    const size_t n = static_cast<size_t>(nx) * ny;
+    z_.resize(n);
+    if (GDALRasterIO(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data(), nx, ny, GDT_Float32, 0,
+                     0) != CE_None)
         return false;
     if (!mask_) return true;
-    cover_.resize(static_cast<size_t>(nx) * group);
-    return GDALRasterIOEx(mask_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, rows_, cover_.data(), nx, rows_,
-                          GDT_Byte, group, 1, nullptr) == CE_None;
+    cover_.resize(n);
+    return GDALRasterIO(mask_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, cover_.data(), nx, ny,
+                        GDT_Byte, 0, 0) == CE_None;
 }
 
-// Ground rows j0 ... j0+group-1 of the unit as heights, interleaved: a sample that n tiles cover at
-// share 1/n. Rows past the unit's last are voids.
+// Ground rows j0 ... j0+group-1 of the unit as heights, interleaved: a sample that n tiles cover
+// at share 1/n. Rows past the unit's last are voids.
 void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
     const Tile &t = *tp.tile;
     const int nx = u.nx;
@@ -188,42 +138,48 @@ void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
     const size_t n = static_cast<size_t>(nx) * group;
     val_.resize(n), ok_.resize(n), odd_.resize(static_cast<size_t>(nx) + 1);
     if (clamp) height_.resize(n);
-    // The slot each ground row was read into; -1 past the unit's rows.
-    const int m = rows_;
-    int slot[group];
-    for (int s = 0; s < group; ++s) slot[s] = s >= m ? -1 : tp.flip_y ? m - 1 - s : s;
-    // Each row's share of its samples, 1/n where n tiles cover them.
-    const bool shared = !tp.shared.empty();
-    const double *shares[group] = {};
-    if (shared) {
-        share_.assign(n, 1.0);
-        for (int s = 0; s < group; ++s) {
-            const long long gy = u.gy0 + j0 + s;
-            double *row = share_.data() + static_cast<size_t>(s) * nx;
-            shares[s] = row;
-            for (const auto &[x0, x1, y0, y1] : tp.shared)
-                if (gy >= y0 && gy < y1)
-                    for (long long g = std::max(x0, u.gx0); g < std::min(x1, u.gx0 + nx); ++g) row[g - u.gx0] += 1;
-            for (int i = 0; i < nx; ++i) row[i] = 1 / row[i];
-        }
-    }
-    if (m == group && !tp.flip_y && !shared) {
-        with_flags(
-            [&](auto flip, auto masks_on, auto heights) {
-                mask_whole_columns<flip, masks_on, heights>(z_.data(), cover_.data(), nx, nodata, t.scale, t.offset,
-                                                            val_.data(), ok_.data(), clamp ? height_.data() : nullptr,
-                                                            odd_.data());
-            },
-            tp.flip_x, mask_ != nullptr, clamp);
-        return;
+    // Each ground row's samples as read, or a row of voids past the unit's last (uncovered, when masked).
+    if (gap_.size() < static_cast<size_t>(nx)) gap_.assign(static_cast<size_t>(nx), std::numeric_limits<float>::quiet_NaN());
+    if (mask_ && bare_.size() < static_cast<size_t>(nx)) bare_.assign(static_cast<size_t>(nx), 0);
+    const float *rows[group];
+    const uint8_t *covers[group];
+    for (int s = 0; s < group; ++s) {
+        const int j = j0 + s;
+        const size_t at = static_cast<size_t>(tp.flip_y ? u.ny - 1 - j : j) * nx;
+        rows[s] = j < u.ny ? z_.data() + at : gap_.data();
+        covers[s] = !mask_ ? nullptr : j < u.ny ? cover_.data() + at : bare_.data();
     }
     with_flags(
-        [&](auto flip, auto direct, auto shares_on, auto masks_on, auto heights) {
-            mask_columns<flip, direct, shares_on, masks_on, heights>(z_.data(), cover_.data(), slot, shares, nx, nodata, t.scale,
-                                                                     t.offset, val_.data(), ok_.data(),
-                                                                     clamp ? height_.data() : nullptr, odd_.data());
+        [&](auto flip, auto masked, auto heights) {
+            mask_whole_columns<flip, masked, heights>(rows, covers, nx, nodata, t.scale, t.offset, val_.data(), ok_.data(),
+                                                      clamp ? height_.data() : nullptr, odd_.data());
         },
-        tp.flip_x, m == group && !tp.flip_y, shared, mask_ != nullptr, clamp);}
+        tp.flip_x, mask_ != nullptr, clamp);
+    if (tp.shared.empty()) return;
+    // A sample that n tiles cover counts for 1/n: its value and share divided, its row odd.
+    share_.assign(static_cast<size_t>(nx), 1.0);
+    for (int s = 0; s < group && j0 + s < u.ny; ++s) {
+        const long long gy = u.gy0 + j0 + s;
+        std::fill(share_.begin(), share_.end(), 1.0);
+        bool any = false;
+        for (const auto &[x0, x1, y0, y1] : tp.shared)
+            if (gy >= y0 && gy < y1)
+                for (long long g = std::max(x0, u.gx0); g < std::min(x1, u.gx0 + nx); ++g) share_[g - u.gx0] += 1, any = true;
+        if (!any) continue;
+        for (int i = 0; i < nx; ++i) {
+            if (share_[i] == 1.0) continue;
+            const size_t at = static_cast<size_t>(i) * group + s;
+            const double share = 1 / share_[i];
+            // A void stays one; any other sample is its height at that share.
+            if (ok_[at] != 0) val_[at] *= share, ok_[at] = share;
+        }
+    }
+    for (int i = 0; i < nx; ++i) {
+        int odd = 0;
+        for (int s = 0; s < group; ++s) odd |= ok_[static_cast<size_t>(i) * group + s] != 1.0;
+        odd_[i + 1] = odd_[i] + odd;
+    }
+}
 
 // The group's rows summed across into the unit's cells: each cell's samples in order, their
 // weights taken from the plan's table and applied to every row of the group at once.
@@ -327,8 +283,8 @@ bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit
     rwt_.resize(static_cast<size_t>(out.width) * group);
     for (int r = 0; r < group; ++r) std::copy(total_.begin(), total_.end(), rwt_.begin() + static_cast<long>(r) * out.width);
     written_.clear();
+    if (!read_unit(tp, u)) return false;
     for (int j0 = 0; j0 < ny; j0 += group) {
-        if (!read_rows(tp, u, j0)) return false;
         mask_rows(tp, u, j0, clamp);
         across(pw.x, u, clamp);
         down(pw.y, u, j0, clamp, out);

@@ -24,18 +24,9 @@ static_assert(group == 8, "a group is four pairs of rows");
 struct Rows {
     Pair a, b, c, d;
     static Rows of(double x) { return {Pair{x, x}, Pair{x, x}, Pair{x, x}, Pair{x, x}}; }
-    static Rows at(const double *p) {
-        const Pair *q = reinterpret_cast<const Pair *>(p);
-        return {q[0], q[1], q[2], q[3]};
-    }
     void add(const double *p, double w) {
         const Pair *q = reinterpret_cast<const Pair *>(p);
         a += q[0] * w, b += q[1] * w, c += q[2] * w, d += q[3] * w;
-    }
-    bool all_one() const {
-        const Pair one = {1.0, 1.0};
-        const auto odd = (a != one) | (b != one) | (c != one) | (d != one);
-        return (odd[0] | odd[1]) == 0;
     }
     // Row r's value to p[r · stride].
     void put(double *p, size_t stride) const {
@@ -44,28 +35,6 @@ struct Rows {
     }
 };
 constexpr double inf = std::numeric_limits<double>::infinity();
-
-}  // namespace
-
-bool Reader::open_level(const TilePlan &tp, int tile) {
-    auto it = std::find_if(open_.begin(), open_.end(), [&](const Open &o) { return o.tile == tile; });
-    Open o;
-    if (it != open_.end()) {
-        o = std::move(*it);
-        open_.erase(it);
-    } else {
-        o.tile = tile;
-        if (tp.tile->opened) o.ds = tp.tile->opened->take();
-        if (!o.ds) o.ds = open_dataset(tp.tile->name);
-        if (!o.ds) return false;
-        if (open_.size() >= handles_kept) open_.erase(open_.begin());
-    }
-    GDALRasterBandH b = GDALGetRasterBand(o.ds.get(), 1);
-    band_ = tp.level < 0 ? b : GDALGetOverview(b, tp.level);
-    mask_ = band_ && tp.tile->masked ? GDALGetMaskBand(band_) : nullptr;
-    open_.push_back(std::move(o));
-    return band_ != nullptr && (!tp.tile->masked || mask_ != nullptr);
-}
 
 // Calls f with each flag as a compile-time constant, so that the loop it runs is made for them.
 template <class F>
@@ -79,8 +48,6 @@ void with_flags(F &&f, bool first, Rest... rest) {
     else
         with_flags([&](auto... b) { f(std::false_type{}, b...); }, rest...);
 }
-
-typedef long long PairMask __attribute__((vector_size(2 * sizeof(long long))));
 
 // Columns of a group's rows (row s at rows[s], its mask at covers[s]) as heights, interleaved
 // sample by sample: a void (NoData, masked, NaN, an infinity or a value beyond the float range) at
@@ -111,6 +78,29 @@ void mask_whole_columns(const float *const *rows, const uint8_t *const *covers, 
         odd[i + 1] = odd[i] + (_mm_movemask_pd(whole) != 3);
     }
 }
+
+}  // namespace
+
+bool Reader::open_level(const TilePlan &tp, int tile) {
+    auto it = std::find_if(open_.begin(), open_.end(), [&](const Open &o) { return o.tile == tile; });
+    Open o;
+    if (it != open_.end()) {
+        o = std::move(*it);
+        open_.erase(it);
+    } else {
+        o.tile = tile;
+        if (tp.tile->opened) o.ds = tp.tile->opened->take();
+        if (!o.ds) o.ds = open_dataset(tp.tile->name);
+        if (!o.ds) return false;
+        if (open_.size() >= handles_kept) open_.erase(open_.begin());
+    }
+    GDALRasterBandH b = GDALGetRasterBand(o.ds.get(), 1);
+    band_ = tp.level < 0 ? b : GDALGetOverview(b, tp.level);
+    mask_ = band_ && tp.tile->masked ? GDALGetMaskBand(band_) : nullptr;
+    open_.push_back(std::move(o));
+    return band_ != nullptr && (!tp.tile->masked || mask_ != nullptr);
+}
+
 
 // The unit's samples as the file has them (and its mask band's).
 bool Reader::read_unit(const TilePlan &tp, const Unit &u) {

@@ -155,6 +155,30 @@ TEST_F(Tiles, CubicIsExactAtSamplesSmoothBetweenAndHeldBesideCliffs) {
     }
 }
 
+// The summary says how large a sample is in cells and which kernel spread it.
+TEST_F(Tiles, SummaryNamesTheKernel) {
+    const std::string path = write("ramp.tif", sampled(20, 10, 6, 46, 0.01, 0.01, relief));
+    const struct {
+        int gw, gh;
+        Resampling r;
+        const char *says;
+    } cases[] = {
+        {10, 5, Resampling::automatic, "resampling: a sample is 0.5 x 0.5 cells; the area average"},
+        {80, 40, Resampling::automatic, "resampling: a sample is 4 x 4 cells; cubic interpolation (Keys)"},
+        {80, 40, Resampling::bilinear, "bilinear interpolation (--resample)"},
+        {10, 5, Resampling::nearest, "the nearest sample (--resample)"},
+    };
+    for (const auto &c : cases) {
+        ImportOptions o;
+        o.heights = {path}, o.fit = FitMode::stretch, o.resample = c.r;
+        Heights h;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(read_import(o, c.gw, c.gh, h, notes).ok);
+        EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [&](const std::string &n) { return n.find(c.says) != std::string::npos; }))
+            << c.says;
+    }
+}
+
 // Ridges 16 samples apart with smaller ones across them, enlarged 8 times and shaded as an import
 // colours them: with the default
 // kernel the light changes from cell to cell as much across a sample's centre as between (no grid

@@ -278,12 +278,17 @@ std::string first_view_hint(const Field &f) {
     const int x0 = xdeb_depart, y0 = ydeb_depart, x1 = std::min(f.w, x0 + cote), y1 = std::min(f.h, y0 + cote);
     long long data = 0;
     int lo_x = f.w, hi_x = -1, lo_y = f.h, hi_y = -1;
-    for (int y = 0; y < f.h; ++y)
-        for (int x = 0; x < f.w; ++x) {
-            if (f.voids[static_cast<size_t>(y) * f.w + x]) continue;
-            if (x >= x0 && x < x1 && y >= y0 && y < y1) ++data;
-            lo_x = std::min(lo_x, x), hi_x = std::max(hi_x, x), lo_y = std::min(lo_y, y), hi_y = std::max(hi_y, y);
-        }
+    // Each row's first and last data from its ends: a row full of data costs two looks.
+    for (int y = 0; y < f.h; ++y) {
+        const uint8_t *v = f.voids.data() + static_cast<size_t>(y) * f.w;
+        int first = 0, last = f.w - 1;
+        while (first < f.w && v[first]) ++first;
+        if (first == f.w) continue;
+        while (v[last]) --last;
+        lo_x = std::min(lo_x, first), hi_x = std::max(hi_x, last), lo_y = std::min(lo_y, y), hi_y = y;
+        if (y >= y0 && y < y1)
+            for (int x = x0; x < x1; ++x) data += !v[x];
+    }
     if (data > 0 || hi_x < 0) return "";
     // Keys move the view by 10 cells at zoom 1; aim its top-left corner at the nearest data.
     std::string keys;

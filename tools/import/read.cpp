@@ -205,7 +205,8 @@ std::string resampling_note(const HeightSource &src, const Placement &p, Resampl
         }
         return "";
     };
-    std::string note = "resampling: a sample is " + number(across, 3) + " x " + number(down, 3) + " cells; ";
+    auto size = [](double v) { return number(v, v >= 1000 ? 7 : 3); };
+    std::string note = "resampling: a sample is " + size(across) + " x " + size(down) + " cells; ";
     note += kx == ky ? std::string(name(kx)) : std::string(name(kx)) + " across, " + name(ky) + " down";
     if (r != Resampling::automatic) note += " (--resample)";
     return note;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <future>
 #include <limits>
 #include <thread>
 
@@ -221,10 +222,16 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
     using namespace engine;
     Reads reads;
     if (Status st = plan_reads(src, p, r, max_samples, reads); !st.ok) return st;
+    // The field is cleared while the first reads decode: a band waits for it only when it is taken.
     f.w = p.grid_w, f.h = p.grid_h;
-    f.z.assign(static_cast<size_t>(f.w) * f.h, 0.0f);
-    f.voids.assign(static_cast<size_t>(f.w) * f.h, 1);
-    if (reads.units.empty()) return {};
+    std::shared_future<void> cleared = std::async(std::launch::async, [&f] {
+        f.z.assign(static_cast<size_t>(f.w) * f.h, 0.0f);
+        f.voids.assign(static_cast<size_t>(f.w) * f.h, 1);
+    }).share();
+    if (reads.units.empty()) {
+        cleared.wait();
+        return {};
+    }
     // What is read, for the progress; and the work: the samples and, when enlarging, the many
     // cells each one reaches. A small read is not worth a second thread.
     double total = 0, effort = 0;
@@ -245,6 +252,7 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
         std::pair<int, int> job{0, 0};
         for (Task t; sch.next(job, t);) {
             if (t.band >= 0) {
+                cleared.wait();
                 take_band(t.band, p, reads, sch, band, f);
                 sch.band_done(t.band);
                 continue;
@@ -273,6 +281,7 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
     for (int t = 1; t < threads; ++t) pool.emplace_back(work, t);
     work(0);
     for (std::thread &t : pool) t.join();
+    cleared.wait();
     if (!failure.empty()) return Status::fail(failure);
     return {};
 }

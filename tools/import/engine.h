@@ -8,9 +8,7 @@
 #include "source.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 namespace engine {
@@ -53,13 +51,6 @@ struct Reads {
 // is planned: `max_samples` input samples, and cells reached max_cell_passes times the box's.
 Status plan_reads(const HeightSource &src, const Placement &p, Resampling r, double max_samples, Reads &reads);
 
-// A plan's weights, across by cell and down by sample row: made by its first read, freed after its last.
-struct PlanWeights {
-    std::once_flag made;
-    Taps x, y;
-    std::atomic<int> reads_left{0};
-};
-
 // What one read adds to the grid's sums, held until every band of rows it reaches has taken it:
 // for its cells cx0 ... cx1-1, rows of value × weight and of weight (and, when clamping, of the
 // lowest and highest height under each). By cell row from cy0 when it covers no more cell rows
@@ -80,13 +71,14 @@ public:
     // Reads unit `u` of plan `tp` (number `plan`) and sums it over its cells, in the order of the
     // ground, so that a file that runs against it gives the same sums as its twin that does not.
     // False when GDAL fails.
-    bool sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit &u, bool clamp, Part &out);
+    bool sum(const TilePlan &tp, int plan, const Unit &u, bool clamp, Part &out);
 
 private:
     bool open_level(const TilePlan &tp, int tile);
+    void weigh(const TilePlan &tp, int plan, const Unit &u);
     bool read_unit(const TilePlan &tp, const Unit &u);
     void mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp);
-    void across(const Taps &x, const Unit &u, bool clamp);
+    void across(const Taps &x, const Unit &u, int rows, bool clamp);
     void down(const Taps &y, const Unit &u, int j0, bool clamp, Part &out);
 
     struct Open {
@@ -94,6 +86,10 @@ private:
         Dataset ds;
     };
     std::vector<Open> open_;  // most recently used last
+    // The weights of the last read's samples, across by cell and down by sample row: the next read
+    // of the same columns (the same tile, or the next strip of a large one) takes them as they are.
+    Taps x_, y_;
+    std::array<long long, 5> x_of_{-1}, y_of_{-1};
     GDALRasterBandH band_ = nullptr, mask_ = nullptr;
     // The unit's samples as read (and its mask), a row of voids and one masked out; a group of
     // sample rows in ground order, interleaved sample by sample: value × share, share, height.

@@ -235,11 +235,9 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
     // What is read, for the progress; and the work: the samples and, when enlarging, the many
     // cells each one reaches. A small read is not worth a second thread.
     double total = 0, effort = 0;
-    std::vector<PlanWeights> weights(reads.plans.size());
     for (const Unit &u : reads.units) {
         total += static_cast<double>(u.samples());
         effort += static_cast<double>(u.samples()) + static_cast<double>(u.cells());
-        ++weights[u.plan].reads_left;
     }
     const int threads = effort < (1 << 18) ? 1 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     Schedule sch(p, reads);
@@ -259,20 +257,14 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
             }
             const Unit &unit = reads.units[static_cast<size_t>(t.unit)];
             const TilePlan &tp = reads.plans[unit.plan];
-            PlanWeights &pw = weights[unit.plan];
-            std::call_once(pw.made, [&] {
-                taps_by_cell(tp.x, tp.gx0, tp.gx1, tp.cx0, tp.cx1, pw.x);
-                taps_by_sample(tp.y, tp.gy0, tp.gy1, tp.cy0, tp.cy1, pw.y);
-            });
             Part part;
-            if (!rd.sum(tp, unit.plan, pw, unit, reads.clamp, part)) {
+            if (!rd.sum(tp, unit.plan, unit, reads.clamp, part)) {
                 std::lock_guard<std::mutex> lock(m);
                 if (failure.empty()) failure = tp.tile->path + ": cannot read: " + gdal_reason_or("GDAL failed");
                 sch.fail();
                 return;
             }
             sch.read_done(t.unit, std::move(part));
-            if (--pw.reads_left == 0) pw.x = Taps(), pw.y = Taps();
             const long long d = read += unit.samples();
             if (thread == 0 && progress) progress(std::min(1.0, static_cast<double>(d) / total));
         }

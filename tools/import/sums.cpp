@@ -17,23 +17,39 @@ namespace {
 constexpr int group = 8;
 constexpr size_t handles_kept = 4;
 
-// A sample's values in the rows of a group, two rows a vector (as every x86-64 has them), four
-// vectors held in registers while a cell's samples are added.
+// A sample's values in the first 2P rows of a group, two rows a vector (as every x86-64 has
+// them), held in registers while a cell's samples are added.
 typedef double Pair __attribute__((vector_size(2 * sizeof(double)), aligned(sizeof(double)), may_alias));
-static_assert(group == 8, "a group is four pairs of rows");
+template <int P>
 struct Rows {
-    Pair a, b, c, d;
-    static Rows of(double x) { return {Pair{x, x}, Pair{x, x}, Pair{x, x}, Pair{x, x}}; }
+    Pair v[P];
+    Rows() {
+        for (int i = 0; i < P; ++i) v[i] = Pair{0, 0};
+    }
     void add(const double *p, double w) {
         const Pair *q = reinterpret_cast<const Pair *>(p);
-        a += q[0] * w, b += q[1] * w, c += q[2] * w, d += q[3] * w;
+        for (int i = 0; i < P; ++i) v[i] += q[i] * w;
     }
     // Row r's value to p[r · stride].
     void put(double *p, size_t stride) const {
-        p[0] = a[0], p[stride] = a[1], p[2 * stride] = b[0], p[3 * stride] = b[1];
-        p[4 * stride] = c[0], p[5 * stride] = c[1], p[6 * stride] = d[0], p[7 * stride] = d[1];
+        for (int i = 0; i < P; ++i) p[2 * i * stride] = v[i][0], p[(2 * i + 1) * stride] = v[i][1];
     }
 };
+static_assert(group == 8, "a group is four pairs of rows");
+
+// The sums of a cell's samples over the group's first 2P rows: values from `val`, and weights
+// from `ok` when the cell has a void or a shared sample under it (else its weight `total` stands).
+template <int P>
+void sum_cell(const double *val, const double *ok, const double *w, long long n, bool odd, double *sum, double *wt,
+              size_t stride) {
+    Rows<P> s;
+    for (long long k = 0; k < n; ++k) s.add(val + k * group, w[k]);
+    s.put(sum, stride);
+    if (!odd) return;
+    Rows<P> ws;
+    for (long long k = 0; k < n; ++k) ws.add(ok + k * group, w[k]);
+    ws.put(wt, stride);
+}
 constexpr double inf = std::numeric_limits<double>::infinity();
 
 // Calls f with each flag as a compile-time constant, so that the loop it runs is made for them.
@@ -49,21 +65,22 @@ void with_flags(F &&f, bool first, Rest... rest) {
         with_flags([&](auto... b) { f(std::false_type{}, b...); }, rest...);
 }
 
-// Columns of a group's rows (row s at rows[s], its mask at covers[s]) as heights, interleaved
+// Columns of a group's first `count` rows, rounded up to pairs (row s at rows[s], its mask at
+// covers[s]) as heights, interleaved
 // sample by sample: a void (NoData, masked, NaN, an infinity or a value beyond the float range) at
 // value and share 0 and height infinity, any other at share 1. odd[i] counts the samples before i
 // whose rows are not all whole. Compared as doubles (every float is one), two rows at a time, each
 // comparison giving both rows' masks (SSE2, which every x86-64 has).
 template <bool flip, bool masked, bool heights>
-void mask_whole_columns(const float *const *rows, const uint8_t *const *covers, int nx, float nodata, double scale,
-                        double offset, double *val, double *ok, double *height, int *odd) {
+void mask_whole_columns(const float *const *rows, const uint8_t *const *covers, int count, int nx, float nodata,
+                        double scale, double offset, double *val, double *ok, double *height, int *odd) {
     const __m128d lo = _mm_set1_pd(-FLT_MAX), hi = _mm_set1_pd(FLT_MAX), none = _mm_set1_pd(nodata), one = _mm_set1_pd(1.0);
     const __m128d times = _mm_set1_pd(scale), plus = _mm_set1_pd(offset), infinite = _mm_set1_pd(inf);
     odd[0] = 0;
     for (int i = 0; i < nx; ++i) {
         const size_t k = static_cast<size_t>(flip ? nx - 1 - i : i), at = static_cast<size_t>(i) * group;
         __m128d whole = _mm_cmpeq_pd(one, one);
-        for (int p = 0; p < group; p += 2) {
+        for (int p = 0; p < count; p += 2) {
             const __m128d d = _mm_set_pd(rows[p + 1][k], rows[p][k]);
             __m128d g = _mm_and_pd(_mm_and_pd(_mm_cmpgt_pd(d, lo), _mm_cmplt_pd(d, hi)), _mm_cmpneq_pd(d, none));
             if (masked)
@@ -118,7 +135,7 @@ bool Reader::read_unit(const TilePlan &tp, const Unit &u) {
 }
 
 // Ground rows j0 ... j0+group-1 of the unit as heights, interleaved: a sample that n tiles cover
-// at share 1/n. Rows past the unit's last are voids.
+// at share 1/n. Rows past the unit's last are left as they are: nothing takes their sums.
 void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
     const Tile &t = *tp.tile;
     const int nx = u.nx;
@@ -128,9 +145,9 @@ void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
     const size_t n = static_cast<size_t>(nx) * group;
     val_.resize(n), ok_.resize(n), odd_.resize(static_cast<size_t>(nx) + 1);
     if (clamp) height_.resize(n);
-    // Each ground row's samples as read, or a row of voids past the unit's last (uncovered, when masked).
-    if (gap_.size() < static_cast<size_t>(nx)) gap_.assign(static_cast<size_t>(nx), std::numeric_limits<float>::quiet_NaN());
-    if (mask_ && bare_.size() < static_cast<size_t>(nx)) bare_.assign(static_cast<size_t>(nx), 0);
+    // Each ground row's samples as read; past the unit's last, a row of zeros whose sums no band takes.
+    if (gap_.size() < static_cast<size_t>(nx)) gap_.assign(static_cast<size_t>(nx), 0.0f);
+    if (mask_ && bare_.size() < static_cast<size_t>(nx)) bare_.assign(static_cast<size_t>(nx), 1);
     const float *rows[group];
     const uint8_t *covers[group];
     for (int s = 0; s < group; ++s) {
@@ -139,10 +156,11 @@ void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
         rows[s] = j < u.ny ? z_.data() + at : gap_.data();
         covers[s] = !mask_ ? nullptr : j < u.ny ? cover_.data() + at : bare_.data();
     }
+    const int count = std::min(group, u.ny - j0);
     with_flags(
         [&](auto flip, auto masked, auto heights) {
-            mask_whole_columns<flip, masked, heights>(rows, covers, nx, nodata, t.scale, t.offset, val_.data(), ok_.data(),
-                                                      clamp ? height_.data() : nullptr, odd_.data());
+            mask_whole_columns<flip, masked, heights>(rows, covers, count, nx, nodata, t.scale, t.offset, val_.data(),
+                                                      ok_.data(), clamp ? height_.data() : nullptr, odd_.data());
         },
         tp.flip_x, mask_ != nullptr, clamp);
     if (tp.shared.empty()) return;
@@ -166,14 +184,14 @@ void Reader::mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp) {
     }
     for (int i = 0; i < nx; ++i) {
         int odd = 0;
-        for (int s = 0; s < group; ++s) odd |= ok_[static_cast<size_t>(i) * group + s] != 1.0;
+        for (int s = 0; s < count; ++s) odd |= ok_[static_cast<size_t>(i) * group + s] != 1.0;
         odd_[i + 1] = odd_[i] + odd;
     }
 }
 
 // The group's rows summed across into the unit's cells: each cell's samples in order, their
 // weights taken from the plan's table and applied to every row of the group at once.
-void Reader::across(const Taps &x, const Unit &u, bool clamp) {
+void Reader::across(const Taps &x, const Unit &u, int rows, bool clamp) {
     const int fw = u.cx1 - u.cx0;
     rsum_.resize(static_cast<size_t>(fw) * group);
     if (clamp) rlo_.resize(rsum_.size()), rhi_.resize(rsum_.size());
@@ -188,16 +206,20 @@ void Reader::across(const Taps &x, const Unit &u, bool clamp) {
         const double *w = x.w.data() + x.at[i] + (a - lo);
         const size_t first = static_cast<size_t>(a - u.gx0) * group;
         const long long n = b - a;
-        Rows s = Rows::of(0);
-        for (long long k = 0; k < n; ++k) s.add(val_.data() + first + k * group, w[k]);
-        s.put(rsum_.data() + c, fw);
         // A cell whose samples are all whole and unshared has its weight in every row already.
         const size_t g = static_cast<size_t>(a - u.gx0);
-        if (odd_[g + n] != odd_[g]) {
-            Rows ws = Rows::of(0);
-            for (long long k = 0; k < n; ++k) ws.add(ok_.data() + first + k * group, w[k]);
-            ws.put(rwt_.data() + c, fw);
-            written_.push_back(c);
+        const bool odd = odd_[g + n] != odd_[g];
+        if (odd) written_.push_back(c);
+        // Only the pairs of rows the unit has: a raster a row high costs one.
+        auto sum = [&](auto pairs) {
+            sum_cell<decltype(pairs)::value>(val_.data() + first, ok_.data() + first, w, n, odd, rsum_.data() + c,
+                                             rwt_.data() + c, fw);
+        };
+        switch ((rows + 1) / 2) {
+        case 1: sum(std::integral_constant<int, 1>{}); break;
+        case 2: sum(std::integral_constant<int, 2>{}); break;
+        case 3: sum(std::integral_constant<int, 3>{}); break;
+        default: sum(std::integral_constant<int, 4>{});
         }
         if (!clamp) continue;
         // The range of the heights under the cell, voids (at infinity) left out.
@@ -241,7 +263,15 @@ void Reader::down(const Taps &y, const Unit &u, int j0, bool clamp, Part &out) {
     }
 }
 
-bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit &u, bool clamp, Part &out) {
+// The unit's weights: across, over its own samples (a read of a raster wider than memory holds
+// tables only for its part), and down; kept for the next read of the same samples.
+void Reader::weigh(const TilePlan &tp, int plan, const Unit &u) {
+    const std::array<long long, 5> x_of = {plan, u.gx0, u.nx, u.cx0, u.cx1}, y_of = {plan, u.gy0, u.ny, tp.cy0, tp.cy1};
+    if (x_of != x_of_) taps_by_cell(tp.x, u.gx0, u.gx0 + u.nx, u.cx0, u.cx1, x_), x_of_ = x_of;
+    if (y_of != y_of_) taps_by_sample(tp.y, u.gy0, u.gy0 + u.ny, tp.cy0, tp.cy1, y_), y_of_ = y_of;
+}
+
+bool Reader::sum(const TilePlan &tp, int plan, const Unit &u, bool clamp, Part &out) {
     if (!open_level(tp, plan)) return false;
     const Tile &t = *tp.tile;
     const int nx = u.nx, ny = u.ny;
@@ -254,6 +284,7 @@ bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit
         GDALGetDataCoverageStatus(band_, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, 0, nullptr) ==
             GDAL_DATA_COVERAGE_STATUS_EMPTY)
         return true;
+    weigh(tp, plan, u);
     out.empty = false;
     out.width = u.cx1 - u.cx0;
     out.by_sample = u.cy1 - u.cy0 > ny;
@@ -265,10 +296,10 @@ bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit
     // no sample under it is void or shared.
     total_.assign(static_cast<size_t>(out.width), 0.0);
     for (int c = 0; c < out.width; ++c) {
-        const size_t i = static_cast<size_t>(u.cx0 + c - pw.x.c0);
-        const long long lo = pw.x.g0 + pw.x.from[i], hi = lo + pw.x.count[i];
+        const size_t i = static_cast<size_t>(u.cx0 + c - x_.c0);
+        const long long lo = x_.g0 + x_.from[i], hi = lo + x_.count[i];
         const long long a = std::max(lo, u.gx0), b = std::min(hi, u.gx0 + nx);
-        for (long long k = a; k < b; ++k) total_[c] += 1.0 * pw.x.w[pw.x.at[i] + (k - lo)];
+        for (long long k = a; k < b; ++k) total_[c] += 1.0 * x_.w[x_.at[i] + (k - lo)];
     }
     rwt_.resize(static_cast<size_t>(out.width) * group);
     for (int r = 0; r < group; ++r) std::copy(total_.begin(), total_.end(), rwt_.begin() + static_cast<long>(r) * out.width);
@@ -276,12 +307,12 @@ bool Reader::sum(const TilePlan &tp, int plan, const PlanWeights &pw, const Unit
     if (!read_unit(tp, u)) return false;
     for (int j0 = 0; j0 < ny; j0 += group) {
         mask_rows(tp, u, j0, clamp);
-        across(pw.x, u, clamp);
-        down(pw.y, u, j0, clamp, out);
+        across(x_, u, std::min(group, ny - j0), clamp);
+        down(y_, u, j0, clamp, out);
     }
     if (out.by_sample) {
         // Each sample row's cells and weights down the grid, for the bands that take them.
-        const Taps &y = pw.y;
+        const Taps &y = y_;
         out.down.g0 = u.gy0, out.down.c0 = y.c0;
         for (int j = 0; j < ny; ++j) {
             const size_t i = static_cast<size_t>(u.gy0 + j - y.g0);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,15 +14,15 @@
 namespace {
 
 // As elevation tiles are published: DEFLATE with the floating-point predictor, internally tiled
-// (256 x 256) when large, in strips when small.
+// (256 x 256) when large, in strips when small; or in strips whatever their size.
 const char *const tiled[] = {"COMPRESS=DEFLATE", "PREDICTOR=3", "TILED=YES", "BIGTIFF=IF_SAFER", nullptr};
-const char *const striped[] = {"COMPRESS=DEFLATE", "PREDICTOR=3", nullptr};
+const char *const striped[] = {"COMPRESS=DEFLATE", "PREDICTOR=3", "BIGTIFF=IF_SAFER", nullptr};
 
 // Pixels x0 ... x0+w-1, y0 ... y0+h-1 of `src` into `path`, georeferenced where they lie.
-bool write_part(GDALDataset *src, int x0, int y0, int w, int h, const std::string &path) {
+bool write_part(GDALDataset *src, int x0, int y0, int w, int h, const std::string &path, bool strips) {
     GDALDriver *drv = GetGDALDriverManager()->GetDriverByName("GTiff");
     GDALRasterBand *in = src->GetRasterBand(1);
-    const char *const *options = w >= 512 && h >= 512 ? tiled : striped;
+    const char *const *options = w >= 512 && h >= 512 && !strips ? tiled : striped;
     GDALDataset *out = drv->Create(path.c_str(), w, h, 1, in->GetRasterDataType(), const_cast<char **>(options));
     if (!out) return false;
     double gt[6];
@@ -46,11 +47,13 @@ bool write_part(GDALDataset *src, int x0, int y0, int w, int h, const std::strin
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: bench_cuttiles SRC.tif DIR TILE_W TILE_H WHOLE.tif\n"
-                             "  writes SRC as tiles DIR/rROW_cCOL.tif of TILE_W x TILE_H, and whole as WHOLE.tif\n");
+    if (argc != 6 && !(argc == 7 && !std::strcmp(argv[6], "strips"))) {
+        std::fprintf(stderr, "usage: bench_cuttiles SRC.tif DIR TILE_W TILE_H WHOLE.tif [strips]\n"
+                             "  writes SRC as tiles DIR/rROW_cCOL.tif of TILE_W x TILE_H, and whole as WHOLE.tif (- for none);\n"
+                             "  tiles of 512 or more each way are tiled 256 x 256 inside unless strips is given\n");
         return 1;
     }
+    const bool strips = argc == 7;
     GDALAllRegister();
     const std::string src_path = argv[1], dir = argv[2], whole = argv[5];
     const int tw = std::atoi(argv[3]), th = std::atoi(argv[4]);
@@ -70,12 +73,12 @@ int main(int argc, char **argv) {
         if (!src) ok = false;
         for (int j; ok && (j = next++) <= cols * rows;) {
             if (j == 0) {
-                ok = ok && write_part(src, 0, 0, w, h, whole);
+                if (whole != "-") ok = ok && write_part(src, 0, 0, w, h, whole, strips);
                 continue;
             }
             const int r = (j - 1) / cols, c = (j - 1) % cols;
             const std::string path = dir + "/r" + std::to_string(r) + "_c" + std::to_string(c) + ".tif";
-            ok = ok && write_part(src, c * tw, r * th, std::min(tw, w - c * tw), std::min(th, h - r * th), path);
+            ok = ok && write_part(src, c * tw, r * th, std::min(tw, w - c * tw), std::min(th, h - r * th), path, strips);
         }
         if (src) GDALClose(src);
     };
@@ -86,6 +89,6 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "bench_cuttiles: cannot write the tiles of %s into %s\n", src_path.c_str(), dir.c_str());
         return 1;
     }
-    std::printf("%d tiles of %d x %d (%d x %d)\n", cols * rows, tw, th, cols, rows);
+    std::printf("%d tiles of %d x %d (%d x %d)%s\n", cols * rows, tw, th, cols, rows, strips ? " in strips" : "");
     return 0;
 }

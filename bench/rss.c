@@ -1,7 +1,8 @@
-/* Runs a program and writes its wall time, its own peak resident memory (from wait4) and its exit status.
+/* Runs a program and writes its wall time, its own peak resident memory and CPU time (from wait4) and its exit status.
    usage: bench_rss OUT PROGRAM [ARGS...]
-   OUT gets one line: "WALL_NS MAXRSS_KIB STATUS", STATUS being the exit code, or 128 + the signal that
-   ended it, or 127 when PROGRAM cannot be run. bench_rss itself exits with STATUS. */
+   OUT gets one line: "WALL_NS MAXRSS_KIB STATUS CPU_NS", STATUS being the exit code, or 128 + the signal
+   that ended it, or 127 when PROGRAM cannot be run; CPU_NS its user and system time together.
+   bench_rss itself exits with STATUS. */
 #include <errno.h>
 #include <stdio.h>
 #include <sys/resource.h>
@@ -49,7 +50,9 @@ int main(int argc, char **argv) {
         return 2;
     }
     const int status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    fprintf(out, "%lld %ld %d\n", t1 - t0, ru.ru_maxrss, status);
+    const long long cpu = (long long)(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000000LL +
+                          (long long)(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1000LL;
+    fprintf(out, "%lld %ld %d %lld\n", t1 - t0, ru.ru_maxrss, status, cpu);
     if (fclose(out) != 0) {
         perror(argv[1]);
         return 2;

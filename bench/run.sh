@@ -106,8 +106,10 @@ why() { sed -n "s/^$1_error //p" "$W/gdal_import"; }
 big_ratio=$(gi big_ratio) big_rss_mib=$(gi big_import_rss_mib) global_rss_mib=$(gi global_rss_mib)
 global_s=$(gi global_import_s) big_best_ratio=$(gi big_best_ratio)
 tiles_one=$(gi tiles_vs_one_file) tiles_best=$(gi tiles_vs_gdal_best) small_one=$(gi small_tiles_vs_one_file)
-tiles_rss_mib=$(gi tiles_rss_mib)
-case "$big_ratio $big_rss_mib $global_rss_mib $global_s $big_best_ratio $tiles_one $tiles_best $small_one $tiles_rss_mib" in
+tiles_rss_mib=$(gi tiles_rss_mib) tiles_floor=$(gi tiles_vs_decode_floor) strips_floor=$(gi strips_vs_decode_floor)
+small_cores=$(gi small_tiles_cores) big_cpu=$(gi big_cpu_ratio) tiny_rss_mib=$(gi tiny_rss_mib)
+case "$big_ratio $big_rss_mib $global_rss_mib $global_s $big_best_ratio $tiles_one $tiles_best $small_one $tiles_rss_mib
+      $tiles_floor $strips_floor $small_cores $big_cpu $tiny_rss_mib" in
 *failed*) failed=1 ;;
 esac
 # A figure with its unit, or failed and the reason.
@@ -132,6 +134,16 @@ f3() { awk -v v="$1" 'BEGIN { if (v == "n/a" || v == "failed") print v; else pri
 secs() { case $1 in n/a) echo "n/a (this mvx has no such command)" ;; failed) echo failed ;; *) echo "$1 s" ;; esac; }
 # met / missed for a figure against an upper bound.
 verdict() { awk -v v="$1" -v g="$2" 'BEGIN { if (v == "n/a" || v == "failed") print "-"; else print (v + 0 <= g + 0 ? "met" : "missed") }'; }
+# The same against a lower bound.
+verdict_min() { awk -v v="$1" -v g="$2" 'BEGIN { if (v == "n/a" || v == "failed") print "-"; else print (v + 0 >= g + 0 ? "met" : "missed") }'; }
+# The profile of import NAME as one line: each kind's share of its CPU time, or why there is none.
+split_of() {
+    local why
+    why=$(sed -n "s/^profile_$1_error //p" "$W/gdal_import")
+    if [ -n "$why" ]; then echo "$why"; return; fi
+    awk -v n="profile_$1" '$1 == n && $2 != "samples" { printf "%s%s %s %%", sep, $2, $3; sep = ", " }
+        $1 == n && $2 == "samples" { s = $3 } END { if (s) printf " (%d samples)\n", s; else print "none" }' "$W/gdal_import"
+}
 
 cat <<EOF
 
@@ -190,16 +202,27 @@ round; a ratio is the median of the rounds' ratios. Peak resident memory is the 
     gdal_translate at its best:  $(run_fig "$(gi big_best_s)" "$(gi big_best_rss_mib)" "$(why big_gdal_best_big)")
     ratios:                      $(f3 "$big_ratio"), $(f3 "$big_best_ratio") at its best
   the same cut in tiles: $(gfig "$(gi tiles_input)" "" "$(why tiles_input)")
-    mvx import of the tiles:     $(run_fig "$(gi tiles_import_s)" "$tiles_rss_mib" "$(why tiles_mvx_tiles)")
+    mvx import of the tiles:     $(run_fig "$(gi tiles_import_s)" "$tiles_rss_mib" "$(why tiles_mvx_tiles)"), $(gi tiles_import_cpu_s) s of CPU
     mvx import of the one file:  $(run_fig "$(gi tiles_whole_s)" "$(gi tiles_whole_rss_mib)" "$(why tiles_mvx_whole)")
     gdal_translate at its best over a VRT of the tiles: $(run_fig "$(gi tiles_gdal_best_s)" "$(gi tiles_gdal_best_rss_mib)" "$(why tiles_gdal_best_tiles)")
-    ratios:                      $(f3 "$tiles_one") against the one file, $(f3 "$tiles_best") against gdal_translate
+    GDAL decoding each tile once, two at a time (bench_decodefloor, the floor): $(secs "$(gi tiles_floor_s)"), $(gi tiles_floor_cpu_s) s of CPU
+    ratios:                      $(f3 "$tiles_one") against the one file, $(f3 "$tiles_best") against gdal_translate, $(f3 "$tiles_floor") against the floor
+  the same tiles in strips: $(gfig "$(gi strips_input)" "" "$(why strips_input)")
+    mvx import against the floor: $(secs "$(gi strips_import_s)") against $(secs "$(gi strips_floor_s)"), ratio $(f3 "$strips_floor")
   small tiles: $(gfig "$(gi small_input)" "" "$(why small_input)")
     mvx import of the tiles:     $(run_fig "$(gi small_import_s)" "$(gi small_rss_mib)" "$(why small_mvx_small)")
     mvx import of the one file:  $(run_fig "$(gi small_whole_s)" "$(gi small_whole_rss_mib)" "$(why small_mvx_small_whole)")
-    ratio:                       $(f3 "$small_one")
+    ratio:                       $(f3 "$small_one"); CPU time over wall time of the tiles' import: $(f3 "$small_cores")
   global input:   $(gfig "$(gi global_input)" "" "$(why global_input)"); made in $(gi global_make_s) s
     mvx import:      $(run_fig "$global_s" "$global_rss_mib" "$(why global_import)" "(median of $(gi global_runs 0))")
+  the regional input's CPU time: mvx $(gi big_import_cpu_s) s, gdal_translate $(gi big_gdal_cpu_s) s; ratio $(f3 "$big_cpu")
+  tiny inputs (a 3 x 2 and a 2 x 2 float64 raster) enlarged to the whole map by every kernel: peak $(gfig "$tiny_rss_mib" MiB "$(why tiny)")
+
+Where mvx import's CPU time goes (bench/profile.sh: linux-perf's samples of each call stack, taken by
+the first of decode, setup, coordinates, copies, weights, sums, map that it shows; other for the rest)
+  regional input:  $(split_of big)
+  260 tiles:       $(split_of tiles)
+  2000 tiles:      $(split_of small)
 
 Headline                value      goal
   frame_pas1_ms       $(printf '%9s' "$(f3 "$frame_pas1_ms")")
@@ -213,7 +236,12 @@ Headline                value      goal
   import_big_vs_gdal_best $(printf '%5s' "$(f3 "$big_best_ratio")")      <= 0.8   $(verdict "$big_best_ratio" 0.8)
   tiles_vs_one_file   $(printf '%9s' "$(f3 "$tiles_one")")      <= 1.25  $(verdict "$tiles_one" 1.25)
   tiles_vs_gdal_best  $(printf '%9s' "$(f3 "$tiles_best")")      <= 0.8   $(verdict "$tiles_best" 0.8)
-  small_tiles_vs_one_file $(printf '%5s' "$(f3 "$small_one")")      <= 1.5   $(verdict "$small_one" 1.5)
+  tiles_vs_decode_floor $(printf '%7s' "$(f3 "$tiles_floor")")      <= 1.15  $(verdict "$tiles_floor" 1.15)
+  strips_vs_decode_floor $(printf '%6s' "$(f3 "$strips_floor")")      <= 1.15  $(verdict "$strips_floor" 1.15)
+  small_tiles_vs_one_file $(printf '%5s' "$(f3 "$small_one")")      <= 1.2   $(verdict "$small_one" 1.2)
+  small_tiles_cores   $(printf '%9s' "$(f3 "$small_cores")")      >= 1.7   $(verdict_min "$small_cores" 1.7)
+  import_big_cpu_vs_gdal $(printf '%6s' "$(f3 "$big_cpu")")      <= 1.0   $(verdict "$big_cpu" 1.0)
+  import_tiny_rss_mib $(printf '%9s' "$(f3 "$tiny_rss_mib")")      <= 450   $(verdict "$tiny_rss_mib" 450)
   tiles_rss_mib       $(printf '%9s' "$(f3 "$tiles_rss_mib")")      <= 600   $(verdict "$tiles_rss_mib" 600)
   import_big_rss_mib  $(printf '%9s' "$(f3 "$big_rss_mib")")      <= 600   $(verdict "$big_rss_mib" 600)
   import_global_rss_mib $(printf '%7s' "$(f3 "$global_rss_mib")")      <= 600   $(verdict "$global_rss_mib" 600)
@@ -230,7 +258,12 @@ BENCH import_big_vs_gdal $(f3 "$big_ratio")
 BENCH import_big_vs_gdal_best $(f3 "$big_best_ratio")
 BENCH tiles_vs_one_file $(f3 "$tiles_one")
 BENCH tiles_vs_gdal_best $(f3 "$tiles_best")
+BENCH tiles_vs_decode_floor $(f3 "$tiles_floor")
+BENCH strips_vs_decode_floor $(f3 "$strips_floor")
 BENCH small_tiles_vs_one_file $(f3 "$small_one")
+BENCH small_tiles_cores $(f3 "$small_cores")
+BENCH import_big_cpu_vs_gdal $(f3 "$big_cpu")
+BENCH import_tiny_rss_mib $(f3 "$tiny_rss_mib")
 BENCH tiles_rss_mib $(f3 "$tiles_rss_mib")
 BENCH import_big_rss_mib $(f3 "$big_rss_mib")
 BENCH import_global_rss_mib $(f3 "$global_rss_mib")

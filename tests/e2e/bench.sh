@@ -5,14 +5,14 @@
 . "$(dirname "$0")/lib.sh"
 
 "$RSS" "$T/generate.rss" "$MVX" generate -o "$T/datas.mvx" 2>/dev/null || { fail "mvx generate"; finish; }
-read -r ns kib status <"$T/generate.rss"
-check "memory launcher: mvx generate ran ${ns:-no} ns, status ${status:-none}, peak ${kib:-none} KiB (the 72 MiB map and more)" \
-    test "${ns:-0}" -gt 0 -a "${status:-x}" = 0 -a "${kib:-0}" -ge 73728 -a "${kib:-0}" -lt 4194304
+read -r ns kib status cpu <"$T/generate.rss"
+check "memory launcher: mvx generate ran ${ns:-no} ns on ${cpu:-no} ns of CPU, status ${status:-none}, peak ${kib:-none} KiB (the 72 MiB map and more)" \
+    test "${ns:-0}" -gt 0 -a "${cpu:-0}" -gt 0 -a "${status:-x}" = 0 -a "${kib:-0}" -ge 73728 -a "${kib:-0}" -lt 4194304
 for want in "3 exit 3" "137 kill -9 \$\$" "127 no_such_program"; do
     set -- $want
     if [ "$2" = no_such_program ]; then "$RSS" "$T/s.rss" "$T/$2" 2>/dev/null; else "$RSS" "$T/s.rss" sh -c "${want#* }"; fi
     got=$?
-    read -r _ _ status <"$T/s.rss"
+    read -r _ _ status _ <"$T/s.rss"
     check "memory launcher: '${want#* }' gives status $1 (exit $got, reported ${status:-none})" [ "$got:${status:-}" = "$1:$1" ]
 done
 start_xvfb || exit 1
@@ -69,23 +69,31 @@ done
 
 # It writes band by band: its peak stays well under a raster of 16000 x 4000 floats (244 MiB).
 "$RSS" "$T/w.rss" "$TERRAINTIF" "$T/w.tif" 16000 4000 float32 region >/dev/null
-read -r _ kib status <"$T/w.rss"
+read -r _ kib status _ <"$T/w.rss"
 check "bench_terraintif holds bands, not the raster (status ${status:-none}, peak ${kib:-none} KiB)" \
     test "${status:-x}" = 0 -a "${kib:-0}" -gt 0 -a "${kib:-0}" -lt 190000
 rm -f "$T/w.tif"
 
 # The GeoTIFF import benchmark itself at those sizes: every figure, a number or failed with a reason.
 BIG_W=300 BIG_H=200 TILE_SIZE=100 SMALL_W=400 SMALL_H=300 SMALL_TILE=100 GLOBAL_W=432 GLOBAL_H=216 IMPORT_PAIRS=2 \
-    GLOBAL_RUNS=1 "$(dirname "$0")/../../bench/gdal_import.sh" "$BENCH_BUILD" "$T/gi" >"$T/gi.out" 2>/dev/null
-for k in big_import_s big_import_rss_mib big_gdal_s big_gdal_rss_mib big_ratio big_best_s big_best_ratio \
-    tiles_import_s tiles_rss_mib tiles_whole_s tiles_gdal_best_s tiles_vs_one_file tiles_vs_gdal_best \
-    small_import_s small_whole_s small_tiles_vs_one_file global_import_s global_rss_mib; do
+    GLOBAL_RUNS=1 TINY_KERNELS=bilinear "$(dirname "$0")/../../bench/gdal_import.sh" "$BENCH_BUILD" "$T/gi" >"$T/gi.out" 2>/dev/null
+for k in big_import_s big_import_rss_mib big_gdal_s big_gdal_rss_mib big_ratio big_cpu_ratio big_best_s big_best_ratio \
+    tiles_import_s tiles_rss_mib tiles_whole_s tiles_gdal_best_s tiles_vs_one_file tiles_vs_gdal_best tiles_vs_decode_floor \
+    strips_vs_decode_floor small_import_s small_whole_s small_tiles_vs_one_file small_tiles_cores global_import_s \
+    global_rss_mib tiny_rss_mib; do
     v=$(sed -n "s/^$k //p" "$T/gi.out")
     check "GeoTIFF import bench: $k is a positive number or failed with a reason (got '${v:-none}')" \
         awk -v v="${v:-x}" -v e="$(grep -c _error "$T/gi.out")" 'BEGIN { exit !(v + 0 > 0 || (v == "failed" && e > 0)) }'
 done
-check "GeoTIFF import bench: cut 6 tiles and 12 small ones" \
-    grep -q '^tiles_input 6 tiles of 100 x 100' "$T/gi.out" && grep -q '^small_input 12 tiles of 100 x 100' "$T/gi.out"
+check "GeoTIFF import bench: cut 6 tiles, the same in strips, and 12 small ones" \
+    grep -q '^tiles_input 6 tiles of 100 x 100' "$T/gi.out" && grep -q '^strips_input 6 tiles of 100 x 100 (3 x 2) in strips' "$T/gi.out" &&
+    grep -q '^small_input 12 tiles of 100 x 100' "$T/gi.out"
+# Where linux-perf samples, each profile's kinds add up to the whole.
+for name in big tiles small; do
+    check "GeoTIFF import bench: the $name import's profile adds up, or perf cannot sample here" \
+        awk -v n="profile_$name" '$1 == n && $2 != "samples" { t += $3; k++ } $1 == n "_error" { e = 1 }
+            END { exit !(e || (k == 8 && t > 99 && t < 101)) }' "$T/gi.out"
+done
 check "GeoTIFF import bench: ran its pairs and left no input behind" \
     test "$(sed -n 's/^big_pairs //p' "$T/gi.out")" -ge 1 -a -z "$(ls "$T/gi" | grep -v '_rounds$\|_runs$\|^err$\|^out$\|^rss$')"
 

@@ -82,9 +82,9 @@ rm keep.mvx.json
 # A 16-bit PNG heightmap of the map's shape becomes a complete map in one command.
 "$MVX" import hills.png -o hills.mvx 2>err.txt
 check "import hills.png: exit 0" [ $? -eq 0 ]
-# The range is of the heights the map holds: interpolated cells fall between the samples.
+# The range is of the heights the map holds: interpolated, held within the samples around each cell.
 check "import hills.png: reports the range it mapped" \
-    grep -qx 'mvx: hills.png: 300 x 200, heights 2000 to 61994.2 mapped onto levels -128 to 127' err.txt
+    grep -qx 'mvx: hills.png: 300 x 200, heights 2000 to 61999 mapped onto levels -128 to 127' err.txt
 check "import hills.png: and its sidecar" grep -qx 'mvx: wrote hills.mvx and its sidecar hills.mvx.json' err.txt
 "$MVX" info hills.mvx >info.txt
 check "info hills.mvx: exit 0" [ $? -eq 0 ]

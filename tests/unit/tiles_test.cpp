@@ -3,6 +3,7 @@
 #include "import.h"
 #include "inputs.h"
 #include "rasters.h"
+#include "relief.h"
 
 #include "scratch.h"
 
@@ -86,7 +87,7 @@ TEST_F(Tiles, EachKernelGivesItsKnownAnswer) {
     } cases[] = {
         {"area average, 37 x 23 into 10 x 7", Resampling::automatic, 10, 7},
         {"area average, by a factor just over one", Resampling::average, 33, 19},
-        {"bilinear, 37 x 23 into 100 x 80", Resampling::automatic, 100, 80},
+        {"bilinear, 37 x 23 into 100 x 80", Resampling::bilinear, 100, 80},
         {"nearest, into 50 x 9", Resampling::nearest, 50, 9},
     };
     for (const auto &c : cases) {
@@ -108,6 +109,120 @@ TEST_F(Tiles, EachKernelGivesItsKnownAnswer) {
                 worst = std::max(worst, std::fabs(hh.field.z[static_cast<size_t>(j) * c.gw + i] - want));
             }
         EXPECT_LT(worst, 1e-3);
+    }
+}
+
+// The default kernel enlarging 5 times (each sample's centre the centre of a cell): exact at the
+// samples; inside (two samples from the edges) a ramp and a quadratic come back as they are, which
+// Keys' cubic reproduces; beside a cliff no height lies beyond the samples around the cell, which
+// the cubic alone overshoots.
+TEST_F(Tiles, CubicIsExactAtSamplesSmoothBetweenAndHeldBesideCliffs) {
+    const int w = 24, h = 17, k = 5;
+    const struct {
+        const char *what;
+        std::function<double(double x, double y)> f;  // in samples, from the raster's corner
+        bool reproduced;
+    } cases[] = {
+        {"ramp", [](double x, double y) { return 3 * x - 5 * y; }, true},
+        {"quadratic", [](double x, double y) { return (x + 3) * (x + 3) + 2 * (y + 1) * (y + 1) + x * y; }, true},
+        {"cliff", [](double x, double) { return x < 11 ? 0 : 100; }, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        RasterSpec s;
+        s.w = w, s.h = h;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) s.values.push_back(c.f(x + 0.5, y + 0.5));
+        const Heights got = read({write(std::string(c.what) + ".tif", s)}, k * w, k * h);
+        double worst = 0, lo = 1e9, hi = -1e9;
+        int between = 0;
+        for (int j = 0; j < k * h; ++j)
+            for (int i = 0; i < k * w; ++i) {
+                const float z = got.field.z[static_cast<size_t>(j) * k * w + i];
+                lo = std::min<double>(lo, z), hi = std::max<double>(hi, z);
+                const double x = (i + 0.5) / k, y = (j + 0.5) / k, want = c.f(x, y);
+                if (i % k == k / 2 && j % k == k / 2) {
+                    EXPECT_NEAR(z, want, 1e-4 * (1 + std::fabs(want))) << i << "," << j;
+                }
+                between += z > 0 && z < 100;
+                if (c.reproduced && x > 2 && x < w - 2 && y > 2 && y < h - 2) worst = std::max(worst, std::fabs(z - want));
+            }
+        EXPECT_LT(worst, 1e-3);
+        if (!c.reproduced) {
+            EXPECT_GE(lo, 0);
+            EXPECT_LE(hi, 100);
+            EXPECT_GT(between, 2 * k * h);  // interpolated across the cliff, not stepped
+        }
+    }
+}
+
+// The summary says how large a sample is in cells and which kernel spread it.
+TEST_F(Tiles, SummaryNamesTheKernel) {
+    const std::string path = write("ramp.tif", sampled(20, 10, 6, 46, 0.01, 0.01, relief));
+    const struct {
+        int gw, gh;
+        Resampling r;
+        const char *says;
+    } cases[] = {
+        {10, 5, Resampling::automatic, "resampling: a sample is 0.5 x 0.5 cells; the area average"},
+        {80, 40, Resampling::automatic, "resampling: a sample is 4 x 4 cells; cubic interpolation (Keys)"},
+        {80, 40, Resampling::bilinear, "bilinear interpolation (--resample)"},
+        {10, 5, Resampling::nearest, "the nearest sample (--resample)"},
+    };
+    for (const auto &c : cases) {
+        ImportOptions o;
+        o.heights = {path}, o.fit = FitMode::stretch, o.resample = c.r;
+        Heights h;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(read_import(o, c.gw, c.gh, h, notes).ok);
+        EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [&](const std::string &n) { return n.find(c.says) != std::string::npos; }))
+            << c.says;
+    }
+}
+
+// Ridges 16 samples apart with smaller ones across them, enlarged 8 times and shaded as an import
+// colours them: with the default
+// kernel the light changes from cell to cell as much across a sample's centre as between (no grid
+// shows up close); the bilinear surface bends at every sample, and the light jumps there.
+TEST_F(Tiles, EnlargedReliefShowsNoGridInItsLight) {
+    const int w = 28, h = 28, k = 8;  // square, so that rows and columns take the same loops
+    RasterSpec s;
+    s.w = w, s.h = h;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            s.values.push_back(40 * std::sin(0.4 * x + 0.15 * y) + 15 * std::sin(0.23 * y - 0.1 * x) + 4 * std::sin(1.1 * x + 0.7 * y));
+    const std::string path = write("ridges.tif", s);
+    Relief light;
+    light.sea = -1000, light.land_span = 200, light.cell_x = light.cell_y = 2.0f / k;
+    const struct {
+        Resampling r;
+        double lo, hi;  // the ratio of the jumps
+    } cases[] = {{Resampling::automatic, 0.85, 1.15}, {Resampling::bilinear, 1.3, 10}};
+    for (const auto &c : cases) {
+        const Heights got = read({path}, k * w, k * h, c.r);
+        std::vector<uint16_t> colour(got.field.z.size());
+        colour_relief(got.field.z.data(), k * w, k * h, colour.data(), nullptr, light, 1);
+        auto luminance = [&](int i, int j) {
+            const uint16_t v = colour[static_cast<size_t>(j) * k * w + i];
+            return 0.299 * (v >> 10 & 31) + 0.587 * (v >> 5 & 31) + 0.114 * (v & 31);
+        };
+        // Jumps between neighbours whose centres lie either side of a sample's centre, and between
+        // the others, away from the edges; each over four cells along their edge, where the
+        // ordered dither's thresholds sum alike and its own steps cancel.
+        double at = 0, off = 0;
+        int n_at = 0, n_off = 0;
+        for (int j = 2 * k; j < k * (h - 2); j += 4)
+            for (int i = 2 * k; i < k * (w - 2); ++i)
+                for (const bool down : {false, true}) {
+                    double jump = 0;
+                    for (int r = 0; r < 4; ++r)
+                        jump += down ? luminance(j + r, i + 1) - luminance(j + r, i) : luminance(i + 1, j + r) - luminance(i, j + r);
+                    const bool across = (i + 1) % k == k / 2;
+                    (across ? at : off) += std::fabs(jump), ++(across ? n_at : n_off);
+                }
+        const double ratio = (at / n_at) / (off / n_off);
+        EXPECT_GT(ratio, c.lo) << static_cast<int>(c.r);
+        EXPECT_LT(ratio, c.hi) << static_cast<int>(c.r);
     }
 }
 
@@ -276,6 +391,28 @@ TEST_F(Tiles, DirectoryListAndNamesGiveTheSameHeights) {
     EXPECT_EQ(by_dir.field.voids, by_name.field.voids);
     std::vector<std::string> none, notes;
     EXPECT_FALSE(expand_inputs({dir + "/set/south/.."}, dir + "/missing", none, notes).ok);
+}
+
+// Tiles that cover every cell hundreds of times over (one tile named again and again) are refused
+// before any is read, naming the input; up to the bound they are read, overlaps counted once.
+TEST_F(Tiles, TilesCoveringTheMapOverAndOverAreRefused) {
+    const Heights one = read({write("one.tif", sampled(4, 4, 6, 46, 0.01, 0.01, relief))}, 16, 16);
+    for (const int copies : {static_cast<int>(max_cell_passes), static_cast<int>(max_cell_passes) + 1}) {
+        HeightSource src;
+        src.label = "one.tif and " + std::to_string(copies - 1) + " more tiles";
+        src.tiles.assign(static_cast<size_t>(copies), one.src.tiles[0]);
+        src.w = one.src.w, src.h = one.src.h;
+        std::copy(one.src.gt, one.src.gt + 6, src.gt);
+        Field f;
+        const Status st = read_field(src, one.place, Resampling::automatic, f);
+        if (copies <= max_cell_passes) {
+            ASSERT_TRUE(st.ok) << st.why;
+            EXPECT_EQ(f.z, one.field.z);
+        } else {
+            EXPECT_EQ(st.why.rfind(src.label + ": ", 0), 0u) << st.why;
+            EXPECT_NE(st.why.find("cover the map 257 times over"), std::string::npos) << st.why;
+        }
+    }
 }
 
 // More samples than 2^33: a sparse GeoTIFF of 10^10 whose one written block

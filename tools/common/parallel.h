@@ -1,9 +1,24 @@
-// Row-band parallelism for the tools: every row is computed on its own, so results never depend on the thread count.
+// Parallel loops for the tools: worker threads that fail together, row bands, numbered jobs, the core count.
 #pragma once
 
 #include <functional>
 
+// The machine's cores, asked once (at least 1).
+int core_count();
+
+// Runs work(0) on the calling thread and work(1) ... work(threads-1) on threads of their own, and
+// waits for all of them. An exception in any (an allocation past a memory limit, a thread that
+// cannot start) calls `stop`, so that the others stop waiting on it, and is thrown again on the
+// calling thread once every thread has ended.
+void run_threads(int threads, const std::function<void(int thread)> &work, const std::function<void()> &stop = {});
+
 // Calls rows(y0, y1) over consecutive bands that together cover 0 … n-1, on `threads` threads
-// (0: one per core). The calling thread waits, calling tick(rows done so far) now and then.
+// (0: one per core). The calling thread waits, calling tick(rows done so far) now and then. Every
+// row is computed on its own, so results never depend on the thread count.
 void parallel_rows(int n, const std::function<void(int y0, int y1)> &rows, int threads = 0,
                    const std::function<void(int done)> &tick = {});
+
+// Runs fn(thread, band) for bands 0 ... bands-1 on `threads` threads, each band once; stops handing
+// out bands after a false. `progress` gets the fraction of bands done, on the calling thread.
+bool for_bands(int bands, int threads, const std::function<bool(int thread, int band)> &fn,
+               const std::function<void(double)> &progress = {});

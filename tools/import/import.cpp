@@ -56,10 +56,13 @@ const char import_usage[] =
     "\n"
     "Each tile is read once, at its own resolution (or at the overview that still\n"
     "has two samples a cell), straight into the map: shrinking takes the area\n"
-    "average of the samples each cell covers, enlarging interpolates bilinearly;\n"
-    "voids (NoData, masks, NaN) are left out of both, and a cell is a void only where\n"
-    "no valid input covers it. Inputs that would need more than 2^37 samples read\n"
-    "are refused: build overviews (gdaladdo) first.\n"
+    "average of the samples each cell covers; enlarging interpolates with a cubic\n"
+    "(Keys), whose surface has no bends at the samples, each height held within the\n"
+    "samples around its cell; voids (NoData, masks, NaN) are left out of both, and a\n"
+    "cell is a void only where no valid input covers it. The summary says which.\n"
+    "Inputs that would need more than 2^37 samples read, or tiles that together\n"
+    "cover the map more than 256 times over, are refused: build overviews (gdaladdo)\n"
+    "first, or name each tile once.\n"
     "\n"
     "North is up; the map keeps the input's proportions on the ground (longitude\n"
     "scaled by the cosine of the latitude, projected units as they are; pixel\n"
@@ -104,6 +107,7 @@ const char import_usage[] =
     "                   centred on the sea level or the middle of the heights; what\n"
     "                   falls outside -128 ... 127 is clamped, and counted\n"
     "  --resample ALG   average, bilinear, cubic or nearest instead of the above\n"
+    "                   (bilinear: the surface bends at every sample)\n"
     "  --size WxH       width and height of a .r16 file\n"
     "  --max-memory MIB the most memory the reader may take (default 1024); past it\n"
     "                   the import fails, naming the file it was reading\n"
@@ -286,6 +290,7 @@ Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, s
     notes.insert(notes.end(), h.src.notes.begin(), h.src.notes.end());
     if (Status st = place(h.src, o.fit, o.has_bounds ? &o.bounds : nullptr, grid_w, grid_h, h.place, notes); !st.ok)
         return st;
+    notes.push_back(resampling_note(h.src, h.place, o.resample));
     return read_field(h.src, h.place, o.resample, h.field, progress, o.max_samples);
 }
 
@@ -313,12 +318,17 @@ std::string first_view_hint(const Field &f) {
     const int x0 = xdeb_depart, y0 = ydeb_depart, x1 = std::min(f.w, x0 + cote), y1 = std::min(f.h, y0 + cote);
     long long data = 0;
     int lo_x = f.w, hi_x = -1, lo_y = f.h, hi_y = -1;
-    for (int y = 0; y < f.h; ++y)
-        for (int x = 0; x < f.w; ++x) {
-            if (f.voids[static_cast<size_t>(y) * f.w + x]) continue;
-            if (x >= x0 && x < x1 && y >= y0 && y < y1) ++data;
-            lo_x = std::min(lo_x, x), hi_x = std::max(hi_x, x), lo_y = std::min(lo_y, y), hi_y = std::max(hi_y, y);
-        }
+    // Each row's first and last data from its ends: a row full of data costs two looks.
+    for (int y = 0; y < f.h; ++y) {
+        const uint8_t *v = f.voids.data() + static_cast<size_t>(y) * f.w;
+        int first = 0, last = f.w - 1;
+        while (first < f.w && v[first]) ++first;
+        if (first == f.w) continue;
+        while (v[last]) --last;
+        lo_x = std::min(lo_x, first), hi_x = std::max(hi_x, last), lo_y = std::min(lo_y, y), hi_y = y;
+        if (y >= y0 && y < y1)
+            for (int x = x0; x < x1; ++x) data += !v[x];
+    }
     if (data > 0 || hi_x < 0) return "";
     // Keys move the view by 10 cells at zoom 1; aim its top-left corner at the nearest data.
     std::string keys;

@@ -21,6 +21,7 @@
 #include <map>
 #include <mutex>
 #include <strings.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -416,8 +417,9 @@ struct Opened {
     HeightSource part;  // the notes and in-memory files opening it made
 };
 
-// Opens `path` as a tile; one in another coordinate system than `first`'s is warped into it.
-void open_tile(const std::string &path, int size_w, int size_h, const Opened *first, Opened &o) {
+// Opens `path` as a tile; one in another coordinate system than `first`'s is warped into it. The
+// dataset is kept for the tile's first reader when `keep`.
+void open_tile(const std::string &path, int size_w, int size_h, const Opened *first, bool keep, Opened &o) {
     Dataset ds;
     std::string name;
     if (!(o.st = open_one(path, size_w, size_h, o.part, ds, name)).ok) return;
@@ -446,6 +448,15 @@ void open_tile(const std::string &path, int size_w, int size_h, const Opened *fi
         return;
     }
     t.sequential = decodes_sequentially(o.driver, t.name);
+    if (keep) t.opened = std::make_shared<Handoff>(std::move(ds));
+}
+
+// Tiles whose datasets stay open from their opening to their read: a few thousand, and a quarter
+// of the files this process may have open.
+size_t tiles_kept_open() {
+    rlimit r{};
+    const rlim_t files = getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur != RLIM_INFINITY ? r.rlim_cur : 4096;
+    return std::min<size_t>(4096, static_cast<size_t>(files / 4));
 }
 
 // The one north-up raster the tiles make together: their union at the finest resolution, in the
@@ -560,10 +571,11 @@ Status open_heights(const std::vector<std::string> &paths, int size_w, int size_
     // The first tile sets the coordinate system and the unit; the others are opened on every core
     // (each open reads the file's georeferencing, most of a small tile's cost), in order after.
     std::vector<Opened> opened(paths.size());
-    open_tile(paths[0], size_w, size_h, nullptr, opened[0]);
+    const size_t kept = tiles_kept_open();
+    open_tile(paths[0], size_w, size_h, nullptr, kept > 0, opened[0]);
     if (!opened[0].st.ok) return opened[0].st;
     parallel_rows(static_cast<int>(paths.size()) - 1, [&](int i0, int i1) {
-        for (int i = i0 + 1; i <= i1; ++i) open_tile(paths[i], size_w, size_h, &opened[0], opened[i]);
+        for (int i = i0 + 1; i <= i1; ++i) open_tile(paths[i], size_w, size_h, &opened[0], static_cast<size_t>(i) < kept, opened[i]);
     });
     const Opened &first = opened[0];
     src.driver = first.driver;

@@ -7,8 +7,23 @@
 #include "io.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+// A dataset handed from the thread that opened it to the one that reads it first.
+class Handoff {
+public:
+    explicit Handoff(Dataset ds) : ds_(std::move(ds)) {}
+    Dataset take() {
+        std::lock_guard<std::mutex> lock(m_);
+        return std::move(ds_);
+    }
+
+private:
+    std::mutex m_;
+    Dataset ds_;
+};
 
 // One file of the heights, as each reader reopens it, and what its first band holds.
 struct Tile {
@@ -26,6 +41,7 @@ struct Tile {
     std::vector<std::pair<int, int>> overviews;  // their sizes, in GDAL's order
     int block_w = 1, block_h = 1;       // GDAL's block: reads are cut along these
     bool sequential = false;            // the format decodes front to back only: one reader, rows in order
+    std::shared_ptr<Handoff> opened;    // the dataset opened to describe it, for its first reader (the first few thousand tiles)
 };
 
 // The heights to import: one file or many tiles, and the one north-up raster they make together.

@@ -1,8 +1,11 @@
 // Level scales: the forward mapping, its inverse for the sidecar, and the range they are chosen from.
 #include "levels.h"
 
+#include "parallel.h"
+
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 float LevelScale::operator()(double v) const {
     if (per_level > 0) return static_cast<float>(std::clamp(unclamped(v), -128.0, 127.0));
@@ -65,9 +68,17 @@ Status choose_scale(const std::vector<float> &z, const std::vector<uint8_t> &voi
         s.hi = range.given ? range.hi : 65535;
         return {};
     }
+    // Rows of a whole map on every core, each band's range kept: the same range whatever their order.
+    const size_t width = 4096, rows = (z.size() + width - 1) / width;
+    std::mutex m;
     float lo = INFINITY, hi = -INFINITY;
-    for (size_t i = 0; i < z.size(); ++i)
-        if (!voids[i]) lo = std::min(lo, z[i]), hi = std::max(hi, z[i]);
+    parallel_rows(static_cast<int>(rows), [&](int r0, int r1) {
+        float l = INFINITY, h = -INFINITY;
+        for (size_t i = r0 * width; i < std::min(z.size(), r1 * width); ++i)
+            if (!voids[i]) l = std::min(l, z[i]), h = std::max(h, z[i]);
+        std::lock_guard<std::mutex> lock(m);
+        lo = std::min(lo, l), hi = std::max(hi, h);
+    });
     if (lo > hi) return Status::fail(name + ": no heights: every sample is a void");
     s.lo = lo;
     s.hi = hi;

@@ -8,6 +8,8 @@
 #include "gdal_rasters.h"
 #include "hostile_files.h"
 #include "import.h"
+#include "pixel_sample.h"
+#include "raster_open.h"
 #include "rasters.h"
 
 #include "scratch.h"

@@ -3,6 +3,7 @@
 #include "gdal_rasters.h"
 #include "imagery.h"
 #include "import.h"
+#include "import_report.h"
 #include "info.h"
 #include "rasters.h"
 

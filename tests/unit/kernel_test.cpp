@@ -1,5 +1,5 @@
 // The kernels' weight tables: the same weights looked up by cell and by sample, and each kernel's known sums.
-#include "kernel.h"
+#include "kernels.h"
 
 #include <gtest/gtest.h>
 

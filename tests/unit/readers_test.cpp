@@ -121,7 +121,7 @@ TEST_F(Readers, DecodeEachEncoding) {
         EXPECT_EQ(h.field.h, c.h);
         EXPECT_EQ(h.field.z, c.z);
         EXPECT_EQ(h.field.voids, c.voids.empty() ? std::vector<uint8_t>(c.z.size()) : c.voids);
-        EXPECT_FALSE(h.src.levels);
+        EXPECT_FALSE(h.src.map_levels);
     }
 }
 
@@ -384,8 +384,8 @@ TEST_F(Readers, ExportMarkDeclaresMapLevels) {
     HeightSource marked, other;
     ASSERT_TRUE(open_heights({dir + "/l.png"}, 0, 0, marked).ok);
     ASSERT_TRUE(open_heights({dir + "/m.png"}, 0, 0, other).ok);
-    EXPECT_TRUE(marked.levels);
-    EXPECT_FALSE(other.levels);  // the same key with another value is not the mark
+    EXPECT_TRUE(marked.map_levels);
+    EXPECT_FALSE(other.map_levels);  // the same key with another value is not the mark
 }
 
 struct Bad {

@@ -1,7 +1,6 @@
-// Height inputs opened through GDAL: any raster file it reads, archives, raw .r16 grids, tile sets of any size.
+// The tile set: each input opened as a tile (its footprint, coordinate system and unit of height), and the one raster they make together.
 #pragma once
 
-#include "gate.h"
 #include "gdal_env.h"
 #include "gdal_util.h"
 #include "io.h"
@@ -56,7 +55,7 @@ struct HeightSource {
     std::string wkt;                  // the coordinate system; empty when the file names none
     double z_metres = 1;              // metres per unit of height
     bool z_in_metres = false;         // the unit is known (or, being georeferenced, taken as metres)
-    bool levels = false;              // written by mvx export --heights: the samples are map levels
+    bool map_levels = false;          // written by mvx export --heights: the samples are map levels
     bool sequential = false;          // one file that decodes front to back only
     std::vector<std::string> notes;   // what the user should know (flips, warps, choices made)
     std::vector<std::unique_ptr<MemFile>> owned;  // in-memory VRTs behind tiles' names
@@ -67,13 +66,3 @@ struct HeightSource {
 // those in another coordinate system than the first warped into it. A file naming a network source
 // is refused before anything is fetched. Failures name the file and give GDAL's reason.
 Status open_heights(const std::vector<std::string> &paths, int size_w, int size_h, HeightSource &src);
-
-// Opens one file (or a name GDAL resolves, such as /vsizip/...) as a raster: a network source is
-// refused, a FIFO or device never waited on, nor anything the gate refuses behind it (see
-// vet_name), an archive looked into for its one raster (by its members' names), and a container
-// of several (netCDF) opened at its height variable. Raw data shorter than its layout and
-// latitudes past the poles are refused.
-Status open_raster_file(const std::string &path, Dataset &ds, std::string &name);
-
-// The size a headerless .r16 file of `bytes` bytes has: the one given, or the square it must be.
-Status r16_size(long long bytes, const std::string &name, int &w, int &h);

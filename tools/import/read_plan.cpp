@@ -1,10 +1,10 @@
-// Planning a read: each tile's level and axes, the overlaps between tiles, the budget, and the reads cut along GDAL's blocks.
-#include "engine.h"
-#include "read.h"
+// The read plan: each tile's level and axes, the overlaps between tiles, and the reads cut along GDAL's blocks, in the order they are added.
+#include "read_plan.h"
+
+#include "read_budget.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <tuple>
 
@@ -75,7 +75,7 @@ std::vector<std::vector<int>> overlapping(const std::vector<Tile> &tiles) {
         long long x0, x1, y0, y1;
     };
     auto range = [&](const Tile &t) {
-        auto at = [](double v, double o, double size) { return whole(std::floor((v - o) / size)); };
+        auto at = [](double v, double o, double size) { return clamped_index(std::floor((v - o) / size)); };
         return Range{at(t.x0, ox, bw), at(t.x1, ox, bw), at(t.y0, oy, bh), at(t.y1, oy, bh)};
     };
     auto meet = [&](size_t i, size_t j) {
@@ -118,8 +118,8 @@ std::array<long long, 4> inside(const TilePlan &tp, const Tile &o) {
     const double dx = (t.x1 - t.x0) / tp.lw, dy = (t.y1 - t.y0) / tp.lh;
     // The whole numbers g with a < g + 0.5 < b.
     auto open = [](double a, double b, long long n, long long &lo, long long &hi) {
-        lo = std::clamp<long long>(whole(std::floor(a - 0.5)) + 1, 0, n);
-        hi = std::clamp<long long>(whole(std::ceil(b - 0.5)), 0, n);
+        lo = std::clamp<long long>(clamped_index(std::floor(a - 0.5)) + 1, 0, n);
+        hi = std::clamp<long long>(clamped_index(std::ceil(b - 0.5)), 0, n);
     };
     std::array<long long, 4> r;
     open((o.x0 - t.x0) / dx, (o.x1 - t.x0) / dx, tp.lw, r[0], r[1]);
@@ -144,7 +144,7 @@ void cut_units(const TilePlan &tp, int plan, const Placement &p, std::vector<Uni
     // The cells a row of samples adds to: fewer than its samples when shrinking, many more when enlarging.
     const double cells_across = std::min<double>(p.w, col_step * tp.x.b + 2 * reach(tp.x) + 2);
     const long long row_step = std::min(step_of(ny, col_step, unit_samples, t.block_h),
-                                        step_of(ny, whole(std::ceil(cells_across * tp.y.b)) + 1, unit_cells,
+                                        step_of(ny, clamped_index(std::ceil(cells_across * tp.y.b)) + 1, unit_cells,
                                                 t.block_h));
     for (long long gy = tp.gy0; gy < tp.gy1; gy += row_step)
         for (long long gx = tp.gx0; gx < tp.gx1; gx += col_step) {
@@ -182,33 +182,6 @@ void order_units(const Placement &p, Reads &reads) {
     }
 }
 
-// The budget: samples to decode, and cells to work through, counted before any read is planned
-// (a huge raster of small blocks would otherwise be cut into more reads than memory holds).
-Status check_budget(const HeightSource &src, const Placement &p, const std::vector<TilePlan> &plans, double max_samples) {
-    double samples = 0, cells = 0;
-    size_t most_samples = 0;
-    for (size_t i = 0; i < plans.size(); ++i) {
-        const TilePlan &tp = plans[i];
-        samples += static_cast<double>(tp.samples());
-        if (tp.samples() > plans[most_samples].samples()) most_samples = i;
-        if (tp.samples() > 0) cells += static_cast<double>(tp.cx1 - tp.cx0) * (tp.cy1 - tp.cy0);
-    }
-    char b[200];
-    if (samples > max_samples) {
-        std::snprintf(b, sizeof b, "%.3g samples to read at the resolution needed, more than the %.3g mvx reads", samples,
-                      max_samples);
-        return Status::fail(src.label + ": " + b + "; build overviews first (gdaladdo -r average " +
-                            src.tiles[most_samples].path + "), or import a part with --bounds");
-    }
-    const double passes = cells / (static_cast<double>(p.w) * p.h);
-    if (passes > max_cell_passes) {
-        std::snprintf(b, sizeof b, "the tiles cover the map %.0f times over, more than the %.0f mvx works through", passes,
-                      max_cell_passes);
-        return Status::fail(src.label + ": " + b + " (is a tile named more than once?)");
-    }
-    return {};
-}
-
 }  // namespace
 
 Status plan_reads(const HeightSource &src, const Placement &p, Resampling r, double max_samples, Reads &reads) {
@@ -220,7 +193,7 @@ Status plan_reads(const HeightSource &src, const Placement &p, Resampling r, dou
         for (int o : others[i]) tp.shared.push_back(inside(tp, src.tiles[o]));
         if (tp.samples() > 0) reads.clamp = reads.clamp || tp.x.kernel == Kernel::cubic || tp.y.kernel == Kernel::cubic;
     }
-    if (Status st = check_budget(src, p, reads.plans, std::min(max_samples, max_read_samples)); !st.ok) return st;
+    if (Status st = check_plans(src, p, reads.plans, std::min(max_samples, max_read_samples)); !st.ok) return st;
     for (size_t i = 0; i < reads.plans.size(); ++i) cut_units(reads.plans[i], static_cast<int>(i), p, reads.units);
     order_units(p, reads);
     return {};

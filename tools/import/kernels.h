@@ -1,4 +1,4 @@
-// How a tile's samples along one axis spread over the grid's cells: the kernels, and tables of their weights.
+// The kernels: how a tile's samples along one axis spread over the grid's cells, and tables of their weights.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +21,9 @@ struct Axis {
 // area average for samples no wider than a cell, else interpolates with the cubic.
 Kernel kernel_for(Resampling r, double size);
 
-// A whole number from a rounded double, held within ±2^62 (NaN: 0): georeferencing from a file can
-// put samples anywhere, and a conversion out of range is undefined.
-long long whole(double v);
+// A sample's, cell's or bucket's index from a rounded double, held within ±2^62 (NaN: 0):
+// georeferencing from a file can put samples anywhere, and a conversion out of range is undefined.
+long long clamped_index(double v);
 
 // How far from a sample's centre, in cells, its weight reaches.
 double reach(const Axis &ax);

@@ -1,5 +1,5 @@
-// One read: a window of a tile decoded, its voids masked, and its samples summed across and then down into the cells.
-#include "engine.h"
+// The reader: one read of a tile decoded, its voids masked and shared samples weighed, its samples summed across and then down into the cells.
+#include "reader.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -21,9 +21,9 @@ constexpr size_t handles_kept = 4;
 // them), held in registers while a cell's samples are added.
 typedef double Pair __attribute__((vector_size(2 * sizeof(double)), aligned(sizeof(double)), may_alias));
 template <int P>
-struct Rows {
+struct PairSums {
     Pair v[P];
-    Rows() {
+    PairSums() {
         for (int i = 0; i < P; ++i) v[i] = Pair{0, 0};
     }
     void add(const double *p, double w) {
@@ -42,11 +42,11 @@ static_assert(group == 8, "a group is four pairs of rows");
 template <int P>
 void sum_cell(const double *val, const double *ok, const double *w, long long n, bool odd, double *sum, double *wt,
               size_t stride) {
-    Rows<P> s;
+    PairSums<P> s;
     for (long long k = 0; k < n; ++k) s.add(val + k * group, w[k]);
     s.put(sum, stride);
     if (!odd) return;
-    Rows<P> ws;
+    PairSums<P> ws;
     for (long long k = 0; k < n; ++k) ws.add(ok + k * group, w[k]);
     ws.put(wt, stride);
 }

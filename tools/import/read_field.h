@@ -1,13 +1,11 @@
-// Reading the heights straight into the grid: each tile once, at its own resolution, its samples
-// spread over the cells.
+// The read: the heights straight into the grid, each tile once, at its own resolution, its samples spread over the cells.
 #pragma once
 
-#include "budget.h"
 #include "io.h"
-#include "kernel.h"
-#include "parallel.h"
+#include "kernels.h"
 #include "place.h"
-#include "source.h"
+#include "read_budget.h"
+#include "tile_set.h"
 
 #include <cstdint>
 #include <functional>

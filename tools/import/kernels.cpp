@@ -1,5 +1,5 @@
-// The kernels along one axis, and their weights tabled once per tile and axis.
-#include "kernel.h"
+// The kernels: how a tile's samples along one axis spread over the grid's cells, and tables of their weights.
+#include "kernels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +14,7 @@ Kernel kernel_for(Resampling r, double size) {
     }
 }
 
-long long whole(double v) {
+long long clamped_index(double v) {
     constexpr double limit = 4611686018427387904.0;
     return v != v ? 0 : static_cast<long long>(std::clamp(v, -limit, limit));
 }
@@ -34,14 +34,14 @@ void cells_of(const Axis &ax, long long g, long long &c0, long long &c1) {
     const double e0 = ax.a + ax.b * g, e1 = ax.a + ax.b * (g + 1), m = (e0 + e1) / 2;
     switch (ax.kernel) {
     case Kernel::box:
-        c0 = whole(std::floor(e0)), c1 = whole(std::ceil(e1));
+        c0 = clamped_index(std::floor(e0)), c1 = clamped_index(std::ceil(e1));
         break;
     case Kernel::nearest:
-        c0 = whole(std::ceil(e0 - 0.5)), c1 = whole(std::ceil(e1 - 0.5));
+        c0 = clamped_index(std::ceil(e0 - 0.5)), c1 = clamped_index(std::ceil(e1 - 0.5));
         break;
     default: {
         const double s = reach(ax);
-        c0 = whole(std::floor(m - s - 0.5)), c1 = whole(std::ceil(m + s - 0.5)) + 1;
+        c0 = clamped_index(std::floor(m - s - 0.5)), c1 = clamped_index(std::ceil(m + s - 0.5)) + 1;
     }
     }
 }
@@ -70,8 +70,8 @@ double weight(const Axis &ax, long long g, long long c) {
 
 void reaching(const Axis &ax, int n, int lo, int hi, long long &g0, long long &g1) {
     const double s = reach(ax) + 1;
-    g0 = std::max(0LL, whole(std::floor((lo - s - ax.a) / ax.b)));
-    g1 = std::min(static_cast<long long>(n), whole(std::ceil((hi + s - ax.a) / ax.b)) + 1);
+    g0 = std::max(0LL, clamped_index(std::floor((lo - s - ax.a) / ax.b)));
+    g1 = std::min(static_cast<long long>(n), clamped_index(std::ceil((hi + s - ax.a) / ax.b)) + 1);
 }
 
 void span_of(const Axis &ax, long long g0, int n, int lo, int hi, int &c0, int &c1) {
@@ -110,8 +110,8 @@ void taps_by_cell(const Axis &ax, long long g0, long long g1, int c0, int c1, Ta
     const double e = reach(ax) + 0.5;
     for (int c = c0; c < c1; ++c) {
         const double centre = c + 0.5;
-        const long long l = std::max(g0, whole(std::floor((centre - e - ax.a) / ax.b - 0.5)));
-        const long long h = std::min(g1, whole(std::ceil((centre + e - ax.a) / ax.b - 0.5)) + 1);
+        const long long l = std::max(g0, clamped_index(std::floor((centre - e - ax.a) / ax.b - 0.5)));
+        const long long h = std::min(g1, clamped_index(std::ceil((centre + e - ax.a) / ax.b - 0.5)) + 1);
         add_row(out, l, std::max(l, h), g0, [&](long long g) { return weight(ax, g, c); });
     }
 }

@@ -1,43 +1,21 @@
-// Height inputs through the import's reading path: each encoding and format, archives, tiles, bad input.
+// Opening one raster: each encoding and format GDAL reads here, archives, containers, .r16, and the files refused, each naming the file and the cause.
+#include "raster_open.h"
+
 #include "containers.h"
 #include "export.h"
-#include "gdal_rasters.h"
+#include "heights_fixture.h"
 #include "hostile_files.h"
-#include "import.h"
-#include "rasters.h"
 
-#include "scratch.h"
-
+#include <cpl_conv.h>
 #include <cpl_vsi.h>
-#include <gdal_utils.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <set>
 
 namespace {
-
-Bytes be16(std::initializer_list<int> v) {
-    Bytes b;
-    for (int x : v) b.push_back(static_cast<uint8_t>(x >> 8)), b.push_back(static_cast<uint8_t>(x));
-    return b;
-}
-
-// Reads the inputs as import does, into a grid of the raster's own size, so that every sample
-// arrives as the file holds it.
-Status read_native(const std::vector<std::string> &paths, Heights &h, int size_w = 0, int size_h = 0) {
-    HeightSource probe;
-    if (Status st = open_heights(paths, size_w, size_h, probe); !st.ok) return st;
-    ImportOptions o;
-    o.heights = paths;
-    o.size_w = size_w, o.size_h = size_h;
-    o.fit = FitMode::stretch;
-    std::vector<std::string> notes;
-    return read_import(o, probe.w, probe.h, h, notes);
-}
 
 struct Good {
     const char *what;
@@ -108,9 +86,9 @@ std::vector<Good> good_cases() {
     return c;
 }
 
-class Readers : public Scratch {};
+class RasterOpen : public HeightFiles {};
 
-TEST_F(Readers, DecodeEachEncoding) {
+TEST_F(RasterOpen, DecodeEachEncoding) {
     for (const Good &c : good_cases()) {
         SCOPED_TRACE(c.what);
         write_bytes(dir + "/" + c.name, c.file);
@@ -126,7 +104,7 @@ TEST_F(Readers, DecodeEachEncoding) {
 }
 
 // Formats GDAL writes, and the ways they come: zipped, gzipped; each reads back as written.
-TEST_F(Readers, FormatsAndArchives) {
+TEST_F(RasterOpen, FormatsAndArchives) {
     RasterSpec s = lonlat_raster(3, 2, 6, 50, 0.5, {10, -20, 30, 40, 50, -32768});
     s.type = "Int16", s.has_nodata = true, s.nodata = -32768;
     const std::vector<float> z = {10, -20, 30, 40, 50, 0};
@@ -164,7 +142,7 @@ TEST_F(Readers, FormatsAndArchives) {
 
 // A file in each format mvx registers, written by GDAL where it writes the format and by hand
 // where it does not: each opens through its own driver and reads back sample for sample.
-TEST_F(Readers, EveryRegisteredFormatReadsItsFile) {
+TEST_F(RasterOpen, EveryRegisteredFormatReadsItsFile) {
     gdal_setup();
     std::vector<double> ramp(12);
     for (int i = 0; i < 12; ++i) ramp[i] = i + 1;
@@ -281,21 +259,7 @@ TEST_F(Readers, EveryRegisteredFormatReadsItsFile) {
     for (int i = 0; i < GDALGetDriverCount(); ++i) EXPECT_EQ(tested.count(GDALGetDriverShortName(GDALGetDriver(i))), 1u) << GDALGetDriverShortName(GDALGetDriver(i));
 }
 
-// Packed samples stand for sample × scale + offset, as netCDF and GeoTIFF say.
-TEST_F(Readers, PackedSamplesAreUnpacked) {
-    RasterSpec s = lonlat_raster(3, 1, 6, 50, 0.5, {0, 10, -32768});
-    s.type = "Int16", s.has_nodata = true, s.nodata = -32768, s.scale = 0.5, s.offset = -100;
-    for (const char *driver : {"GTiff", "netCDF"}) {
-        const std::string path = dir + "/p." + (std::string(driver) == "GTiff" ? "tif" : "nc");
-        write_raster(path, driver, s);
-        Heights h;
-        ASSERT_TRUE(read_native({path}, h).ok) << driver;
-        EXPECT_EQ(h.field.z, (std::vector<float>{-100, -95, 0})) << driver;
-        EXPECT_EQ(h.field.voids, (std::vector<uint8_t>{0, 0, 1})) << driver;
-    }
-}
-
-TEST_F(Readers, ZippedSrtmTileOpensAsDownloaded) {
+TEST_F(RasterOpen, ZippedSrtmTileOpensAsDownloaded) {
     Bytes b(2 * 1201 * 1201, 0);
     auto set = [&](int x, int y, int v) {
         b[2 * (y * 1201 + x)] = static_cast<uint8_t>(v >> 8);
@@ -315,77 +279,6 @@ TEST_F(Readers, ZippedSrtmTileOpensAsDownloaded) {
     EXPECT_EQ(h.field.voids[1201], 1);
     EXPECT_EQ(h.field.z[1201 * 1201 - 1], 8848);
     EXPECT_NEAR(h.src.gt[0], 5.99958, 1e-5);  // SRTM tiles are centred on whole degrees
-}
-
-// Four tiles sharing edges make the same map as the VRT mosaic GDAL's own tool would build.
-TEST_F(Readers, TilesMakeOneMosaicLikeTheirVrt) {
-    std::vector<std::string> tiles;
-    for (int k = 0; k < 4; ++k) {
-        std::vector<double> v;
-        for (int i = 0; i < 16; ++i) v.push_back(k * 100 + i);
-        RasterSpec s = lonlat_raster(4, 4, 10 + (k % 2), 45 - (k / 2), 0.25, v);
-        tiles.push_back(dir + "/t" + std::to_string(k) + ".tif");
-        write_raster(tiles.back(), "GTiff", s);
-    }
-    Heights from_tiles;
-    ASSERT_TRUE(read_native(tiles, from_tiles).ok);
-    ASSERT_EQ(from_tiles.field.w, 8);
-    ASSERT_EQ(from_tiles.field.h, 8);
-    // Tile 3 is the south-east one: its first sample lands at column 4, row 4.
-    EXPECT_EQ(from_tiles.field.z[4 * 8 + 4], 300);
-    EXPECT_EQ(from_tiles.field.z[7], 103);
-    EXPECT_EQ(std::count(from_tiles.field.voids.begin(), from_tiles.field.voids.end(), 1), 0);
-    std::vector<const char *> names;
-    for (const std::string &t : tiles) names.push_back(t.c_str());
-    GDALDatasetH vrt = GDALBuildVRT((dir + "/all.vrt").c_str(), 4, nullptr, names.data(), nullptr, nullptr);
-    ASSERT_NE(vrt, nullptr);
-    GDALClose(vrt);
-    for (FitMode fit : {FitMode::pad, FitMode::stretch}) {
-        ImportOptions a, b;
-        a.heights = tiles, b.heights = {dir + "/all.vrt"};
-        a.fit = b.fit = fit;
-        Heights ha, hb;
-        std::vector<std::string> notes;
-        ASSERT_TRUE(read_import(a, 60, 40, ha, notes).ok);
-        ASSERT_TRUE(read_import(b, 60, 40, hb, notes).ok);
-        EXPECT_EQ(ha.field.z, hb.field.z);
-        EXPECT_EQ(ha.field.voids, hb.field.voids);
-    }
-}
-
-TEST_F(Readers, TilesMustBePlacedByTheirGeoreferencing) {
-    write_raster(dir + "/a.tif", "GTiff", lonlat_raster(2, 2, 0, 1, 1, {1, 2, 3, 4}));
-    write_bytes(dir + "/plain.png", png_file({2, 1, 8, 0, false, {1, 2}, {}, {}}));
-    const struct {
-        std::vector<std::string> tiles;
-        std::string says;
-    } cases[] = {
-        {{dir + "/a.tif", dir + "/plain.png"}, dir + "/plain.png: not georeferenced"},
-        {{dir + "/plain.png", dir + "/a.tif"}, dir + "/plain.png: not georeferenced"},
-    };
-    for (const auto &c : cases) {
-        HeightSource src;
-        const Status st = open_heights(c.tiles, 0, 0, src);
-        EXPECT_FALSE(st.ok);
-        EXPECT_EQ(st.why.rfind(c.says, 0), 0u) << st.why;
-    }
-}
-
-TEST_F(Readers, ExportMarkDeclaresMapLevels) {
-    const std::string key(levels_key), value(levels_value);
-    auto text = [](const std::string &k, const std::string &v) {
-        Bytes d(k.begin(), k.end());
-        d.push_back(0);
-        d.insert(d.end(), v.begin(), v.end());
-        return png_chunk("tEXt", d);
-    };
-    write_bytes(dir + "/l.png", png_file({1, 1, 16, 0, false, be16({257}), {}, text(key, value)}));
-    write_bytes(dir + "/m.png", png_file({1, 1, 16, 0, false, be16({257}), {}, text(key, "metres")}));
-    HeightSource marked, other;
-    ASSERT_TRUE(open_heights({dir + "/l.png"}, 0, 0, marked).ok);
-    ASSERT_TRUE(open_heights({dir + "/m.png"}, 0, 0, other).ok);
-    EXPECT_TRUE(marked.map_levels);
-    EXPECT_FALSE(other.map_levels);  // the same key with another value is not the mark
 }
 
 struct Bad {
@@ -459,7 +352,7 @@ std::vector<Bad> bad_cases() {
     return c;
 }
 
-TEST_F(Readers, BadInputFailsNamingFileAndCause) {
+TEST_F(RasterOpen, BadInputFailsNamingFileAndCause) {
     for (Bad &c : bad_cases()) {
         SCOPED_TRACE(c.what);
         const std::string path = dir + "/" + c.name;
@@ -473,22 +366,75 @@ TEST_F(Readers, BadInputFailsNamingFileAndCause) {
     }
 }
 
-TEST_F(Readers, PathsThatAreNotFilesOrAreRemote) {
+TEST_F(RasterOpen, PathsThatAreNotFilesOrAreRemote) {
     const struct {
         std::string path;
         const char *says;
     } cases[] = {
-        {dir + "/missing.tif", "cannot open: No such file or directory"},
-        {dir, "not in a format mvx reads (mvx help import lists them)"},
-        {"/dev/zero", "it is a character device, not a regular file"},
-        {"https://example.com/dem.tif", "a network source; mvx reads local files only: download it first"},
-        {"/vsis3/bucket/dem.tif", "a network source; mvx reads local files only: download it first"},
+        {dir + "/missing.tif", "cannot open"},
+        {dir, "not in a format mvx reads"},
+        {"/dev/zero", "a character device"},
+        {"https://example.com/dem.tif", "a network source"},
+        {"/vsis3/bucket/dem.tif", "a network source"},
     };
     for (const auto &c : cases) {
         HeightSource src;
         const Status st = open_heights({c.path}, 0, 0, src);
         ASSERT_FALSE(st.ok) << c.path;
-        EXPECT_EQ(st.why, c.path + ": " + c.says);
+        EXPECT_EQ(st.why.rfind(c.path + ": ", 0), 0u) << st.why;
+        EXPECT_NE(st.why.find(c.says), std::string::npos) << st.why;
+    }
+}
+
+// Global grids registered on their nodes reach half a cell past the poles: that is no error.
+TEST_F(RasterOpen, LatitudesWithinThePolesOrHalfACellPast) {
+    const struct {
+        double north, deg;
+        bool ok;
+    } cases[] = {{90.5, 1, true}, {91.5, 1, false}, {90, 0.5, true}};
+    for (const auto &c : cases) {
+        const int h = static_cast<int>(2 * c.north / c.deg);
+        write_raster(dir + "/g.tif", "GTiff", lonlat_raster(4, h, 0, c.north, c.deg, std::vector<double>(4 * h, 1)));
+        HeightSource src;
+        const Status st = open_heights({dir + "/g.tif"}, 0, 0, src);
+        EXPECT_EQ(st.ok, c.ok) << c.north << ": " << st.why;
+    }
+}
+
+// An archive's raster is found by the names of its members: companions and notes are never opened,
+// and only so many members are.
+TEST_F(RasterOpen, ArchivesFoundByName) {
+    write_raster(dir + "/r.tif", "GTiff", lonlat_raster(2, 2, 0, 1, 0.5, {1, 2, 3, 4}));
+    std::vector<uint8_t> tif;
+    ASSERT_TRUE(read_whole(dir + "/r.tif", tif, 1 << 20).ok);
+    const Bytes note = {'n', 'o', 't', 'e'};
+    const struct {
+        const char *zip;
+        std::vector<std::pair<std::string, const Bytes *>> members;
+        const char *says;  // empty: opens
+    } cases[] = {
+        {"one.zip", {{"readme.txt", &note}, {"dem/r.tif.aux.xml", &note}, {"dem/r", &tif}}, ""},
+        {"two.zip", {{"a.tif", &tif}, {"b.dem", &tif}}, "holds several rasters (a.tif, b.dem): name one"},
+        {"none.zip", {{"a.txt", &note}, {"b.prj", &note}}, "nothing inside that GDAL reads as a raster (it holds a.txt and 1 more)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.zip);
+        void *zip = CPLCreateZip((dir + "/" + c.zip).c_str(), nullptr);
+        for (const auto &[name, bytes] : c.members) {
+            ASSERT_EQ(CPLCreateFileInZip(zip, name.c_str(), nullptr), CE_None);
+            ASSERT_EQ(CPLWriteFileInZip(zip, bytes->data(), static_cast<int>(bytes->size())), CE_None);
+            ASSERT_EQ(CPLCloseFileInZip(zip), CE_None);
+        }
+        CPLCloseZip(zip);
+        Dataset ds;
+        std::string name;
+        const Status st = open_raster_file(dir + "/" + c.zip, ds, name);
+        if (!*c.says) {
+            ASSERT_TRUE(st.ok) << st.why;
+            EXPECT_EQ(name, "/vsizip/" + dir + "/" + c.zip + "/dem/r");
+        } else {
+            EXPECT_NE(st.why.find(c.says), std::string::npos) << st.why;
+        }
     }
 }
 

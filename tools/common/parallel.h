@@ -1,4 +1,4 @@
-// Parallel loops for the tools: worker threads that fail together, row bands, numbered jobs, a background thread, the core count.
+// Parallel loops for the tools: threads that fail together, row bands, numbered jobs, a thread of its own, the core count.
 #pragma once
 
 #include <functional>

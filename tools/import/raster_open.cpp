@@ -1,6 +1,7 @@
 // Opening one raster: a file GDAL reads (an archive looked into, a container at its heights) or a headerless .r16.
 #include "raster_open.h"
 
+#include "gate.h"
 #include "inputs.h"
 #include "raster_crs.h"
 #include "text.h"

@@ -1,7 +1,6 @@
 // Opening one raster: a file GDAL reads (an archive looked into, a container at its heights) or a headerless .r16.
 #pragma once
 
-#include "gate.h"
 #include "gdal_env.h"
 #include "gdal_util.h"
 #include "io.h"

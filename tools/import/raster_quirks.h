@@ -1,4 +1,4 @@
-// Raster quirks: colour images that are grey, rotated georeferencing, 16-bit interlaced PNGs' byte order, formats read front to back.
+// Raster quirks: grey colour images, rotated georeferencing, 16-bit interlaced PNGs' byte order, front-to-back formats.
 #pragma once
 
 #include "gdal_env.h"

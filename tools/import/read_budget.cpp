@@ -1,4 +1,4 @@
-// The read budget: a plan's samples and cells, and a band's samples at the resolution read and its blocks' bytes, checked before any is read.
+// The read budget: a plan's samples and cells, a band's samples and its blocks' bytes, checked before any is read.
 #include "read_budget.h"
 
 #include "read_plan.h"

@@ -1,4 +1,4 @@
-// The read: tiles planned, read on every core, their sums taken band by band of the grid's rows in a fixed order and divided once.
+// The read: tiles planned, read on every core, summed band by band of the grid's rows in a fixed order, divided once.
 #include "read_field.h"
 
 #include "accumulator.h"

@@ -1,4 +1,4 @@
-// The read plan: each tile's level and axes, the overlaps between tiles, and the reads cut along GDAL's blocks, in the order they are added.
+// The read plan: each tile's level and axes, the overlaps between tiles, and the reads cut along GDAL's blocks, in order.
 #include "read_plan.h"
 
 #include "read_budget.h"

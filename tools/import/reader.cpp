@@ -1,4 +1,4 @@
-// The reader: one read of a tile decoded, its voids masked and shared samples weighed, its samples summed across and then down into the cells.
+// The reader: one read of a tile decoded, its voids masked, its samples summed across and then down into the cells.
 #include "reader.h"
 
 #include <algorithm>

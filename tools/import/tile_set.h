@@ -1,4 +1,4 @@
-// The tile set: each input opened as a tile (its footprint, coordinate system and unit of height), and the one raster they make together.
+// The tile set: each input opened as a tile (footprint, coordinate system, unit of height), and the raster of their union.
 #pragma once
 
 #include "gdal_env.h"

@@ -1,4 +1,4 @@
-// Stage B of the default world: ridged mountains, slope-damped hills and the coasts' detail on stage A, with the valleys cut.
+// Stage B of the default world: ridged mountains, slope-damped hills and the coasts' detail on A, the valleys cut in.
 #include "worldgen_stages.h"
 
 #include "noise.h"

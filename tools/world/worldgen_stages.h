@@ -1,4 +1,4 @@
-// The world generator's stages, a file each, and the phases of its river carving (which the tests also run); users want worldgen.h.
+// The world generator's stages, a file each, and its river carving's phases (tests run them too); users want worldgen.h.
 #pragma once
 
 #include "lattice.h"

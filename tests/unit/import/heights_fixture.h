@@ -1,4 +1,4 @@
-// What the import's tests share: rasters of known heights written to a scratch directory, and read back as import reads them.
+// What the import's tests share: rasters of known heights written to a scratch folder, and read as import reads them.
 #pragma once
 
 #include "gdal_rasters.h"

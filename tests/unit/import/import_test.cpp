@@ -1,4 +1,4 @@
-// The import pipeline as a whole: heights into levels and colours true to the ground, the sea where it is, exports that come back, and the inputs fuzzing found refused cleanly.
+// The import pipeline as a whole: levels and colours true to the ground, exports that come back, fuzz findings refused.
 #include "heights_fixture.h"
 
 #include "export.h"

@@ -1,4 +1,4 @@
-// The kernels: their weight tables (the same weights by cell and by sample, each kernel's known sums), and what each gives read into a grid.
+// The kernels: their weight tables (by cell and by sample, each kernel's sums), and what each gives read into a grid.
 #include "kernels.h"
 
 #include "heights_fixture.h"

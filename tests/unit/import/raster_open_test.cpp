@@ -1,4 +1,4 @@
-// Opening one raster: each encoding and format GDAL reads here, archives, containers, .r16, and the files refused, each naming the file and the cause.
+// Opening one raster: each encoding and format, archives, containers, .r16; the files refused, naming file and cause.
 #include "raster_open.h"
 
 #include "containers.h"

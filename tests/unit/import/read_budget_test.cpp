@@ -1,4 +1,4 @@
-// The read budget: reads over the sample limit, of blocks too large, or of tiles covering the map over and over, refused before they start.
+// The read budget: reads over the sample limit, of blocks too large, of tiles over and over, refused before they start.
 #include "heights_fixture.h"
 #include "read_budget.h"
 

@@ -1,4 +1,4 @@
-// The reader: voids (NoData, masks, NaN) left out of every kernel, and parts of a sparse file that hold nothing never decoded.
+// The reader: voids (NoData, masks, NaN) left out by every kernel, and a sparse file's empty parts never decoded.
 #include "heights_fixture.h"
 
 #include "gdal_env.h"

@@ -1,4 +1,4 @@
-// The default world: the same bytes for a seed whatever the thread count, the whole map's statistics at any size, its first view.
+// The default world: the same bytes for a seed on any thread count, the whole map's statistics at any size, its first view.
 #include "levels.h"
 #include "mapfile.h"
 #include "relief.h"

@@ -27,8 +27,6 @@ public:
     void finish(Field &f) const;
 
 private:
-    void add_row(const Unit &u, const Part &pt, int y, double *sum, double *wt, double *lo, double *hi);
-
     const Placement *p_ = nullptr;
     int y0_ = 0, y1_ = 0;
     bool clamp_ = false;

@@ -9,6 +9,8 @@
 #include <array>
 #include <vector>
 
+// The read's own parts (this plan, the reader, the schedule, the accumulator); the rest of the
+// import reads through read_field.h.
 namespace engine {
 
 // One tile as it is read: the level (overview) chosen, its axes in the order of the ground, and

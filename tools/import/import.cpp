@@ -1,11 +1,9 @@
 // The import pipeline: the heights read into the grid, levels, colours, the sidecar and the report.
 #include "import.h"
 
-#include "export.h"
 #include "imagery.h"
 #include "import_report.h"
 #include "inputs.h"
-#include "levels.h"
 #include "parallel.h"
 #include "relief.h"
 #include "voids.h"

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "import.h"
+#include "raster_open.h"
 
 #include <cpl_vsi.h>
 

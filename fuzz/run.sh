@@ -52,6 +52,6 @@ if [ "$failed" -ne 0 ]; then
         grep -v '^#' "$build/logs/$t.log" | tail -60
     done
     echo "Inputs that failed are in $build/crashes; rerun one with $build/fuzz_TARGET FILE, fix the reader," >&2
-    echo "and add the input to tests/unit/reader_regressions_test.cpp." >&2
+    echo "and add the input to the FuzzFindings table in tests/unit/import/import_test.cpp." >&2
     exit 1
 fi

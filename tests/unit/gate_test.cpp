@@ -1,4 +1,4 @@
-// The gate before GDAL's files, the drivers mvx registers, the sockets it forbids itself, read budgets, archives by name.
+// The gate before GDAL's files, the drivers mvx registers, the sockets it forbids itself.
 #include "drivers.h"
 #include "gate.h"
 #include "gdal_env.h"
@@ -276,103 +276,6 @@ TEST(Internet, ForbiddenSocketsFailWithEacces) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), c.allowed ? 0 : 1) << c.family << " " << c.type;
-    }
-}
-
-// Looks at an image's content stay within their budget: all of a small image, a sample of a large one.
-TEST_F(Gate, SamplesAreBounded) {
-    gdal_setup();
-    const char *sparse[] = {"SPARSE_OK=TRUE", "TILED=YES", "BLOCKXSIZE=512", "BLOCKYSIZE=512", nullptr};
-    const struct {
-        int w, h;
-        const char **options;
-        bool whole;
-    } cases[] = {{300, 200, nullptr, true}, {40000, 30000, sparse, false}};
-    for (const auto &c : cases) {
-        const std::string path = dir + "/s" + std::to_string(c.w) + ".tif";
-        GDALClose(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), c.w, c.h, 3, GDT_Byte, const_cast<char **>(c.options)));
-        Dataset ds = open_dataset(path);
-        ASSERT_TRUE(ds);
-        double seen = 0;
-        bool whole = !c.whole;
-        const Status st = sample_pixels(path, ds.get(), 3, false, [&](const double *, size_t n) {
-            seen += n;
-            return true;
-        }, whole);
-        ASSERT_TRUE(st.ok) << st.why;
-        EXPECT_EQ(whole, c.whole);
-        EXPECT_LE(seen, max_sample_pixels);
-        EXPECT_EQ(seen == static_cast<double>(c.w) * c.h, c.whole);
-    }
-}
-
-// A read over the sample limit, or of blocks too large to decode, is refused before it starts.
-TEST_F(Gate, ReadsCheckedBeforeTheyStart) {
-    TiffSpec tile;
-    tile.w = tile.h = tile.tile = 12000, tile.bits = 16, tile.samples = {};  // one tile of 275 MiB, left out
-    write_bytes(dir + "/tile.tif", tiff_file(tile));
-    write_raster(dir + "/small.tif", "GTiff", lonlat_raster(4, 4, 0, 1, 0.25, std::vector<double>(16, 1)));
-    gdal_setup();
-    Dataset big = open_dataset(dir + "/tile.tif"), small = open_dataset(dir + "/small.tif");
-    ASSERT_TRUE(big && small);
-    GDALRasterBandH b = GDALGetRasterBand(small.get(), 1);
-    EXPECT_TRUE(check_read("small.tif", b, samples_at_resolution(b, 4, 4, 2, 2), 16, "hint").ok);
-    EXPECT_EQ(check_read("small.tif", b, 17, 16, "hint").why,
-              "small.tif: 17 samples to read at the resolution needed, more than the 16 mvx reads; hint");
-    EXPECT_EQ(check_read("tile.tif", GDALGetRasterBand(big.get(), 1), 1, 16, "hint").why,
-              "tile.tif: its blocks of 12000 x 12000 samples take 275 MiB each, more than the 256 MiB mvx decodes at once; "
-              "rewrite it in tiles (gdal_translate -co TILED=YES)");
-}
-
-// Global grids registered on their nodes reach half a cell past the poles: that is no error.
-TEST_F(Gate, LatitudesWithinThePolesOrHalfACellPast) {
-    const struct {
-        double north, deg;
-        bool ok;
-    } cases[] = {{90.5, 1, true}, {91.5, 1, false}, {90, 0.5, true}};
-    for (const auto &c : cases) {
-        const int h = static_cast<int>(2 * c.north / c.deg);
-        write_raster(dir + "/g.tif", "GTiff", lonlat_raster(4, h, 0, c.north, c.deg, std::vector<double>(4 * h, 1)));
-        HeightSource src;
-        const Status st = open_heights({dir + "/g.tif"}, 0, 0, src);
-        EXPECT_EQ(st.ok, c.ok) << c.north << ": " << st.why;
-    }
-}
-
-// An archive's raster is found by the names of its members: companions and notes are never opened,
-// and only so many members are.
-TEST_F(Gate, ArchivesFoundByName) {
-    write_raster(dir + "/r.tif", "GTiff", lonlat_raster(2, 2, 0, 1, 0.5, {1, 2, 3, 4}));
-    std::vector<uint8_t> tif;
-    ASSERT_TRUE(read_whole(dir + "/r.tif", tif, 1 << 20).ok);
-    const Bytes note = {'n', 'o', 't', 'e'};
-    const struct {
-        const char *zip;
-        std::vector<std::pair<std::string, const Bytes *>> members;
-        const char *says;  // empty: opens
-    } cases[] = {
-        {"one.zip", {{"readme.txt", &note}, {"dem/r.tif.aux.xml", &note}, {"dem/r", &tif}}, ""},
-        {"two.zip", {{"a.tif", &tif}, {"b.dem", &tif}}, "holds several rasters (a.tif, b.dem): name one"},
-        {"none.zip", {{"a.txt", &note}, {"b.prj", &note}}, "nothing inside that GDAL reads as a raster (it holds a.txt and 1 more)"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.zip);
-        void *zip = CPLCreateZip((dir + "/" + c.zip).c_str(), nullptr);
-        for (const auto &[name, bytes] : c.members) {
-            ASSERT_EQ(CPLCreateFileInZip(zip, name.c_str(), nullptr), CE_None);
-            ASSERT_EQ(CPLWriteFileInZip(zip, bytes->data(), static_cast<int>(bytes->size())), CE_None);
-            ASSERT_EQ(CPLCloseFileInZip(zip), CE_None);
-        }
-        CPLCloseZip(zip);
-        Dataset ds;
-        std::string name;
-        const Status st = open_raster_file(dir + "/" + c.zip, ds, name);
-        if (!*c.says) {
-            ASSERT_TRUE(st.ok) << st.why;
-            EXPECT_EQ(name, "/vsizip/" + dir + "/" + c.zip + "/dem/r");
-        } else {
-            EXPECT_NE(st.why.find(c.says), std::string::npos) << st.why;
-        }
     }
 }
 

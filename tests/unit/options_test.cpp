@@ -5,6 +5,7 @@
 #include "info.h"
 #include "launch.h"
 #include "progress.h"
+#include "run_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -12,21 +13,10 @@
 
 namespace {
 
-// Runs a command's parser on `args`; the status it returns.
-using Parser = std::function<Status(int, char **, bool &)>;
-
-Status run(const Parser &parse, std::vector<std::string> args, bool &help) {
-    std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(a.data());
-    return parse(static_cast<int>(argv.size()), argv.data(), help);
-}
-
 TEST(Options, ErrorsNameTheOptionAndTheRange) {
-    ImportOptions io;
     ExportOptions eo;
     GenerateOptions go;
     InfoOptions info;
-    const Parser import = [&](int c, char **v, bool &h) { return parse_import(c, v, io = {}, h); };
     const Parser exp = [&](int c, char **v, bool &h) { return parse_export(c, v, eo = {}, h); };
     const Parser gen = [&](int c, char **v, bool &h) { return parse_generate(c, v, go = {}, h); };
     const Parser inf = [&](int c, char **v, bool &h) { return parse_info(c, v, info = {}, h); };
@@ -46,53 +36,13 @@ TEST(Options, ErrorsNameTheOptionAndTheRange) {
         {&inf, {"--json=yes"}, "info: unknown option '--json=yes' (see mvx info --help)"},
         {&gen, {"-q", "extra"}, "generate: unexpected argument 'extra' (see mvx generate --help)"},
         {&exp, {"m", "--quiet"}, "export: no output given: -o FILE.png (see mvx export --help)"},
-        {&import, {}, "import: no height file given (see mvx import --help)"},
-        {&import, {"h.tif", "--range", "5:1"}, "--range: '5:1': MIN must be below MAX"},
-        {&import, {"h.tif", "--range", "5"}, "--range: '5' needs 2 numbers separated by ':'"},
-        {&import, {"h.r16", "--size", "64"}, "--size: '64' is not WxH"},
-        {&import, {"h.r16", "--size", "0x4"}, "--size: 0 is out of range: it must be from 1 to 2147483647"},
-        {&import, {"h.tif", "--fit", "fill"}, "--fit: 'fill' is not one of pad, crop, stretch"},
-        {&import, {"h.tif", "--resample", "lanczos"}, "--resample: 'lanczos' is not one of average, bilinear, cubic, nearest"},
-        {&import, {"h.tif", "--bounds", "1,2,3"}, "--bounds: '1,2,3' needs 4 numbers separated by ','"},
-        {&import, {"h.tif", "--bounds", "5,2,3,4"},
-         "--bounds: '5,2,3,4': WEST must be below EAST and SOUTH below NORTH, latitudes within -90 ... 90"},
-        {&import, {"h.tif", "--exaggeration", "0"}, "--exaggeration: 0 is out of range: it must be above 0, at most 1e6"},
-        {&import, {"h.tif", "--bands", "1,2"}, "--bands: '1,2' needs 3 numbers separated by ','"},
-        {&import, {"a.r16", "b.r16", "--size", "2x2"}, "--size: only for one .r16 file"},
     };
     for (const auto &c : cases) {
         bool help = false;
-        const Status st = run(*c.parse, c.args, help);
+        const Status st = run_parser(*c.parse, c.args, help);
         EXPECT_FALSE(st.ok) << c.why;
         EXPECT_EQ(st.why, c.why);
     }
-}
-
-TEST(Options, ImportTakesTilesAndEveryOption) {
-    ImportOptions o;
-    bool help = false;
-    const Status st = run([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); },
-                          {"a.tif", "b.tif", "-o", "m.mvx", "--colour", "i.tif", "--bands", "3,2,1", "--fit", "crop",
-                           "--bounds", "-1,2,3.5,4", "--sea-level", "-7", "--exaggeration", "2.5", "--resample", "cubic"},
-                          help);
-    ASSERT_TRUE(st.ok) << st.why;
-    EXPECT_EQ(o.heights, (std::vector<std::string>{"a.tif", "b.tif"}));
-    EXPECT_EQ(o.out, "m.mvx");
-    EXPECT_EQ(o.bands, (std::vector<int>{3, 2, 1}));
-    EXPECT_EQ(o.fit, FitMode::crop);
-    EXPECT_TRUE(o.has_bounds);
-    EXPECT_EQ(o.bounds.west, -1);
-    EXPECT_EQ(o.bounds.east, 3.5);
-    EXPECT_EQ(o.sea, -7);
-    EXPECT_EQ(o.exaggeration, 2.5);
-    EXPECT_EQ(o.resample, Resampling::cubic);
-    EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); }, {"--help", "--nonsense"}, help).ok);
-    EXPECT_TRUE(help);
-    // A list alone is enough to import.
-    ImportOptions l;
-    ASSERT_TRUE(run([&](int c, char **v, bool &h) { return parse_import(c, v, l, h); }, {"--input-list", "-"}, help).ok);
-    EXPECT_EQ(l.input_list, "-");
-    EXPECT_TRUE(l.heights.empty());
 }
 
 // After "--" every argument is a file, whatever it starts with; before it, options as usual.
@@ -110,7 +60,7 @@ TEST(Options, DoubleDashEndsTheOptions) {
     for (const auto &c : cases) {
         ImportOptions o;
         bool help = true;
-        const Status st = run([&](int n, char **v, bool &h) { return parse_import(n, v, o, h); }, c.args, help);
+        const Status st = run_parser([&](int n, char **v, bool &h) { return parse_import(n, v, o, h); }, c.args, help);
         ASSERT_TRUE(st.ok) << st.why;
         EXPECT_FALSE(help);
         EXPECT_EQ(o.heights, c.heights) << c.args[1];
@@ -119,7 +69,7 @@ TEST(Options, DoubleDashEndsTheOptions) {
     }
     InfoOptions io;
     bool help = false;
-    ASSERT_TRUE(run([&](int n, char **v, bool &h) { return parse_info(n, v, io, h); }, {"--", "--json"}, help).ok);
+    ASSERT_TRUE(run_parser([&](int n, char **v, bool &h) { return parse_info(n, v, io, h); }, {"--", "--json"}, help).ok);
     EXPECT_EQ(io.map, "--json");
     EXPECT_FALSE(io.json);
 }
@@ -149,19 +99,19 @@ TEST(Options, QuietOnEveryCommandThatWrites) {
     } commands[] = {
         {"generate", [](std::vector<std::string> a, bool &help) {
              GenerateOptions o;
-             EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_generate(c, v, o, h); }, a, help).ok);
+             EXPECT_TRUE(run_parser([&](int c, char **v, bool &h) { return parse_generate(c, v, o, h); }, a, help).ok);
              return o.quiet;
          }},
         {"import", [](std::vector<std::string> a, bool &help) {
              ImportOptions o;
              a.push_back("h.tif");
-             EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); }, a, help).ok);
+             EXPECT_TRUE(run_parser([&](int c, char **v, bool &h) { return parse_import(c, v, o, h); }, a, help).ok);
              return o.quiet;
          }},
         {"export", [](std::vector<std::string> a, bool &help) {
              ExportOptions o;
              a.insert(a.end(), {"-o", "x.png"});
-             EXPECT_TRUE(run([&](int c, char **v, bool &h) { return parse_export(c, v, o, h); }, a, help).ok);
+             EXPECT_TRUE(run_parser([&](int c, char **v, bool &h) { return parse_export(c, v, o, h); }, a, help).ok);
              return o.quiet;
          }},
     };
@@ -180,18 +130,18 @@ TEST(Options, QuietOnEveryCommandThatWrites) {
 TEST(Options, InfoJsonAndViewMap) {
     InfoOptions io;
     bool help = false;
-    ASSERT_TRUE(run([&](int c, char **v, bool &h) { return parse_info(c, v, io, h); }, {"--json", "m.mvx"}, help).ok);
+    ASSERT_TRUE(run_parser([&](int c, char **v, bool &h) { return parse_info(c, v, io, h); }, {"--json", "m.mvx"}, help).ok);
     EXPECT_TRUE(io.json);
     EXPECT_EQ(io.map, "m.mvx");
     ViewOptions vo;
-    ASSERT_TRUE(run([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {}, help).ok);
+    ASSERT_TRUE(run_parser([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {}, help).ok);
     EXPECT_EQ(vo.map, "datas.mvx");
-    ASSERT_TRUE(run([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"../x.mvx"}, help).ok);
+    ASSERT_TRUE(run_parser([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"../x.mvx"}, help).ok);
     EXPECT_EQ(vo.map, "../x.mvx");
     vo = {};
-    EXPECT_EQ(run([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"a", "b"}, help).why,
+    EXPECT_EQ(run_parser([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"a", "b"}, help).why,
               "view: one map only ('a' and 'b')");
-    EXPECT_EQ(run([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"-q"}, help).why,
+    EXPECT_EQ(run_parser([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"-q"}, help).why,
               "view: unknown option '-q' (see mvx view --help)");
 }
 

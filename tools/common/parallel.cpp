@@ -1,4 +1,4 @@
-// Worker threads that fail together, and the row bands and numbered jobs handed out to them.
+// Worker threads that fail together, the row bands and numbered jobs handed out to them, and a thread of its own.
 #include "parallel.h"
 
 #include <algorithm>
@@ -73,4 +73,8 @@ bool for_bands(int bands, int threads, const std::function<bool(int thread, int 
         }
     }, [&] { ok = false; });
     return ok;
+}
+
+std::shared_future<void> start_thread(std::function<void()> work) {
+    return std::async(std::launch::async, std::move(work)).share();
 }

@@ -1,7 +1,8 @@
-// Parallel loops for the tools: worker threads that fail together, row bands, numbered jobs, the core count.
+// Parallel loops for the tools: threads that fail together, row bands, numbered jobs, a thread of its own, the core count.
 #pragma once
 
 #include <functional>
+#include <future>
 
 // The machine's cores, asked once (at least 1).
 int core_count();
@@ -22,3 +23,7 @@ void parallel_rows(int n, const std::function<void(int y0, int y1)> &rows, int t
 // out bands after a false. `progress` gets the fraction of bands done, on the calling thread.
 bool for_bands(int bands, int threads, const std::function<bool(int thread, int band)> &fn,
                const std::function<void(double)> &progress = {});
+
+// Runs `work` on a thread of its own at once. get() on the result waits for it to end, and throws
+// what it threw; a thread that cannot start throws here.
+std::shared_future<void> start_thread(std::function<void()> work);

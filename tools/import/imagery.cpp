@@ -1,7 +1,12 @@
 // Imagery: choosing the colour bands, warping or stretching them onto the box, scaling and dithering.
 #include "imagery.h"
 
-#include "read.h"
+#include "kernels.h"
+#include "parallel.h"
+#include "pixel_sample.h"
+#include "raster_open.h"
+#include "read_budget.h"
+#include "read_field.h"
 #include "relief.h"
 #include "text.h"
 
@@ -13,6 +18,25 @@
 namespace {
 
 constexpr int band_rows = 64;
+
+// A fractional window of a raster as RasterIO takes it: the whole pixels that cover it, and the
+// exact window in the extra argument, so that resampling sees where the cells really fall.
+struct Window {
+    int x0, y0, w, h;
+    GDALRasterIOExtraArg extra;
+};
+Window rasterio_window(double x, double y, double w, double h, int raster_w, int raster_h, GDALRIOResampleAlg alg) {
+    Window win;
+    win.x0 = static_cast<int>(std::clamp<long long>(clamped_index(std::floor(x)), 0, raster_w));
+    win.y0 = static_cast<int>(std::clamp<long long>(clamped_index(std::floor(y)), 0, raster_h));
+    win.w = static_cast<int>(std::clamp<long long>(clamped_index(std::ceil(x + w)), win.x0, raster_w)) - win.x0;
+    win.h = static_cast<int>(std::clamp<long long>(clamped_index(std::ceil(y + h)), win.y0, raster_h)) - win.y0;
+    INIT_RASTERIO_EXTRA_ARG(win.extra);
+    win.extra.eResampleAlg = alg;
+    win.extra.bFloatingPointWindowValidity = TRUE;
+    win.extra.dfXOff = x, win.extra.dfYOff = y, win.extra.dfXSize = w, win.extra.dfYSize = h;
+    return win;
+}
 
 // Three bands of colour as a VRT: the ones asked for, the image's red, green and blue, a palette
 // expanded, or one grey band three times.
@@ -57,7 +81,7 @@ Status white_of(const std::string &path, GDALDatasetH ds, double &white) {
         nodata[b] = has;
     }
     if (!wide[0] && !wide[1] && !wide[2]) return {};
-    bool whole = false;
+    bool every_pixel = false;
     return sample_pixels(path, ds, 3, false, [&](const double *v, size_t n) {
         for (int b = 0; b < 3; ++b)
             for (size_t i = 0; wide[b] && i < n; ++i) {
@@ -65,7 +89,7 @@ Status white_of(const std::string &path, GDALDatasetH ds, double &white) {
                 if (std::isfinite(x) && !(nodata[b] && x == none[b])) white = std::max(white, x);
             }
         return true;
-    }, whole);
+    }, every_pixel);
 }
 
 // The part of the image, in its pixels, that the box covers: what the warper reads of it. All of
@@ -166,8 +190,8 @@ long long paint_rows(GDALDatasetH r, const ImagePlan &plan, const Placement &p, 
     const size_t cells = static_cast<size_t>(p.w) * rows;
     std::vector<float> rgb(3 * cells);
     std::vector<uint8_t> alpha(cells, 255);
-    Window win = window_of(plan.wx, plan.wy + j0 * plan.wh / p.h, plan.ww, rows * plan.wh / p.h, GDALGetRasterXSize(r),
-                           GDALGetRasterYSize(r), plan.alg);
+    Window win = rasterio_window(plan.wx, plan.wy + j0 * plan.wh / p.h, plan.ww, rows * plan.wh / p.h,
+                                 GDALGetRasterXSize(r), GDALGetRasterYSize(r), plan.alg);
     int list[] = {1, 2, 3};
     if (GDALDatasetRasterIOEx(r, GF_Read, win.x0, win.y0, win.w, win.h, rgb.data(), p.w, rows, GDT_Float32, 3, list, 0, 0,
                               static_cast<GSpacing>(cells) * 4, &win.extra) != CE_None)

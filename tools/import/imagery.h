@@ -3,7 +3,7 @@
 
 #include "io.h"
 #include "place.h"
-#include "source.h"
+#include "tile_set.h"
 
 #include <cstdint>
 #include <string>

@@ -12,11 +12,9 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-std::string num(double v) { return number(v); }
-
 // Metres along x and y for one unit of the input's coordinates at latitude `lat` (geographic
 // systems), or for its linear unit (projected); 0 when nothing says.
-void metres_per_unit(const HeightSource &src, double lat, double &mx, double &my) {
+void ground_metres_per_unit(const HeightSource &src, double lat, double &mx, double &my) {
     mx = my = 0;
     if (!src.georeferenced) return;
     const SpatialRef s(src.wkt);
@@ -35,8 +33,8 @@ void metres_per_unit(const HeightSource &src, double lat, double &mx, double &my
 }
 
 // The window that `bounds` (longitude/latitude) covers in the input's pixels, clipped to the data.
-Status window_of(const HeightSource &src, const Bounds &b, Placement &p, std::vector<std::string> &notes) {
-    const std::string region = num(b.west) + "," + num(b.south) + "," + num(b.east) + "," + num(b.north);
+Status bounds_window(const HeightSource &src, const Bounds &b, Placement &p, std::vector<std::string> &notes) {
+    const std::string region = number(b.west) + "," + number(b.south) + "," + number(b.east) + "," + number(b.north);
     if (!src.georeferenced || src.wkt.empty())
         return Status::fail("--bounds: " + src.label + " has no coordinate system to place " + region + " in");
     const SpatialRef s(src.wkt);
@@ -54,8 +52,8 @@ Status window_of(const HeightSource &src, const Bounds &b, Placement &p, std::ve
     const double cy0 = std::max(py0, 0.0), cy1 = std::min(py1, static_cast<double>(src.h));
     if (!(cx1 > cx0 && cy1 > cy0)) {
         const double w = gt[0], e = gt[0] + src.w * gt[1], n = gt[3], so = gt[3] + src.h * gt[5];
-        return Status::fail("--bounds: " + region + " lies outside " + src.label + " (it covers x " + num(w) + " to " +
-                            num(e) + ", y " + num(so) + " to " + num(n) + ")");
+        return Status::fail("--bounds: " + region + " lies outside " + src.label + " (it covers x " + number(w) + " to " +
+                            number(e) + ", y " + number(so) + " to " + number(n) + ")");
     }
     if (cx0 != px0 || cx1 != px1 || cy0 != py0 || cy1 != py1)
         notes.push_back("--bounds: " + region + " reaches past the data: only the part inside is imported");
@@ -84,9 +82,9 @@ Status place(const HeightSource &src, FitMode mode, const Bounds *bounds, int gr
     p.grid_w = grid_w, p.grid_h = grid_h;
     p.sw = src.w, p.sh = src.h;
     if (bounds)
-        if (Status st = window_of(src, *bounds, p, notes); !st.ok) return st;
+        if (Status st = bounds_window(src, *bounds, p, notes); !st.ok) return st;
     double mx = 0, my = 0;
-    metres_per_unit(src, src.gt[3] + (p.sy + p.sh / 2) * src.gt[5], mx, my);
+    ground_metres_per_unit(src, src.gt[3] + (p.sy + p.sh / 2) * src.gt[5], mx, my);
     const double ux = p.sw * std::fabs(src.gt[1]), uy = p.sh * std::fabs(src.gt[5]);
     p.ground_w = ux * mx, p.ground_h = uy * my;
     const double aspect = mx > 0 ? p.ground_w / p.ground_h : src.georeferenced ? ux / uy : p.sw / p.sh;
@@ -118,11 +116,11 @@ Status place(const HeightSource &src, FitMode mode, const Bounds *bounds, int gr
 }
 
 std::string describe_placement(const Placement &p, FitMode mode) {
-    if (p.whole() && mode != FitMode::crop) return "";
+    if (p.fills_grid() && mode != FitMode::crop) return "";
     const std::string area = std::to_string(p.w) + " x " + std::to_string(p.h) + " cells";
     if (mode == FitMode::crop)
-        return "cropped to the map's 3:2: " + num(p.sw) + " x " + num(p.sh) + " pixels from " + num(p.sx) + ", " +
-               num(p.sy) + " fill the map";
+        return "cropped to the map's 3:2: " + number(p.sw) + " x " + number(p.sh) + " pixels from " + number(p.sx) + ", " +
+               number(p.sy) + " fill the map";
     if (p.w == p.grid_w)
         return "wider than the map's 3:2: fitted across its width as " + area + " in rows " + std::to_string(p.y0) +
                " to " + std::to_string(p.y0 + p.h - 1) + "; the rows above and below are voids";

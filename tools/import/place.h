@@ -2,7 +2,7 @@
 #pragma once
 
 #include "io.h"
-#include "source.h"
+#include "tile_set.h"
 
 #include <string>
 
@@ -20,7 +20,7 @@ struct Placement {
     double ground_w = 0, ground_h = 0;      // that part's size on the ground in metres; 0 when unknown
     double cell_x = 0, cell_y = 0;          // metres per cell across and down; 0 when unknown
     double gt[6] = {0, 1, 0, 0, 0, 1};      // the grid's geotransform (from cell 0,0's corner) in the input's coordinates
-    bool whole() const { return x0 == 0 && y0 == 0 && w == grid_w && h == grid_h; }
+    bool fills_grid() const { return x0 == 0 && y0 == 0 && w == grid_w && h == grid_h; }
 };
 
 // The placement of `src` in a grid_w x grid_h grid. Ground proportions come from the

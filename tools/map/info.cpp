@@ -96,8 +96,6 @@ InfoFacts info_facts(const std::string &path, const MapStats &s, const Sidecar *
 
 namespace {
 
-std::string num(double v, int digits = 4) { return number(v, digits); }
-
 std::string degrees(double v, char pos, char neg) {
     char b[40];
     std::snprintf(b, sizeof b, "%.4f %c", std::fabs(v), v < 0 ? neg : pos);
@@ -123,13 +121,13 @@ std::string sidecar_lines(const InfoFacts &f) {
          std::to_string(sc.box_y0) + " to " + std::to_string(sc.box_y0 + sc.box_h - 1) + "\n";
     const char *unit = sc.metres ? " m" : " units";
     std::string scale = "scale: ";
-    if (sc.cell_x > 0) scale += num(sc.cell_x) + " m per cell across, " + num(sc.cell_y) + " m down; ";
-    if (sc.per_level_below == sc.per_level_above) scale += num(sc.per_level_above) + unit + " per level";
-    else scale += num(sc.per_level_below) + unit + " per level below level 0, " + num(sc.per_level_above) + " above";
-    if (f.exaggeration > 0) scale += "; the viewer shows the relief " + num(f.exaggeration, 3) + " times exaggerated";
+    if (sc.cell_x > 0) scale += number(sc.cell_x, 4) + " m per cell across, " + number(sc.cell_y, 4) + " m down; ";
+    if (sc.per_level_below == sc.per_level_above) scale += number(sc.per_level_above, 4) + unit + " per level";
+    else scale += number(sc.per_level_below, 4) + unit + " per level below level 0, " + number(sc.per_level_above, 4) + " above";
+    if (f.exaggeration > 0) scale += "; the viewer shows the relief " + number(f.exaggeration, 3) + " times exaggerated";
     if (sc.nominal) scale += " (nominal: the world is no real place)";
     r += scale + "\n";
-    r += "sea (at or below " + num(sc.sea_level) + unit + "): " + percent(f.sea, f.stats.cells) + " of cells\n";
+    r += "sea (at or below " + number(sc.sea_level, 4) + unit + "): " + percent(f.sea, f.stats.cells) + " of cells\n";
     return r;
 }
 

@@ -15,7 +15,7 @@ namespace {
 const char format_name[] = "mvx map sidecar 1";
 
 // A JSON whole number, which must fit an int; json-c would read text, fractions and booleans as numbers.
-Status whole(const CPLJSONObject &r, const std::string &key, const std::string &name, int &v) {
+Status read_json_int(const CPLJSONObject &r, const std::string &key, const std::string &name, int &v) {
     const CPLJSONObject o = r.GetObj(key);
     if (o.GetType() != CPLJSONObject::Type::Integer && o.GetType() != CPLJSONObject::Type::Long)
         return Status::at(name, key + " is not a whole number");
@@ -25,7 +25,8 @@ Status whole(const CPLJSONObject &r, const std::string &key, const std::string &
     return {};
 }
 
-bool number(const CPLJSONObject &o, double &v) {
+// A JSON number of any kind, as a double; false for anything else.
+bool read_json_real(const CPLJSONObject &o, double &v) {
     const CPLJSONObject::Type t = o.GetType();
     if (t != CPLJSONObject::Type::Integer && t != CPLJSONObject::Type::Long && t != CPLJSONObject::Type::Double) return false;
     v = o.ToDouble();
@@ -104,7 +105,7 @@ Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &
         return Status::at(name, "a geotransform of " + std::to_string(gt.Size()) + " numbers, not 6");
     s.georeferenced = gt.IsValid();
     for (int i = 0; s.georeferenced && i < 6; ++i)
-        if (!number(gt[i], s.gt[i])) return Status::at(name, "geotransform holds something that is not a number");
+        if (!read_json_real(gt[i], s.gt[i])) return Status::at(name, "geotransform holds something that is not a number");
     const CPLJSONObject b = r.GetObj("bounds_lonlat");
     s.has_bounds = b.IsValid();
     if (s.has_bounds)
@@ -112,7 +113,7 @@ Status parse_sidecar(const std::string &text, const std::string &name, Sidecar &
         s.north = b.GetDouble("north");
     for (const auto &[key, v] : {std::pair<const char *, int *>{"box/x0", &s.box_x0}, {"box/y0", &s.box_y0},
                                  {"box/w", &s.box_w}, {"box/h", &s.box_h}})
-        if (Status st = whole(r, key, name, *v); !st.ok) return st;
+        if (Status st = read_json_int(r, key, name, *v); !st.ok) return st;
     s.cell_x = r.GetDouble("metres_per_cell/across"), s.cell_y = r.GetDouble("metres_per_cell/down");
     s.nominal = r.GetBool("metres_per_cell/nominal");
     s.metres = r.GetString("levels/unit") == "metre";

@@ -61,43 +61,51 @@ void save_png(const char *path, int w, int h, const std::vector<uint8_t> &rgb) {
     if (!st.ok) die(st);
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-    program = "shot";
-    const char *out = nullptr, *win_arg = nullptr;
+// What the command line asks for.
+struct Options {
+    const char *out = nullptr, *window = nullptr;
     bool sum = false;
     std::vector<std::pair<int, int>> points;
+};
+
+// The command line as Options; --help prints the usage and exits.
+Options parse(int argc, char **argv) {
+    Options o;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(usage, stdout);
-            return 0;
+            std::exit(0);
         } else if (!std::strcmp(argv[i], "-o") && i + 1 < argc) {
-            out = argv[++i];
+            o.out = argv[++i];
         } else if (!std::strcmp(argv[i], "-w") && i + 1 < argc) {
-            win_arg = argv[++i];
+            o.window = argv[++i];
         } else if (!std::strcmp(argv[i], "--sum")) {
-            sum = true;
+            o.sum = true;
         } else {
             int x, y;
             char tail;
             if (std::sscanf(argv[i], "%d,%d%c", &x, &y, &tail) != 2) die("bad argument '%s' (see shot --help)", argv[i]);
-            points.emplace_back(x, y);
+            o.points.emplace_back(x, y);
         }
     }
+    return o;
+}
+
+// The pixels of window `window` (an id; null: the root window) of $DISPLAY as RGB, and its size.
+std::vector<uint8_t> read_window(const char *window, int &w, int &h) {
     Display *d = XOpenDisplay(nullptr);
     if (!d) die("cannot open display '%s'", std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "");
     XSetErrorHandler(x_error);
-    Window w = DefaultRootWindow(d);
-    if (win_arg) {
+    Window win = DefaultRootWindow(d);
+    if (window) {
         char *end;
-        w = std::strtoul(win_arg, &end, 0);
-        if (*end || !w) die("bad window id '%s'", win_arg);
+        win = std::strtoul(window, &end, 0);
+        if (*end || !win) die("bad window id '%s'", window);
     }
     XWindowAttributes at;
-    XGetWindowAttributes(d, w, &at);
-    XImage *img = XGetImage(d, w, 0, 0, at.width, at.height, AllPlanes, ZPixmap);
-    if (!img) die("cannot read window %s", win_arg ? win_arg : "root");
+    XGetWindowAttributes(d, win, &at);
+    XImage *img = XGetImage(d, win, 0, 0, at.width, at.height, AllPlanes, ZPixmap);
+    if (!img) die("cannot read window %s", window ? window : "root");
     const int rs = shift_of(img->red_mask), gs = shift_of(img->green_mask), bs = shift_of(img->blue_mask);
     std::vector<uint8_t> rgb(3 * static_cast<size_t>(at.width) * at.height);
     for (int y = 0; y < at.height; ++y)
@@ -110,17 +118,27 @@ int main(int argc, char **argv) {
         }
     XDestroyImage(img);
     XCloseDisplay(d);
+    w = at.width, h = at.height;
+    return rgb;
+}
 
-    for (auto [x, y] : points) {
-        if (x < 0 || y < 0 || x >= at.width || y >= at.height) die("pixel %d,%d is outside the %dx%d window", x, y, at.width, at.height);
-        const uint8_t *q = &rgb[3 * (static_cast<size_t>(y) * at.width + x)];
+}  // namespace
+
+int main(int argc, char **argv) {
+    program = "shot";
+    const Options o = parse(argc, argv);
+    int w = 0, h = 0;
+    const std::vector<uint8_t> rgb = read_window(o.window, w, h);
+    for (auto [x, y] : o.points) {
+        if (x < 0 || y < 0 || x >= w || y >= h) die("pixel %d,%d is outside the %dx%d window", x, y, w, h);
+        const uint8_t *q = &rgb[3 * (static_cast<size_t>(y) * w + x)];
         std::printf("%d %d %d\n", q[0], q[1], q[2]);
     }
-    if (sum) {
-        uint64_t h = 1469598103934665603ULL;
-        for (uint8_t c : rgb) h = (h ^ c) * 1099511628211ULL;
-        std::printf("%016llx\n", static_cast<unsigned long long>(h));
+    if (o.sum) {
+        uint64_t sum = 1469598103934665603ULL;
+        for (uint8_t c : rgb) sum = (sum ^ c) * 1099511628211ULL;
+        std::printf("%016llx\n", static_cast<unsigned long long>(sum));
     }
-    if (out) save_png(out, at.width, at.height, rgb);
+    if (o.out) save_png(o.out, w, h, rgb);
     return 0;
 }

@@ -140,25 +140,29 @@ std::string find_viewer(const std::string &self, const std::string &path) {
     return {};
 }
 
-Status view_map(const ViewOptions &o, int &status) {
+namespace {
+
+// The map checked as mvx info checks it, its absolute path in `target`, and the viewer to show it.
+Status map_and_viewer(const ViewOptions &o, std::string &target, std::string &viewer) {
     int fd = -1;
     long long size = 0;
     if (Status st = open_map(o.map, fd, size); !st.ok) return st;
     close(fd);
     if (Status st = check_complete(o.map, size); !st.ok) return st;
-    const std::string target = absolute(o.map);
+    target = absolute(o.map);
     if (target.empty()) return Status::fail(cause(o.map, "cannot find its absolute path", errno));
     const std::string self = self_path();
     const char *path = std::getenv("PATH");
-    const std::string viewer = find_viewer(self, path ? path : "");
+    viewer = find_viewer(self, path ? path : "");
     if (viewer.empty())
         return Status::fail(std::string("view: cannot find the viewer: no ") + viewer_name + " beside " +
                             (self.empty() ? "mvx" : self) + " nor on the PATH");
+    return {};
+}
 
-    // Declared first so that it goes last: a signal while the directory is removed changes nothing.
-    PassOn handlers;
-    Stage stage;
-    if (Status st = stage.make(target); !st.ok) return st;
+// Runs `viewer` in directory `dir` with the signal handling mvx was given, passing signals on to
+// it while it runs; `status` gets its exit status, 128 + N when signal N ended it.
+Status run_viewer(const std::string &viewer, const std::string &dir, const PassOn &handlers, int &status) {
     // A write end that closes on exec: the child reports a failed exec through it, a success closes it unread.
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return Status::fail(cause(viewer, "cannot run", errno));
@@ -173,7 +177,7 @@ Status view_map(const ViewOptions &o, int &status) {
         handlers.restore_in_child();
         sigprocmask(SIG_SETMASK, &old_mask, nullptr);
         int e = 0;
-        if (chdir(stage.dir().c_str()) == 0) {
+        if (chdir(dir.c_str()) == 0) {
             char *const args[] = {const_cast<char *>(viewer_name), nullptr};
             execv(viewer.c_str(), args);
         }
@@ -201,4 +205,16 @@ Status view_map(const ViewOptions &o, int &status) {
     if (n == static_cast<ssize_t>(sizeof exec_errno)) return Status::fail(cause(viewer, "cannot run", exec_errno));
     status = WIFSIGNALED(ws) ? 128 + WTERMSIG(ws) : WEXITSTATUS(ws);
     return {};
+}
+
+}  // namespace
+
+Status view_map(const ViewOptions &o, int &status) {
+    std::string target, viewer;
+    if (Status st = map_and_viewer(o, target, viewer); !st.ok) return st;
+    // Declared first so that it goes last: a signal while the directory is removed changes nothing.
+    PassOn handlers;
+    Stage stage;
+    if (Status st = stage.make(target); !st.ok) return st;
+    return run_viewer(viewer, stage.dir(), handlers, status);
 }

@@ -1,11 +1,61 @@
-// The phases of the world generator's river carving, one by one, for its tests; users want worldgen.h.
+// The world generator's stages, a file each, and its river carving's phases (tests run them too); users want worldgen.h.
 #pragma once
 
+#include "lattice.h"
+#include "octaves.h"
+
+#include <functional>
 #include <vector>
 
+// Every stage works on its own lattice in full-map cell coordinates (see worldgen.cpp).
+namespace worldgen {
+
+// Stage A's channels: the warped position, the continent value, the mountainness.
+enum { A_QX, A_QY, A_LAND, A_MOUNT, A_CH };
+
+// Stage B's: raw elevation, and what stage C needs to go on: the ridges' height, the ridged
+// octaves' weight, the hills' height.
+enum { B_Z, B_RIDGE, B_WEIGHT, B_HILL, B_CH };
+
+// Sea level and the height scale, the same whatever is being generated.
+struct Scale {
+    float sea = 0;    // continent value of the coast
+    float shift = 0;  // raw elevation of sea level
+    float level = 1;  // levels per unit of raw elevation above sea level
+    float deep = 1;   // raw depth at which the sea floor is 63% of the way to -128
+};
+
+// The output's cells: full-map position of output cell (0, 0) and full-map cells per output cell.
+struct Frame {
+    float u0, v0, sx, sy;
+    int w, h;
+};
+
+// ---- Stage A: warp, continents, mountainness ----
+
+// Row j of lattice `la` (A_CH channels a point).
+void stage_a_row(Lattice &la, int j, const Seeds &sd);
+
+// ---- Stage B: mountains and hills ----
+
+// Raw elevation (coast at 0 before the final shift) and what stage C needs, at n points (u, v) with
+// A's values there (a: n × A_CH), keeping the octaves a lattice of spacing `s` can carry. out: n × B_CH.
+void stage_b_row(const float *u, const float *v, const float *a, int n, const Seeds &sd, float sea, float s, float *out);
+
+// Stage B at every point of lattice l, on A interpolated, keeping what spacing `s` can carry; plus
+// the carving of the river valleys, interpolated, when given. `tick` gets the rows done.
+void fill_b(const Lattice &la, Lattice &l, const Seeds &sd, const Scale &k, float s, const Lattice *carve, int threads,
+            const std::function<void(int)> &tick);
+
+// ---- The height scale ----
+
+// Sea level and the height scale, from stages A and B on the lattice of A: quantiles of the whole
+// map that stay the same whatever is being generated.
+Scale calibrate(const Lattice &la, const Seeds &sd, int threads);
+
+// ---- Stage E: river valleys, phase by phase ----
 // All on an nx × ny lattice, row-major, each point joined to its 8 neighbours; heights in raw
 // elevation, the coast at 0.
-namespace worldgen {
 
 // How every point drains: toward the sea or the lattice's edge, depressions filled.
 struct Drainage {
@@ -37,5 +87,17 @@ void widen_cuts(std::vector<float> &cut, const std::vector<float> &fill, int nx,
 // Rounds the V of each valley: a [1 2 1] / 4 filter along each axis, twice; points on the edge
 // are filtered along it only.
 void round_cuts(std::vector<float> &cut, int nx, int ny);
+
+// River valleys: every land point of lattice l (B_CH channels) drains along a tree that reaches
+// the sea (or the map's edge), and is lowered toward the floor its river would leave. Returns the
+// (non-positive) change in raw elevation at each point of l.
+Lattice carve_valleys(const Lattice &l, const Scale &k);
+
+// ---- Stage C: the finest octaves and the level range ----
+
+// The output cells from lattice B into z (fr.w × fr.h), each row interpolated down the columns
+// once, then along. `tick` gets the rows done.
+void stage_c(const Frame &fr, const Lattice &lb, const Seeds &sd, const Scale &k, float *z, int threads,
+             const std::function<void(int)> &tick);
 
 }  // namespace worldgen

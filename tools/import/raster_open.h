@@ -1,0 +1,28 @@
+// Opening one raster: a file GDAL reads (an archive looked into, a container at its heights) or a headerless .r16.
+#pragma once
+
+#include "gdal_env.h"
+#include "gdal_util.h"
+#include "io.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Opens one file (or a name GDAL resolves, such as /vsizip/...) as a raster: a network source is
+// refused, a FIFO or device never waited on, nor anything the gate refuses behind it (see
+// vet_name), an archive looked into for its one raster (by its members' names), and a container
+// of several (netCDF) opened at its height variable. Raw data shorter than its layout and
+// latitudes past the poles are refused.
+Status open_raster_file(const std::string &path, Dataset &ds, std::string &name);
+
+// A headerless .r16 (`size_w` x `size_h`, or square when 0) as a raw VRT band: little-endian
+// unsigned 16-bit, rows top first. The VRT, in memory, is kept alive by `owned`.
+Status open_r16(const std::string &path, int size_w, int size_h, std::vector<std::unique_ptr<MemFile>> &owned, Dataset &ds,
+                std::string &name);
+
+// The size a headerless .r16 file of `bytes` bytes has: the one given, or the square it must be.
+Status r16_size(long long bytes, const std::string &name, int &w, int &h);
+
+// Why `path` did not open: what the gate refused behind it, else GDAL's reason.
+Status open_failure(const std::string &path);

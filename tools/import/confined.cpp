@@ -39,11 +39,14 @@ bool inside_folders(const std::string &path, const std::vector<std::string> &nam
     return false;
 }
 
-// Every file read, in the order first opened, for the sidecar; those outside the inputs' folders
+// Every file read, by name, for the sidecar; those outside the inputs' folders
 // named in the summary.
 void record_reads(const std::vector<std::string> &named, Sidecar &sc, std::vector<std::string> &notes) {
+    // Sorted: readers on several threads open files in an order that differs from run to run.
+    std::vector<FileRead> read = journal();
+    std::sort(read.begin(), read.end(), [](const FileRead &a, const FileRead &b) { return a.path < b.path; });
     std::vector<std::string> elsewhere;
-    for (const FileRead &r : journal()) {
+    for (const FileRead &r : read) {
         sc.read.push_back(r.path);
         if (!r.member && !inside_folders(r.path, named)) elsewhere.push_back(r.path);
     }

@@ -21,7 +21,7 @@ check "raw.vrt: the summary names the file outside the inputs' folders" \
     grep -q "^mvx: also read, outside the inputs' folders: $T/elsewhere/data.bin$" err.txt
 check "raw.vrt: the file it read is unchanged" [ "$(sha256sum elsewhere/data.bin)" = "$sum" ]
 check "raw.vrt: the sidecar records every file read" \
-    jq -e --arg f "$T/elsewhere/data.bin" '.read == ["in/raw.vrt", $f]' raw.mvx.json
+    jq -e --arg f "$T/elsewhere/data.bin" '(.read | sort) == (["in/raw.vrt", $f] | sort)' raw.mvx.json
 check "raw.vrt: info says what else was read" grep -q "^also read: $T/elsewhere/data.bin$" <("$MVX" info raw.mvx)
 
 # Memory: the map's own sums take more than 128 MiB.

@@ -9,23 +9,23 @@
 
 namespace {
 
-constexpr int cote = 4096;
+constexpr int side = 4096;
 
 // Heights on 0 … 65535: six octaves of crossed waves, each the product of a wave along x and one
 // along y (tabulated once), plus a little deterministic grain so the file compresses like a survey.
 struct relief {
-    std::vector<double> vx, vy;  // octave o's wave at column or row i: [o * cote + i]
-    relief() : vx(6 * cote), vy(6 * cote) {
-        double a = 1, f = 2 * M_PI / cote;
+    std::vector<double> vx, vy;  // octave o's wave at column or row i: [o * side + i]
+    relief() : vx(6 * side), vy(6 * side) {
+        double a = 1, f = 2 * M_PI / side;
         for (int o = 0; o < 6; ++o, a *= 0.5, f *= 2.1)
-            for (int i = 0; i < cote; ++i) {
-                vx[o * cote + i] = a * std::sin(f * i + o);
-                vy[o * cote + i] = std::cos(f * 0.8 * i + 2 * o);
+            for (int i = 0; i < side; ++i) {
+                vx[o * side + i] = a * std::sin(f * i + o);
+                vy[o * side + i] = std::cos(f * 0.8 * i + 2 * o);
             }
     }
-    uint16_t hauteur(int x, int y) const {
+    uint16_t height(int x, int y) const {
         double h = 0;
-        for (int o = 0; o < 6; ++o) h += vx[o * cote + x] * vy[o * cote + y];
+        for (int o = 0; o < 6; ++o) h += vx[o * side + x] * vy[o * side + y];
         uint32_t g = static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u;
         g = (g ^ (g >> 13)) * 0x5bd1e995u;
         const double v = 32768 + 16000 * h + static_cast<double>((g >> 16) & 63) - 32;
@@ -33,26 +33,26 @@ struct relief {
     }
 };
 
-bool ecrit(const std::string &tmp) {
+bool write_png(const std::string &tmp) {
     FILE *f = std::fopen(tmp.c_str(), "wb");
     if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::vector<png_byte> ligne(2 * cote);
+    std::vector<png_byte> row(2 * side);
     const relief r;
     volatile bool ok = false;  // set after the last libpng call that could jump back
     if (info && !setjmp(png_jmpbuf(png))) {
         png_init_io(png, f);
-        png_set_IHDR(png, info, cote, cote, 16, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+        png_set_IHDR(png, info, side, side, 16, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
         png_set_compression_level(png, 1);  // the input is made on every run: quick beats small
         png_write_info(png, info);
-        for (int y = 0; y < cote; ++y) {
-            for (int x = 0; x < cote; ++x) {
-                const uint16_t h = r.hauteur(x, y);
-                ligne[2 * x] = static_cast<png_byte>(h >> 8), ligne[2 * x + 1] = static_cast<png_byte>(h);
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const uint16_t h = r.height(x, y);
+                row[2 * x] = static_cast<png_byte>(h >> 8), row[2 * x + 1] = static_cast<png_byte>(h);
             }
-            png_write_row(png, ligne.data());
+            png_write_row(png, row.data());
         }
         png_write_end(png, nullptr);
         ok = true;
@@ -69,7 +69,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     const std::string out = argv[1], tmp = out + ".tmp";
-    if (!ecrit(tmp) || std::rename(tmp.c_str(), out.c_str()) != 0) {
+    if (!write_png(tmp) || std::rename(tmp.c_str(), out.c_str()) != 0) {
         std::remove(tmp.c_str());
         std::fprintf(stderr, "bench_heightpng: %s: cannot write\n", out.c_str());
         return 1;

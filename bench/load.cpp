@@ -1,6 +1,6 @@
 // Load benchmark: charge_terrain against one plain read loop of the same file, page cache warm.
-#include "mesure.h"
-#include "terrain.h"
+#include "bench/measure.h"
+#include "src/terrain.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,38 +15,38 @@
 
 namespace {
 
-unsigned char tampon[taille_grille];  // static like data3d, so both start as untouched zero pages
+unsigned char buffer[grid_bytes];  // static like data3d, so both start as untouched zero pages
 
 // The floor: the file into the buffer with as few reads as the kernel allows. False on any failure.
-bool lecture_simple(const char *nom) {
-    const int fd = open(nom, O_RDONLY | O_CLOEXEC);
+bool plain_read(const char *name) {
+    const int fd = open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    long long pris = 0;
-    while (pris < taille_grille) {
-        const ssize_t n = read(fd, tampon + pris, static_cast<size_t>(taille_grille - pris));
+    long long got = 0;
+    while (got < grid_bytes) {
+        const ssize_t n = read(fd, buffer + got, static_cast<size_t>(grid_bytes - got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        pris += n;
+        got += n;
     }
     close(fd);
-    return pris == taille_grille;
+    return got == grid_bytes;
 }
 
 // Gives a buffer's pages back to the kernel, so the next fill faults them in anew as at start-up.
-void rend_pages(unsigned char *p, long long n) {
+void release_pages(unsigned char *p, long long n) {
     const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t debut = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
-    const uintptr_t fin = (reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(n)) & ~(page - 1);
-    if (fin > debut) madvise(reinterpret_cast<void *>(debut), fin - debut, MADV_DONTNEED);
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(n)) & ~(page - 1);
+    if (last > first) madvise(reinterpret_cast<void *>(first), last - first, MADV_DONTNEED);
 }
 
 // Milliseconds for one fill of data3d by the loader, or of the buffer by the plain loop;
-// `neuves` first returns the destination's pages. Negative if the fill failed.
-double chrono(const char *nom, bool loader, bool neuves) {
-    if (neuves) rend_pages(loader ? data3d : tampon, taille_grille);
-    const double t0 = secondes();
-    const bool ok = loader ? charge_terrain(nom).etat == charge_ok : lecture_simple(nom);
-    const double ms = 1e3 * (secondes() - t0);
+// `fresh` first returns the destination's pages. Negative if the fill failed.
+double fill_ms(const char *name, bool loader, bool fresh) {
+    if (fresh) release_pages(loader ? data3d : buffer, grid_bytes);
+    const double t0 = seconds();
+    const bool ok = loader ? charge_terrain(name).state == load_ok : plain_read(name);
+    const double ms = 1e3 * (seconds() - t0);
     return ok ? ms : -1;
 }
 
@@ -57,25 +57,25 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: bench_load MAP [PAIRS]\n");
         return 1;
     }
-    const char *nom = argv[1];
-    const int paires = argc == 3 ? std::max(1, std::atoi(argv[2])) : 21;
+    const char *name = argv[1];
+    const int pairs = argc == 3 ? std::max(1, std::atoi(argv[2])) : 21;
     // Each case twice: with fresh destination pages, as the viewer loads, and with pages already resident.
-    for (bool neuves : {true, false}) {
-        std::vector<double> charge_ms, lecture_ms, rapports;
-        for (int i = -2; i < paires; ++i) {  // two rounds first warm the page cache and the code
-            const bool loader_d_abord = i % 2 == 0;
-            const double a = chrono(nom, loader_d_abord, neuves);
-            const double b = chrono(nom, !loader_d_abord, neuves);
+    for (bool fresh : {true, false}) {
+        std::vector<double> load_ms, read_ms, ratios;
+        for (int i = -2; i < pairs; ++i) {  // two rounds first warm the page cache and the code
+            const bool loader_first = i % 2 == 0;
+            const double a = fill_ms(name, loader_first, fresh);
+            const double b = fill_ms(name, !loader_first, fresh);
             if (a < 0 || b < 0) {
-                std::fprintf(stderr, "bench_load: %s: cannot read a whole map\n", nom);
+                std::fprintf(stderr, "bench_load: %s: cannot read a whole map\n", name);
                 return 1;
             }
             if (i < 0) continue;
-            const double c = loader_d_abord ? a : b, l = loader_d_abord ? b : a;
-            charge_ms.push_back(c), lecture_ms.push_back(l), rapports.push_back(c / l);
+            const double c = loader_first ? a : b, l = loader_first ? b : a;
+            load_ms.push_back(c), read_ms.push_back(l), ratios.push_back(c / l);
         }
-        std::printf("load %s %.3f %.3f %.4f %d\n", neuves ? "fresh" : "resident", mediane(charge_ms),
-                    mediane(lecture_ms), mediane(rapports), paires);
+        std::printf("load %s %.3f %.3f %.4f %d\n", fresh ? "fresh" : "resident", median(load_ms),
+                    median(read_ms), median(ratios), pairs);
     }
     return 0;
 }

@@ -1,5 +1,5 @@
 // Writes the GDAL import benchmark's inputs: a tiled GeoTIFF of multi-scale terrain with voids, any size.
-#include "noise.h"
+#include "world/noise.h"
 
 #include <cpl_conv.h>
 #include <gdal_priv.h>

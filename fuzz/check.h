@@ -1,8 +1,8 @@
 // What an import's read must leave behind on any input, checked after every fuzz run: a failed check is a finding.
 #pragma once
 
-#include "import.h"
-#include "raster_open.h"
+#include "import/import.h"
+#include "import/raster_open.h"
 
 #include <cpl_vsi.h>
 

@@ -1,6 +1,6 @@
 // libFuzzer target: one in-memory file of a format import reads through GDAL, read as heights.
-#include "check.h"
-#include "gdal_input.h"
+#include "fuzz/check.h"
+#include "fuzz/gdal_input.h"
 
 #include <cpl_conv.h>
 #include <cpl_vsi.h>

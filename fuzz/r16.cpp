@@ -1,6 +1,6 @@
 // libFuzzer target: one raw .r16 grid read as heights, with or without a given size.
-#include "check.h"
-#include "r16_input.h"
+#include "fuzz/check.h"
+#include "fuzz/r16_input.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gdal_setup();

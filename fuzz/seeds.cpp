@@ -1,9 +1,9 @@
 // fuzz_seeds DIR: writes the fuzz targets' starting inputs, tiny valid files of each encoding and
 // format import reads, into DIR/gdal (each behind the byte that names its format) and DIR/r16.
-#include "gdal_input.h"
-#include "gdal_rasters.h"
-#include "r16_input.h"
-#include "rasters.h"
+#include "fuzz/gdal_input.h"
+#include "fuzz/r16_input.h"
+#include "tests/support/gdal_rasters.h"
+#include "tests/support/rasters.h"
 
 #include <sys/stat.h>
 

@@ -1,56 +1,56 @@
 // Terrain grid: loads the map file once and samples cells for the renderer.
-#include "terrain.h"
+#include "src/terrain.h"
 
-#include "fichier.h"
+#include "format/safe_read.h"
 
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-const char *const fichier_terrain = "datas.mvx";  // the map, looked up in the working directory
-unsigned char data3d[taille_grille];  // the grid, row-major, 3 bytes a cell; zero until loaded, so missing rows show black
+const char *const map_file_name = "datas.mvx";  // the map, looked up in the working directory
+unsigned char data3d[grid_bytes];  // the grid, row-major, 3 bytes a cell; zero until loaded, so missing rows show black
 
 namespace {
 
-charge echec(const char *nom, const std::string &cause) {
-    return {charge_echec, 0, std::string(nom) + ": " + cause};
+load_result failed(const char *name, const std::string &cause) {
+    return {load_failed, 0, std::string(name) + ": " + cause};
 }
 
 }  // namespace
 
-charge charge_terrain(const char *nom) {
-    long long taille = 0;
-    std::string raison;
-    const int fd = ouvre_carte(nom, taille, raison);
-    if (fd == -2) return echec(nom, "cannot load: it is " + raison + ", not a map file");
-    if (fd == -3) return echec(nom, "cannot load: it is under " + raison + ", not a map file");
-    if (fd < 0) return echec(nom, raison);
+load_result charge_terrain(const char *name) {
+    long long size = 0;
+    std::string reason;
+    const int fd = open_map_file(name, size, reason);
+    if (fd == -2) return failed(name, "cannot load: it is " + reason + ", not a map file");
+    if (fd == -3) return failed(name, "cannot load: it is under " + reason + ", not a map file");
+    if (fd < 0) return failed(name, reason);
 
     // One row at a time, straight into place; a short file stops early and leaves the rest zero.
-    long long lus = 0;
-    for (int r = 0; r < lignes; ++r) {
-        const long long pris = lit_plein(fd, data3d + r * octets_ligne, octets_ligne);
-        if (pris < 0) {
+    long long bytes_read = 0;
+    for (int r = 0; r < grid_rows; ++r) {
+        const long long got = read_full(fd, data3d + r * row_bytes, row_bytes);
+        if (got < 0) {
             const int e = errno;
             close(fd);
-            return echec(nom, std::string("cannot read: ") + std::strerror(e));
+            return failed(name, std::string("cannot read: ") + std::strerror(e));
         }
-        lus += pris;
-        if (pris < octets_ligne) break;
+        bytes_read += got;
+        if (got < row_bytes) break;
     }
     close(fd);
-    if (lus < taille_grille) {
-        std::memset(data3d + lus, 0, static_cast<size_t>(taille_grille - lus));
-        return {charge_court, lus,
-                std::string(nom) + ": short map: " + std::to_string(lus) + " of " +
-                    std::to_string(taille_grille) + " bytes read; the rest shows black at height 0"};
+    if (bytes_read < grid_bytes) {
+        std::memset(data3d + bytes_read, 0, static_cast<size_t>(grid_bytes - bytes_read));
+        return {load_short, bytes_read,
+                std::string(name) + ": short map: " + std::to_string(bytes_read) + " of " +
+                    std::to_string(grid_bytes) + " bytes read; the rest shows black at height 0"};
     }
-    return {charge_ok, lus, ""};
+    return {load_ok, bytes_read, ""};
 }
 
-cellule lit_cellule(long long x, long long y) {
+map_cell lit_cellule(long long x, long long y) {
     // Callers keep x, y >= 0 and below about 2^40, so this cannot overflow in 64 bits.
-    long long o = 3 * (y * colonnes + x);
-    if (o < 0 || o + 2 >= taille_grille) return {0, 0};
-    return {couleur_de(data3d + o), hauteur_de(data3d + o)};
+    long long o = 3 * (y * grid_columns + x);
+    if (o < 0 || o + 2 >= grid_bytes) return {0, 0};
+    return {colour_of(data3d + o), height_of(data3d + o)};
 }

@@ -5,10 +5,10 @@
 // them, headers that claim gigabytes; and in names/, names and outputs that turn against the user:
 // a tile named -o, links planted where mvx writes, a list without end, a broken link among tiles,
 // a sidecar whose numbers overflow.
-#include "containers.h"
-#include "gdal_rasters.h"
-#include "hostile_files.h"
-#include "rasters.h"
+#include "tests/support/containers.h"
+#include "tests/support/gdal_rasters.h"
+#include "tests/support/hostile_files.h"
+#include "tests/support/rasters.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>

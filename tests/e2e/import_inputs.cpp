@@ -1,8 +1,8 @@
 // import_inputs: writes the import end-to-end test's files into a directory: good heightmaps,
 // a map with varied heights, and one bad input of each kind the importer must refuse.
-#include "gdal_rasters.h"
-#include "mapfile.h"
-#include "rasters.h"
+#include "map/mapfile.h"
+#include "tests/support/gdal_rasters.h"
+#include "tests/support/rasters.h"
 
 #include <cpl_vsi.h>
 
@@ -90,8 +90,8 @@ void write_all(const std::string &d) {
 
     // A map using levels -90 … 109 only, so a min/max stretch on import would show.
     Map m;
-    for (long long i = 0; i < cellules; ++i) {
-        m.height[i] = static_cast<int8_t>((i * 7 + i / colonnes * 13) % 200 - 90);
+    for (long long i = 0; i < grid_cells; ++i) {
+        m.height[i] = static_cast<int8_t>((i * 7 + i / grid_columns * 13) % 200 - 90);
         m.colour[i] = static_cast<uint16_t>(i & 0x7fff);
     }
     if (Status st = write_map(d + "/levels.mvx", m); !st.ok) throw std::runtime_error(st.why);

@@ -1,5 +1,5 @@
 // HDF5 files with their data inside or in another file, and SQLite databases with a pending log.
-#include "containers.h"
+#include "tests/support/containers.h"
 
 #include <hdf5.h>
 #include <sqlite3.h>

@@ -1,5 +1,5 @@
 // Writing test rasters: a GeoTIFF in memory filled as described, then copied by the wanted driver.
-#include "gdal_rasters.h"
+#include "tests/support/gdal_rasters.h"
 
 #include <cpl_error.h>
 #include <cpl_vsi.h>

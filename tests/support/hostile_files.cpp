@@ -1,5 +1,5 @@
 // Hostile headers built byte by byte: huge WebP canvases and GIF frames, long TIFF chains, run-length BMPs, FITS, MRF.
-#include "hostile_files.h"
+#include "tests/support/hostile_files.h"
 
 #include <cstdio>
 

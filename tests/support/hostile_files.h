@@ -2,7 +2,7 @@
 // and files in formats mvx does not read.
 #pragma once
 
-#include "rasters.h"
+#include "tests/support/rasters.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // Hand-built PNG and TIFF files for the reader tests and the end-to-end inputs.
-#include "rasters.h"
+#include "tests/support/rasters.h"
 
 #include <zlib.h>
 

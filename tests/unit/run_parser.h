@@ -1,7 +1,7 @@
 // Runs a command's option parser on argument strings, as the tests of each command's options do.
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 #include <functional>
 #include <string>

@@ -1,7 +1,7 @@
 // Command-line helpers: die(), the table-driven option parser and number parsing with their messages.
-#include "cli.h"
+#include "common/cli.h"
 
-#include "text.h"
+#include "common/text.h"
 
 #include <cerrno>
 #include <cmath>

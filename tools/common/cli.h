@@ -1,7 +1,7 @@
 // The tools' command lines: one exit point for failures, options parsed from a table, checked numbers.
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,9 +1,9 @@
-// The tools' file work over the viewer's safe open and read: whole reads, outputs checked, atomic writes, messages.
-#include "io.h"
+// The tools' file work over the map format's safe open and read: whole reads, outputs checked, atomic writes, messages.
+#include "common/io.h"
 
-#include "cli.h"
-#include "fichier.h"
-#include "text.h"
+#include "common/cli.h"
+#include "common/text.h"
+#include "format/safe_read.h"
 
 #include <algorithm>
 #include <atomic>
@@ -195,13 +195,9 @@ void remove_stale(const std::string &target) {
 
 }  // namespace
 
-std::string cause(const std::string &path, const char *what, int e) {
-    return path + ": " + what + ": " + std::strerror(e);
-}
-
 Status open_input(const std::string &path, int &fd, long long &size) {
     std::string why;
-    fd = ouvre_fichier(path.c_str(), size, why);
+    fd = open_regular(path.c_str(), size, why);
     if (fd == -2) return Status::fail(path + ": it is " + why + ", not a regular file");
     if (fd < 0) return Status::fail(path + ": " + why);
     return {};
@@ -218,7 +214,7 @@ Status read_whole(const std::string &path, std::vector<uint8_t> &bytes, uint64_t
                             std::to_string(cap) + ")");
     }
     bytes.resize(static_cast<size_t>(size));
-    const long long got = lit_plein(fd, bytes.data(), size);
+    const long long got = read_full(fd, bytes.data(), size);
     const int e = errno;
     close(fd);
     if (got < 0) return Status::fail(cause(path, "cannot read", e));
@@ -245,7 +241,7 @@ Status check_output(const std::string &out, const std::vector<std::string> &inpu
     const bool exists = stat(out.c_str(), &o) == 0;
     if (!exists && errno != ENOENT) return Status::fail(cause(out, "cannot write", errno));
     if (exists && !S_ISREG(o.st_mode))
-        return Status::fail(out + ": is " + genre_fichier(o.st_mode) +
+        return Status::fail(out + ": is " + file_kind(o.st_mode) +
                             ", not a regular file; only regular files are replaced (write to another name)");
     for (const std::string &in : inputs) {
         struct stat i;

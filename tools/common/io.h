@@ -1,23 +1,13 @@
 // The tools' file work: what an operation did, reading regular files fully, writing atomically.
 #pragma once
 
+#include "common/status.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-// What an operation did: ok, or why not (naming the file).
-struct Status {
-    bool ok = true;
-    std::string why;
-    static Status fail(std::string w) { return {false, std::move(w)}; }
-    // "name: what", the form of every failure about a file or an option.
-    static Status at(const std::string &name, const std::string &what) { return fail(name + ": " + what); }
-};
-
-// "path: what: <strerror(e)>", the form of every failure that has an errno.
-std::string cause(const std::string &path, const char *what, int e);
 
 // Opens a regular file for reading (a FIFO or device is refused, never waited on); `size` gets its size.
 Status open_input(const std::string &path, int &fd, long long &size);

@@ -1,7 +1,7 @@
 // Writing JSON: escaping into valid UTF-8, round-trip numbers, indentation.
-#include "json.h"
+#include "common/json.h"
 
-#include "text.h"
+#include "common/text.h"
 
 #include <cmath>
 #include <cstdio>

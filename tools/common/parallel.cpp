@@ -1,5 +1,5 @@
 // Worker threads that fail together, the row bands and numbered jobs handed out to them, and a thread of its own.
-#include "parallel.h"
+#include "common/parallel.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,5 +1,5 @@
 // The progress line: a percentage and the time left, rewritten in place, then "done".
-#include "progress.h"
+#include "common/progress.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Number formatting, name matching and escaping for the tools' messages.
-#include "text.h"
+#include "common/text.h"
 
 #include <cctype>
 #include <cstdio>

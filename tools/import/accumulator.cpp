@@ -1,5 +1,5 @@
 // The accumulator: one band of the grid's rows, each read's part added in turn, then divided once into the field.
-#include "accumulator.h"
+#include "import/accumulator.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // The accumulator: one band of the grid's rows, each read's part added in turn, then divided once into the field.
 #pragma once
 
-#include "place.h"
-#include "read_field.h"
-#include "read_plan.h"
-#include "reader.h"
+#include "import/place.h"
+#include "import/read_field.h"
+#include "import/read_plan.h"
+#include "import/reader.h"
 
 #include <vector>
 

@@ -1,11 +1,11 @@
 // The confined import: the child reads and levels, the parent watches, then checks what it is given.
-#include "confined.h"
+#include "import/confined.h"
 
-#include "child.h"
-#include "inputs.h"
-#include "landlock.h"
-#include "readable.h"
-#include "text.h"
+#include "common/text.h"
+#include "import/inputs.h"
+#include "sandbox/child.h"
+#include "sandbox/landlock.h"
+#include "sandbox/readable.h"
 
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -127,7 +127,7 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         sc.sources = import_sources(o);
         record_reads(named, sc, notes);
         for (const std::string &n : notes) out.send(note_tag, n);
-        for (long long i = 0; i < cellules; ++i) ecrit_cellule(image + 3 * i, m.colour[i], m.height[i]);
+        for (long long i = 0; i < grid_cells; ++i) put_cell(image + 3 * i, m.colour[i], m.height[i]);
         out.send(sidecar_tag, sidecar_json(sc));
         return 0;
     } catch (const std::bad_alloc &) {
@@ -148,7 +148,7 @@ std::string signal_name(int sig) {
 
 Status import_confined(const ImportOptions &o, std::unique_ptr<Map> &m, Sidecar &sc, std::vector<std::string> &notes,
                        const std::function<void(double)> &progress) {
-    void *shared = mmap(nullptr, taille_grille, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    void *shared = mmap(nullptr, grid_bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
     auto *image = static_cast<uint8_t *>(shared);
     Confinement c;
@@ -190,10 +190,10 @@ Status import_confined(const ImportOptions &o, std::unique_ptr<Map> &m, Sidecar 
     if (st.ok) {
         if (!end.seccomp) notes.push_back("this kernel has no seccomp: the reader runs without its guarantee of no network and no other programs");
         m = std::make_unique<Map>();
-        for (long long i = 0; i < cellules; ++i) m->colour[i] = couleur_de(image + 3 * i), m->height[i] = hauteur_de(image + 3 * i);
+        for (long long i = 0; i < grid_cells; ++i) m->colour[i] = colour_of(image + 3 * i), m->height[i] = height_of(image + 3 * i);
         notes.insert(notes.end(), heard.begin(), heard.end());
     }
-    munmap(shared, taille_grille);
+    munmap(shared, grid_bytes);
     return st;
 }
 

@@ -1,7 +1,7 @@
 // The import's reading in a confined child process: all of GDAL's work on the inputs happens there.
 #pragma once
 
-#include "import.h"
+#include "import/import.h"
 
 #include <functional>
 #include <memory>

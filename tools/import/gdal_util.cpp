@@ -1,7 +1,7 @@
 // GDAL's utilities as the import uses them: in-memory VRTs, translations and warps, coordinate systems.
-#include "gdal_util.h"
+#include "import/gdal_util.h"
 
-#include "gdal_env.h"
+#include "sandbox/gdal_env.h"
 
 #include <gdal_utils.h>
 #include <ogr_srs_api.h>

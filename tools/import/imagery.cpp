@@ -1,14 +1,14 @@
 // Imagery: choosing the colour bands, warping or stretching them onto the box, scaling and dithering.
-#include "imagery.h"
+#include "import/imagery.h"
 
-#include "kernels.h"
-#include "parallel.h"
-#include "pixel_sample.h"
-#include "raster_open.h"
-#include "read_budget.h"
-#include "read_field.h"
-#include "relief.h"
-#include "text.h"
+#include "common/parallel.h"
+#include "common/text.h"
+#include "import/kernels.h"
+#include "import/pixel_sample.h"
+#include "import/raster_open.h"
+#include "import/read_budget.h"
+#include "import/read_field.h"
+#include "world/relief.h"
 
 #include <algorithm>
 #include <atomic>

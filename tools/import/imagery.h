@@ -1,9 +1,9 @@
 // Colours from an image over the heights: any raster GDAL reads, placed by its georeferencing or stretched.
 #pragma once
 
-#include "io.h"
-#include "place.h"
-#include "tile_set.h"
+#include "common/io.h"
+#include "import/place.h"
+#include "import/tile_set.h"
 
 #include <cstdint>
 #include <string>

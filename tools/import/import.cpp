@@ -1,12 +1,12 @@
 // The import pipeline: the heights read into the grid, levels, colours, the sidecar and the report.
-#include "import.h"
+#include "import/import.h"
 
-#include "imagery.h"
-#include "import_report.h"
-#include "inputs.h"
-#include "parallel.h"
-#include "relief.h"
-#include "voids.h"
+#include "common/parallel.h"
+#include "import/imagery.h"
+#include "import/import_report.h"
+#include "import/inputs.h"
+#include "import/voids.h"
+#include "world/relief.h"
 
 #include <algorithm>
 #include <cmath>
@@ -95,14 +95,14 @@ Status colour_map(const ImportOptions &o, const Heights &h, const LevelScale &sc
                   std::vector<std::string> &notes, const std::function<void(double)> &report) {
     std::vector<uint8_t> covered;
     if (!o.colour.empty()) {
-        covered.assign(cellules, 0);
+        covered.assign(grid_cells, 0);
         if (Status st = read_imagery(o.colour, o.bands, h.src, h.place, m.colour, covered, notes); !st.ok) return st;
     }
     report(0.7);
     if (!covered.empty() && std::find(covered.begin(), covered.end(), 0) == covered.end()) return {};
     const std::vector<uint16_t> image = covered.empty() ? std::vector<uint16_t>() : m.colour;
     const Field &f = h.field;
-    colour_relief(f.z.data(), colonnes, lignes, m.colour.data(), f.voids.data(), relief_for(h, scale, sea), 0,
+    colour_relief(f.z.data(), grid_columns, grid_rows, m.colour.data(), f.voids.data(), relief_for(h, scale, sea), 0,
                   [&](double d) { report(0.7 + 0.25 * d); });
     for (size_t i = 0; i < covered.size(); ++i)
         if (covered[i] && !f.voids[i]) m.colour[i] = image[i];
@@ -112,9 +112,9 @@ Status colour_map(const ImportOptions &o, const Heights &h, const LevelScale &sc
 // The heights as levels, voids in their own colour at the level of the data nearest them (the
 // heights they were given); what is sea, void, or clamped.
 void level_map(const Field &f, const LevelScale &scale, double sea, Map &m, LevelCounts &n) {
-    parallel_rows(lignes, [&](int y0, int y1) {
+    parallel_rows(grid_rows, [&](int y0, int y1) {
         long long sea_cells = 0, voids = 0, clamped = 0;
-        for (long long i = 1LL * y0 * colonnes; i < 1LL * y1 * colonnes; ++i) {
+        for (long long i = 1LL * y0 * grid_columns; i < 1LL * y1 * grid_columns; ++i) {
             if (f.voids[i]) {
                 m.height[i] = scale.level(f.z[i]);
                 m.colour[i] = void_cell_colour;
@@ -163,7 +163,7 @@ Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::
         if (progress) progress(f);
     };
     Heights h;
-    if (Status st = read_import(o, colonnes, lignes, h, notes, [&](double f) { report(0.6 * f); }); !st.ok) return st;
+    if (Status st = read_import(o, grid_columns, grid_rows, h, notes, [&](double f) { report(0.6 * f); }); !st.ok) return st;
     // Before levels and colours: the light then sees no cliff where the data ends.
     fill_voids_from_nearest(h.field);
     LevelScale scale;

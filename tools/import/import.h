@@ -1,15 +1,15 @@
 // mvx import: height files (and an image) into a map true to the ground: read, placed, levelled, coloured.
 #pragma once
 
-#include "format.h"
-#include "import_options.h"
-#include "levels.h"
-#include "mapfile.h"
-#include "place.h"
-#include "read_field.h"
-#include "relief.h"
-#include "sidecar.h"
-#include "tile_set.h"
+#include "format/map.h"
+#include "import/import_options.h"
+#include "import/place.h"
+#include "import/read_field.h"
+#include "import/tile_set.h"
+#include "map/levels.h"
+#include "map/mapfile.h"
+#include "map/sidecar.h"
+#include "world/relief.h"
 
 #include <functional>
 #include <string>

@@ -1,7 +1,7 @@
 // mvx import's options: its usage text, and the command line parsed into ImportOptions.
-#include "import_options.h"
+#include "import/import_options.h"
 
-#include "cli.h"
+#include "common/cli.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,11 +1,11 @@
 // mvx import's options: its usage text, and the command line parsed into ImportOptions.
 #pragma once
 
-#include "child.h"
-#include "io.h"
-#include "kernels.h"
-#include "place.h"
-#include "read_budget.h"
+#include "common/io.h"
+#include "import/kernels.h"
+#include "import/place.h"
+#include "import/read_budget.h"
+#include "sandbox/child.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 // The report an import gives: the input and its range, how it was placed, the scale, sea and voids, and the way to the data.
-#include "import_report.h"
+#include "import/import_report.h"
 
-#include "text.h"
-#include "view.h"
+#include "common/text.h"
+#include "format/first_view.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,14 +56,14 @@ void report_import(const ImportOptions &o, const Heights &h, const LevelScale &s
     describe_scale(h, sc, notes);
     if (scale.per_level > 0)
         notes.push_back("--exaggeration " + number(o.exaggeration) + ": " + std::to_string(n.clamped) + " cells (" +
-                        percent(n.clamped, cellules) + ") clamped at the ends of the level range");
-    notes.push_back("sea: " + percent(n.sea, cellules) + " of the map (at or below " + number(sc.sea_level) +
-                    (sc.metres ? " m" : "") + "); voids: " + percent(n.voids, cellules));
+                        percent(n.clamped, grid_cells) + ") clamped at the ends of the level range");
+    notes.push_back("sea: " + percent(n.sea, grid_cells) + " of the map (at or below " + number(sc.sea_level) +
+                    (sc.metres ? " m" : "") + "); voids: " + percent(n.voids, grid_cells));
     if (const std::string hint = first_view_hint(h.field); !hint.empty()) notes.push_back(hint);
 }
 
 std::string first_view_hint(const Field &f) {
-    const int x0 = xdeb_depart, y0 = ydeb_depart, x1 = std::min(f.w, x0 + cote), y1 = std::min(f.h, y0 + cote);
+    const int x0 = start_xdeb, y0 = start_ydeb, x1 = std::min(f.w, x0 + patch_side), y1 = std::min(f.h, y0 + patch_side);
     long long data = 0;
     int lo_x = f.w, hi_x = -1, lo_y = f.h, hi_y = -1;
     // Each row's first and last data from its ends: a row full of data costs two looks.
@@ -81,7 +81,7 @@ std::string first_view_hint(const Field &f) {
     // Keys move the view by 10 cells at zoom 1; aim its top-left corner at the nearest data.
     std::string keys;
     auto presses = [&](int from, int lo, int hi, char back, char ahead) {
-        const int to = std::clamp(from, lo, std::max(lo, hi - cote + 1));
+        const int to = std::clamp(from, lo, std::max(lo, hi - patch_side + 1));
         const int n = (std::abs(to - from) + 9) / 10;
         if (n == 0) return;
         if (!keys.empty()) keys += " and ";
@@ -89,8 +89,8 @@ std::string first_view_hint(const Field &f) {
     };
     presses(x0, lo_x, hi_x, '4', '6');
     presses(y0, lo_y, hi_y, '8', '2');
-    return "the viewer's first view (columns " + std::to_string(x0) + " to " + std::to_string(x0 + cote) + ", rows " +
-           std::to_string(y0) + " to " + std::to_string(y0 + cote) + ") shows no data: the data lies in columns " +
+    return "the viewer's first view (columns " + std::to_string(x0) + " to " + std::to_string(x0 + patch_side) + ", rows " +
+           std::to_string(y0) + " to " + std::to_string(y0 + patch_side) + ") shows no data: the data lies in columns " +
            std::to_string(lo_x) + " to " + std::to_string(hi_x) + ", rows " + std::to_string(lo_y) + " to " +
            std::to_string(hi_y) + "; in the viewer " + keys + ", or import with --fit crop";
 }

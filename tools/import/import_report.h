@@ -1,9 +1,9 @@
 // The report an import gives: the input and its range, how it was placed, the scale, sea and voids, and the way to the data.
 #pragma once
 
-#include "import.h"
-#include "levels.h"
-#include "sidecar.h"
+#include "import/import.h"
+#include "map/levels.h"
+#include "map/sidecar.h"
 
 #include <atomic>
 #include <string>

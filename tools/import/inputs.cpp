@@ -1,7 +1,7 @@
 // Naming an import's files: lists streamed and bounded, directories walked and bounded, each file kept once.
-#include "inputs.h"
+#include "import/inputs.h"
 
-#include "text.h"
+#include "common/text.h"
 
 #include <gdal.h>
 

@@ -1,7 +1,7 @@
 // The files an import's names stand for: files as named, directories walked, lists read a line at a time; each file once.
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // The kernels: how a tile's samples along one axis spread over the grid's cells, and tables of their weights.
-#include "kernels.h"
+#include "import/kernels.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // Bounded looks at an image's pixels: the level to read, the windows spread over it, read a piece at a time.
-#include "pixel_sample.h"
+#include "import/pixel_sample.h"
 
-#include "gdal_env.h"
-#include "read_budget.h"
+#include "import/read_budget.h"
+#include "sandbox/gdal_env.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // Bounded looks at an image's pixels, for what it holds (is it grey, what is its white).
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 #include <gdal.h>
 

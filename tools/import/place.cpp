@@ -1,6 +1,6 @@
 // Placement: ground size from the georeferencing, the box the fit gives, the window a region selects.
-#include "place.h"
-#include "text.h"
+#include "common/text.h"
+#include "import/place.h"
 
 #include <ogr_srs_api.h>
 

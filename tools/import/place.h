@@ -1,8 +1,8 @@
 // Where an input lands in the map's grid: its proportions on the ground, the fit, a chosen region.
 #pragma once
 
-#include "io.h"
-#include "tile_set.h"
+#include "common/io.h"
+#include "import/tile_set.h"
 
 #include <string>
 

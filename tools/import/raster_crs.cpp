@@ -1,7 +1,7 @@
 // A raster's coordinate system and unit of height, GeoTIFFs with the same georeferencing keys sharing the first answer.
-#include "raster_crs.h"
+#include "import/raster_crs.h"
 
-#include "inputs.h"
+#include "import/inputs.h"
 
 #include <gdal.h>
 #include <ogr_srs_api.h>

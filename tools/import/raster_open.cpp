@@ -1,10 +1,10 @@
 // Opening one raster: a file GDAL reads (an archive looked into, a container at its heights) or a headerless .r16.
-#include "raster_open.h"
+#include "import/raster_open.h"
 
-#include "gate.h"
-#include "inputs.h"
-#include "raster_crs.h"
-#include "text.h"
+#include "common/text.h"
+#include "import/inputs.h"
+#include "import/raster_crs.h"
+#include "sandbox/gate.h"
 
 #include <cpl_string.h>
 #include <cpl_vsi.h>

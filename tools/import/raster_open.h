@@ -1,9 +1,9 @@
 // Opening one raster: a file GDAL reads (an archive looked into, a container at its heights) or a headerless .r16.
 #pragma once
 
-#include "gdal_env.h"
-#include "gdal_util.h"
-#include "io.h"
+#include "common/io.h"
+#include "import/gdal_util.h"
+#include "sandbox/gdal_env.h"
 
 #include <memory>
 #include <string>

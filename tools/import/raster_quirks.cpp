@@ -1,10 +1,10 @@
 // Raster quirks: grey colour images, rotated georeferencing, 16-bit interlaced PNGs' byte order, front-to-back formats.
-#include "raster_quirks.h"
+#include "import/raster_quirks.h"
 
-#include "pixel_sample.h"
-#include "raster_open.h"
-#include "read_budget.h"
-#include "text.h"
+#include "common/text.h"
+#include "import/pixel_sample.h"
+#include "import/raster_open.h"
+#include "import/read_budget.h"
 
 #include <cpl_vsi.h>
 #include <gdal_version.h>

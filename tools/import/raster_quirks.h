@@ -1,9 +1,9 @@
 // Raster quirks: grey colour images, rotated georeferencing, 16-bit interlaced PNGs' byte order, front-to-back formats.
 #pragma once
 
-#include "gdal_env.h"
-#include "io.h"
-#include "tile_set.h"
+#include "common/io.h"
+#include "import/tile_set.h"
+#include "sandbox/gdal_env.h"
 
 #include <string>
 

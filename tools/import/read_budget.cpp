@@ -1,7 +1,7 @@
 // The read budget: a plan's samples and cells, a band's samples and its blocks' bytes, checked before any is read.
-#include "read_budget.h"
+#include "import/read_budget.h"
 
-#include "read_plan.h"
+#include "import/read_plan.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // The read budget: what any read may cost, checked before it starts.
 #pragma once
 
-#include "gate.h"
-#include "io.h"
-#include "place.h"
-#include "tile_set.h"
+#include "common/io.h"
+#include "import/place.h"
+#include "import/tile_set.h"
+#include "sandbox/gate.h"
 
 #include <gdal.h>
 

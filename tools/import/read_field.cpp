@@ -1,12 +1,12 @@
 // The read: tiles planned, read on every core, summed band by band of the grid's rows in a fixed order, divided once.
-#include "read_field.h"
+#include "import/read_field.h"
 
-#include "accumulator.h"
-#include "parallel.h"
-#include "read_plan.h"
-#include "read_schedule.h"
-#include "reader.h"
-#include "text.h"
+#include "common/parallel.h"
+#include "common/text.h"
+#include "import/accumulator.h"
+#include "import/read_plan.h"
+#include "import/read_schedule.h"
+#include "import/reader.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,11 +1,11 @@
 // The read: the heights straight into the grid, each tile once, at its own resolution, its samples spread over the cells.
 #pragma once
 
-#include "io.h"
-#include "kernels.h"
-#include "place.h"
-#include "read_budget.h"
-#include "tile_set.h"
+#include "common/io.h"
+#include "import/kernels.h"
+#include "import/place.h"
+#include "import/read_budget.h"
+#include "import/tile_set.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 // The read plan: each tile's level and axes, the overlaps between tiles, and the reads cut along GDAL's blocks, in order.
-#include "read_plan.h"
+#include "import/read_plan.h"
 
-#include "read_budget.h"
+#include "import/read_budget.h"
 
 #include <algorithm>
 #include <cmath>

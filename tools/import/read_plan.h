@@ -1,10 +1,10 @@
 // The read plan: each tile's level and axes, the samples of it that reach the box, and the reads that cover them, in order.
 #pragma once
 
-#include "io.h"
-#include "kernels.h"
-#include "place.h"
-#include "tile_set.h"
+#include "common/io.h"
+#include "import/kernels.h"
+#include "import/place.h"
+#include "import/tile_set.h"
 
 #include <array>
 #include <vector>

@@ -1,5 +1,5 @@
 // The read's schedule: reads handed out in order, a band of the grid's rows taken once every read that reaches it is in.
-#include "read_schedule.h"
+#include "import/read_schedule.h"
 
 namespace engine {
 

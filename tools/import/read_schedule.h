@@ -1,9 +1,9 @@
 // The read's schedule: reads handed out in order, a band of the grid's rows taken once every read that reaches it is in.
 #pragma once
 
-#include "place.h"
-#include "read_plan.h"
-#include "reader.h"
+#include "import/place.h"
+#include "import/read_plan.h"
+#include "import/reader.h"
 
 #include <condition_variable>
 #include <cstddef>

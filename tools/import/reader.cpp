@@ -1,5 +1,5 @@
 // The reader: one read of a tile decoded, its voids masked, its samples summed across and then down into the cells.
-#include "reader.h"
+#include "import/reader.h"
 
 #include <algorithm>
 #include <cfloat>

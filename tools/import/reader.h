@@ -1,9 +1,9 @@
 // The reader: one read of a tile decoded, its voids masked, its samples summed across and then down into the cells.
 #pragma once
 
-#include "gdal_env.h"
-#include "kernels.h"
-#include "read_plan.h"
+#include "import/kernels.h"
+#include "import/read_plan.h"
+#include "sandbox/gdal_env.h"
 
 #include <array>
 #include <cstdint>

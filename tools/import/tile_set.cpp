@@ -1,13 +1,13 @@
 // The tile set: each input opened as a tile (footprint, coordinate system, unit of height), and the raster of their union.
-#include "tile_set.h"
+#include "import/tile_set.h"
 
-#include "export.h"
-#include "parallel.h"
-#include "raster_crs.h"
-#include "raster_open.h"
-#include "raster_quirks.h"
-#include "read_budget.h"
-#include "text.h"
+#include "common/parallel.h"
+#include "common/text.h"
+#include "import/raster_crs.h"
+#include "import/raster_open.h"
+#include "import/raster_quirks.h"
+#include "import/read_budget.h"
+#include "map/export.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 // The tile set: each input opened as a tile (footprint, coordinate system, unit of height), and the raster of their union.
 #pragma once
 
-#include "gdal_env.h"
-#include "gdal_util.h"
-#include "io.h"
+#include "common/io.h"
+#include "import/gdal_util.h"
+#include "sandbox/gdal_env.h"
 
 #include <memory>
 #include <mutex>

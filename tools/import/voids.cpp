@@ -1,7 +1,7 @@
 // Nearest data for every void: an exact Euclidean feature transform, one pass down the columns, one along the rows.
-#include "voids.h"
+#include "import/voids.h"
 
-#include "parallel.h"
+#include "common/parallel.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Voids given the height of the data nearest them, so that a map's data ends in a flat apron, not a wall.
 #pragma once
 
-#include "read_field.h"
+#include "import/read_field.h"
 
 // Sets each void's z to the z of the data cell nearest it (Euclidean distance over the grid;
 // between equally near ones, a fixed choice), leaving the void flags as they are. Linear in the cells,

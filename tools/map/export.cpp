@@ -1,10 +1,10 @@
 // Map export: block-averaged colour previews and 16-bit height images, encoded with libpng in memory.
-#include "export.h"
+#include "map/export.h"
 
-#include "cli.h"
-#include "gdal_env.h"
-#include "parallel.h"
-#include "text.h"
+#include "common/cli.h"
+#include "common/parallel.h"
+#include "common/text.h"
+#include "sandbox/gdal_env.h"
 
 #include <cpl_string.h>
 #include <gdal.h>
@@ -105,7 +105,7 @@ void for_blocks(int x0, int y0, int w, int h, int scale, Block block) {
                 block(bx, by, [&](auto cell) {
                     for (int y = by * scale; y < std::min(h, (by + 1) * scale); ++y)
                         for (int x = bx * scale; x < std::min(w, (bx + 1) * scale); ++x)
-                            cell(1LL * (y0 + y) * colonnes + x0 + x);
+                            cell(1LL * (y0 + y) * grid_columns + x0 + x);
                 });
     });
 }
@@ -113,13 +113,13 @@ void for_blocks(int x0, int y0, int w, int h, int scale, Block block) {
 }  // namespace
 
 std::vector<uint8_t> preview_rgb(const Map &m, int scale) {
-    const int w = scaled(colonnes, scale);
-    std::vector<uint8_t> out(3ULL * w * scaled(lignes, scale));
-    for_blocks(0, 0, colonnes, lignes, scale, [&](int x, int y, auto cells) {
+    const int w = scaled(grid_columns, scale);
+    std::vector<uint8_t> out(3ULL * w * scaled(grid_rows, scale));
+    for_blocks(0, 0, grid_columns, grid_rows, scale, [&](int x, int y, auto cells) {
         long sum[3] = {0, 0, 0}, n = 0;
         cells([&](long long i) {
             const uint16_t c = m.colour[i];
-            sum[0] += canal_r(c), sum[1] += canal_g(c), sum[2] += canal_b(c), ++n;
+            sum[0] += channel_r(c), sum[1] += channel_g(c), sum[2] += channel_b(c), ++n;
         });
         for (int k = 0; k < 3; ++k)
             out[3 * (1ULL * y * w + x) + k] = static_cast<uint8_t>(std::lround(sum[k] * 255.0 / (31.0 * n)));
@@ -128,10 +128,10 @@ std::vector<uint8_t> preview_rgb(const Map &m, int scale) {
 }
 
 std::vector<uint16_t> height_samples(const Map &m, int scale, std::vector<uint8_t> *data) {
-    const int w = scaled(colonnes, scale);
-    std::vector<uint16_t> out(1ULL * w * scaled(lignes, scale));
+    const int w = scaled(grid_columns, scale);
+    std::vector<uint16_t> out(1ULL * w * scaled(grid_rows, scale));
     if (data) data->assign(out.size(), 0);
-    for_blocks(0, 0, colonnes, lignes, scale, [&](int x, int y, auto cells) {
+    for_blocks(0, 0, grid_columns, grid_rows, scale, [&](int x, int y, auto cells) {
         long sum = 0, n = 0, all_sum = 0, all = 0;
         cells([&](long long i) {
             all_sum += m.height[i], ++all;
@@ -145,7 +145,7 @@ std::vector<uint16_t> height_samples(const Map &m, int scale, std::vector<uint8_
 }
 
 Status export_png(const Map &m, const std::string &path, int scale, bool heights) {
-    const int w = scaled(colonnes, scale), h = scaled(lignes, scale);
+    const int w = scaled(grid_columns, scale), h = scaled(grid_rows, scale);
     std::vector<uint8_t> pix;
     // Heights with voids carry an alpha channel, transparent on them, so that an import knows them.
     bool alpha = false;
@@ -178,7 +178,7 @@ Status parse_export(int argc, char **argv, ExportOptions &o, bool &help) {
         {"-o", true, [&](const char *v) { o.out = v; return Status{}; }},
         {"--scale", true, [&](const char *v) {
              long long n = 0;
-             Status st = parse_int("--scale", v, 1, lignes, n);
+             Status st = parse_int("--scale", v, 1, grid_rows, n);
              o.scale = static_cast<int>(n);
              return st;
          }},
@@ -220,8 +220,8 @@ Status export_map(const ExportOptions &o, std::string &done) {
     }
     if (Status st = read_whole_map(o.map, m); !st.ok) return st;
     if (Status st = export_png(m, o.out, o.scale, o.heights); !st.ok) return st;
-    done = "wrote " + o.out + " (" + std::to_string(scaled(colonnes, o.scale)) + " x " +
-           std::to_string(scaled(lignes, o.scale)) + ", " + (o.heights ? "16-bit heights" : "colours") + ")";
+    done = "wrote " + o.out + " (" + std::to_string(scaled(grid_columns, o.scale)) + " x " +
+           std::to_string(scaled(grid_rows, o.scale)) + ", " + (o.heights ? "16-bit heights" : "colours") + ")";
     return {};
 }
 

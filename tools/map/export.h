@@ -1,8 +1,8 @@
 // Map exports: PNG previews, heights as 16-bit levels, and heights in metres as a GeoTIFF for GIS.
 #pragma once
 
-#include "mapfile.h"
-#include "sidecar.h"
+#include "map/mapfile.h"
+#include "map/sidecar.h"
 
 #include <cstdint>
 #include <string>
@@ -16,7 +16,7 @@ extern const char levels_value[];
 inline int scaled(int n, int scale) { return (n + scale - 1) / scale; }
 
 // The colours, each pixel the mean of a scale × scale block, 5-bit channels spread over 0 … 255:
-// 3 bytes a pixel, scaled(colonnes) × scaled(lignes).
+// 3 bytes a pixel, scaled(grid_columns) × scaled(grid_rows).
 std::vector<uint8_t> preview_rgb(const Map &m, int scale);
 
 // The heights, each pixel the rounded mean of its block's cells with data (of all of them when

@@ -1,9 +1,9 @@
 // Map statistics for `mvx info`, the facts drawn from them, and their two renderings: text and JSON.
-#include "info.h"
+#include "map/info.h"
 
-#include "cli.h"
-#include "json.h"
-#include "text.h"
+#include "common/cli.h"
+#include "common/json.h"
+#include "common/text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,7 +62,7 @@ const char info_usage[] =
 MapStats map_stats(const Map &m, long long bytes) {
     MapStats s;
     s.bytes = bytes;
-    s.cells = std::min(bytes / 3, cellules);
+    s.cells = std::min(bytes / 3, grid_cells);
     for (long long i = 0; i < s.cells; ++i) {
         ++s.count[m.height[i] + 128];
         s.bit15 += m.colour[i] >> 15;
@@ -137,10 +137,10 @@ std::string format_info(const InfoFacts &f) {
     const MapStats &s = f.stats;
     // Names and the sidecar's strings are strangers' bytes: escaped, so that each stays on its line.
     std::string r = printable(f.path) + ": " + grouped(s.bytes) + " bytes, ";
-    if (s.complete()) r += "complete (" + std::to_string(colonnes) + " x " + std::to_string(lignes) + " cells)\n";
-    else if (s.bytes > taille_grille) r += grouped(s.bytes - taille_grille) + " more than a map of " + grouped(taille_grille) + "; the viewer ignores the rest\n";
-    else r += "incomplete: " + grouped(s.cells) + " of " + grouped(cellules) + " cells (" +
-              std::to_string(s.cells / colonnes) + " whole rows of " + std::to_string(lignes) + ")\n";
+    if (s.complete()) r += "complete (" + std::to_string(grid_columns) + " x " + std::to_string(grid_rows) + " cells)\n";
+    else if (s.bytes > grid_bytes) r += grouped(s.bytes - grid_bytes) + " more than a map of " + grouped(grid_bytes) + "; the viewer ignores the rest\n";
+    else r += "incomplete: " + grouped(s.cells) + " of " + grouped(grid_cells) + " cells (" +
+              std::to_string(s.cells / grid_columns) + " whole rows of " + std::to_string(grid_rows) + ")\n";
     if (s.cells > 0) {
         r += "heights: " + std::to_string(s.lo) + " to " + std::to_string(s.hi) + "\n";
         // With a sidecar the sea is known from the real heights; without one, water is what lies below 0.
@@ -237,8 +237,8 @@ Status parse_info(int argc, char **argv, InfoOptions &o, bool &help) {
 }
 
 Status check_complete(const std::string &path, long long bytes) {
-    if (bytes == taille_grille) return {};
-    return Status::fail(path + ": " + std::to_string(bytes) + " bytes, not " + std::to_string(taille_grille) +
+    if (bytes == grid_bytes) return {};
+    return Status::fail(path + ": " + std::to_string(bytes) + " bytes, not " + std::to_string(grid_bytes) +
                         ": not a complete map");
 }
 

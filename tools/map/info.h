@@ -1,22 +1,22 @@
 // What a map file holds: completeness, heights, water, voids, the unused colour bit, and what its sidecar says.
 #pragma once
 
-#include "mapfile.h"
-#include "sidecar.h"
+#include "map/mapfile.h"
+#include "map/sidecar.h"
 
 #include <array>
 #include <string>
 
 struct MapStats {
     long long bytes = 0;                  // size of the file
-    long long cells = 0;                  // whole cells present (at most cellules)
+    long long cells = 0;                  // whole cells present (at most grid_cells)
     int lo = 0, hi = 0;                   // height range over those cells
     std::array<long long, 256> count{};   // cells per height, index height + 128
     std::array<long long, 256> voids_at{};  // of those, voids
     long long water = 0;                  // cells below level 0, voids aside
     long long bit15 = 0;                  // cells whose colour has bit 15 set
     long long voids = 0;                  // cells without data (is_void)
-    bool complete() const { return bytes == taille_grille; }
+    bool complete() const { return bytes == grid_bytes; }
 };
 
 // Everything `mvx info` says about a map, worked out once: the text report and the JSON object

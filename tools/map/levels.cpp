@@ -1,7 +1,7 @@
 // Level scales: the forward mapping, its inverse for the sidecar, and the range they are chosen from.
-#include "levels.h"
+#include "map/levels.h"
 
-#include "parallel.h"
+#include "common/parallel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // Height levels: how heights become the map's levels -128 ... 127, and the rounding to them.
 #pragma once
 
-#include "io.h"
-#include "sidecar.h"
+#include "common/io.h"
+#include "map/sidecar.h"
 
 #include <cstdint>
 #include <string>

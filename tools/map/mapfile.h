@@ -1,8 +1,8 @@
 // Map files as the tools see them: the whole grid of colours and heights in memory, read and written whole.
 #pragma once
 
-#include "format.h"
-#include "io.h"
+#include "common/io.h"
+#include "format/map.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +12,7 @@
 struct Map {
     std::vector<uint16_t> colour;
     std::vector<int8_t> height;
-    Map() : colour(cellules), height(cellules) {}
+    Map() : colour(grid_cells), height(grid_cells) {}
 };
 
 // Colour bit 15, which the viewer ignores, marks a cell without data (an import's voids and the
@@ -37,7 +37,7 @@ inline bool is_void(uint16_t colour, int8_t height) {
 Status write_map(PendingFile &file, const Map &m);
 Status write_map(const std::string &path, const Map &m);
 
-// Opens a map file for reading (see ouvre_carte): a FIFO, device or directory is refused, and so is
+// Opens a map file for reading (see open_map_file): a FIFO, device or directory is refused, and so is
 // a file the kernel shows under /proc, /sys or /dev; `size` gets its size.
 Status open_map(const std::string &path, int &fd, long long &size);
 

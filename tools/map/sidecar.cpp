@@ -1,7 +1,7 @@
 // The sidecar file: JSON through GDAL's reader and writer, one version of the layout.
-#include "sidecar.h"
+#include "map/sidecar.h"
 
-#include "text.h"
+#include "common/text.h"
 
 #include <cpl_json.h>
 
@@ -148,10 +148,10 @@ Status check_sidecar(const Sidecar &s, const std::string &name) {
     const long long x0 = s.box_x0, y0 = s.box_y0, w = s.box_w, h = s.box_h;
     if (w <= 0 || h <= 0)
         return Status::at(name, "its box of " + std::to_string(w) + " x " + std::to_string(h) + " cells is empty");
-    if (x0 < 0 || y0 < 0 || x0 + w > colonnes || y0 + h > lignes)
+    if (x0 < 0 || y0 < 0 || x0 + w > grid_columns || y0 + h > grid_rows)
         return Status::at(name, "its box, columns " + std::to_string(x0) + " to " + std::to_string(x0 + w - 1) + " and rows " +
                                     std::to_string(y0) + " to " + std::to_string(y0 + h - 1) + ", is not within the " +
-                                    std::to_string(colonnes) + " x " + std::to_string(lignes) + " map");
+                                    std::to_string(grid_columns) + " x " + std::to_string(grid_rows) + " map");
     const double area = s.gt[1] * s.gt[5] - s.gt[2] * s.gt[4];
     if (s.georeferenced && !(std::isfinite(area) && area != 0))
         return Status::at(name, "its geotransform gives cells " + std::string(area == 0 ? "no area" : "an infinite area"));
@@ -162,7 +162,7 @@ Status check_sidecar(const Sidecar &s, const std::string &name) {
         if (!std::isfinite(height_of_level(s, level)))
             return Status::at(name, std::string(key) + " of " + number(v) + " takes level " + std::to_string(level) +
                                         " beyond any number");
-    for (const auto &[x, y] : {std::pair{colonnes, 0}, std::pair{0, lignes}, std::pair{colonnes, lignes}}) {
+    for (const auto &[x, y] : {std::pair{grid_columns, 0}, std::pair{0, grid_rows}, std::pair{grid_columns, grid_rows}}) {
         const double cx = s.gt[0] + x * s.gt[1] + y * s.gt[2], cy = s.gt[3] + x * s.gt[4] + y * s.gt[5];
         if (s.georeferenced && !(std::isfinite(cx) && std::isfinite(cy)))
             return Status::at(name, "its geotransform takes the map's corner at column " + std::to_string(x) + ", row " +
@@ -184,7 +184,7 @@ Status read_sidecar(const std::string &map, Sidecar &s, bool &found) {
 Status check_map_output(const std::string &map, const std::vector<std::string> &inputs, Links map_links) {
     if (Status st = check_output(map, inputs, map_links); !st.ok) return st;
     struct stat st;
-    if (stat(map.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size != 0 && st.st_size != taille_grille)
+    if (stat(map.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size != 0 && st.st_size != grid_bytes)
         return Status::at(map, "exists and is not a map (" + grouped(st.st_size) +
                                    " bytes); mvx replaces only maps (write to another name)");
     return check_output(sidecar_path(map), inputs, Links::refuse);

@@ -1,8 +1,8 @@
 // What a map stands for, in a small JSON file beside it (MAP.json): its sources, place, scale and levels.
 #pragma once
 
-#include "io.h"
-#include "mapfile.h"
+#include "common/io.h"
+#include "map/mapfile.h"
 
 #include <string>
 #include <vector>

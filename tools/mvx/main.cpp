@@ -1,15 +1,16 @@
 // mvx: makes, imports, checks and previews Morvath map files; each command parses, calls its module, reports.
-#include "cli.h"
-#include "confined.h"
-#include "drivers.h"
-#include "export.h"
-#include "syscalls.h"
-#include "generate.h"
-#include "import.h"
-#include "info.h"
-#include "progress.h"
-#include "launch.h"
-#include "text.h"
+#include "common/cli.h"
+#include "common/edit_distance.h"
+#include "common/progress.h"
+#include "common/text.h"
+#include "import/confined.h"
+#include "import/import.h"
+#include "map/export.h"
+#include "map/info.h"
+#include "sandbox/drivers.h"
+#include "sandbox/syscalls.h"
+#include "view/launch.h"
+#include "world/generate.h"
 
 #include <cpl_error.h>
 
@@ -141,24 +142,11 @@ const Command *find(const char *name) {
     return nullptr;
 }
 
-// Edits (insertions, deletions, substitutions, swaps of neighbours) between two words.
-size_t distance(const std::string &a, const std::string &b) {
-    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
-    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-    for (size_t i = 1; i <= a.size(); ++i)
-        for (size_t j = 1; j <= b.size(); ++j) {
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-        }
-    return d[a.size()][b.size()];
-}
-
 [[noreturn]] void unknown(const char *name) {
     const Command *best = nullptr;
     size_t least = 3;  // more edits than two is another word
     for (const Command &c : commands)
-        if (const size_t k = distance(name, c.name); k < least) least = k, best = &c;
+        if (const size_t k = edit_distance(name, c.name); k < least) least = k, best = &c;
     if (best) die("unknown command '%s'; did you mean '%s'? (see mvx --help)", name, best->name);
     die("unknown command '%s' (see mvx --help)", name);
 }

@@ -1,7 +1,7 @@
 // The confined child: its set-up after fork, the frames it sends, and its parent's watch over it.
-#include "child.h"
+#include "sandbox/child.h"
 
-#include "syscalls.h"
+#include "sandbox/syscalls.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,7 +1,7 @@
 // A confined child process: forked before any thread, limited, filtered, and watched by its parent.
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 #include <cstdint>
 #include <functional>

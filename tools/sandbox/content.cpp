@@ -1,7 +1,7 @@
 // What a file's headers say its decoder would take: checks of PNG, TIFF, GIF, WebP, BMP and HDF5, bounded.
-#include "gate_rules.h"
+#include "sandbox/gate_rules.h"
 
-#include "text.h"
+#include "common/text.h"
 
 #include <algorithm>
 #include <cctype>

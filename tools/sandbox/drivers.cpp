@@ -1,5 +1,5 @@
 // The GDAL drivers mvx registers: one table, each driver with what it reads for mvx.
-#include "drivers.h"
+#include "sandbox/drivers.h"
 
 #include <gdal.h>
 

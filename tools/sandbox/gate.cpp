@@ -1,8 +1,8 @@
 // The gate's rules: network and memory names, where a file lies and what it is, what a VRT or a .aux.xml names.
-#include "gate_rules.h"
+#include "sandbox/gate_rules.h"
 
-#include "fichier.h"
-#include "text.h"
+#include "common/text.h"
+#include "format/safe_read.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -294,7 +294,7 @@ Refusal vet_local(const std::string &name, const struct stat &st, Use use, VSIFi
         if (gathered) gathered->push_back(name);
         return {};
     }
-    if (!S_ISREG(st.st_mode)) return {name, std::string(genre_fichier(st.st_mode)) + ", not a regular file"};
+    if (!S_ISREG(st.st_mode)) return {name, std::string(file_kind(st.st_mode)) + ", not a regular file"};
     if (gathered) gathered->push_back(name);
     if (!fs) return {};
     const std::string key = name + '\n' + std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +

@@ -1,7 +1,7 @@
 // The gate: which names and files GDAL may be given, and why not, checked before and as GDAL opens them.
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 #include <gdal.h>
 

@@ -1,8 +1,8 @@
 // The gate as GDAL's file systems: local files vetted as they are opened, every other file system refused.
-#include "gate_rules.h"
+#include "sandbox/gate_rules.h"
 
-#include "fichier.h"
-#include "forwarding_fs.h"
+#include "format/safe_read.h"
+#include "sandbox/forwarding_fs.h"
 
 #include <cpl_conv.h>
 #include <cpl_string.h>
@@ -60,7 +60,7 @@ bool is_sqlite_log(const char *name) {
     long long size = 0;
     if (!open_input(log.substr(0, log.size() - 4), fd, size).ok) return false;
     char head[16] = {};
-    const bool sqlite = lit_plein(fd, head, sizeof head) == sizeof head && !std::memcmp(head, "SQLite format 3", 16);
+    const bool sqlite = read_full(fd, head, sizeof head) == sizeof head && !std::memcmp(head, "SQLite format 3", 16);
     close(fd);
     return sqlite;
 }

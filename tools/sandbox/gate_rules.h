@@ -1,7 +1,7 @@
 // What the gate's parts share: how a name is used, the checks of one local file, the record of refusals.
 #pragma once
 
-#include "gate.h"
+#include "sandbox/gate.h"
 
 #include <cpl_minixml.h>
 #include <cpl_vsi_virtual.h>

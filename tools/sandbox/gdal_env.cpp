@@ -1,8 +1,8 @@
 // GDAL set-up: the drivers, settings that keep it from writing, error capture, the cache bound, the gate.
-#include "gdal_env.h"
+#include "sandbox/gdal_env.h"
 
-#include "drivers.h"
-#include "gate.h"
+#include "sandbox/drivers.h"
+#include "sandbox/gate.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>

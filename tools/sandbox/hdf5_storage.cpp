@@ -1,7 +1,7 @@
 // HDF5 data kept in other files (netCDF-4 files are HDF5 too): the HDF5 library opens those itself, unseen by the gate.
-#include "gate_rules.h"
+#include "sandbox/gate_rules.h"
 
-#include "text.h"
+#include "common/text.h"
 
 #include <hdf5.h>
 

@@ -1,7 +1,7 @@
 // Checks of a file named as an input before GDAL sees it: a regular file, and no network source named in its text.
-#include "gate.h"
+#include "sandbox/gate.h"
 
-#include "fichier.h"
+#include "format/safe_read.h"
 
 #include <cpl_error.h>
 #include <cpl_minixml.h>
@@ -19,10 +19,10 @@ Status check_plain_input(const std::string &path) {
     if (stat(path.c_str(), &st) != 0) return Status::fail(cause(path, "cannot open", errno));
     if (S_ISDIR(st.st_mode)) return {};
     // What it is, before an open that the reader's confinement may refuse.
-    if (!S_ISREG(st.st_mode)) return Status::at(path, std::string("it is ") + genre_fichier(st.st_mode) + ", not a regular file");
+    if (!S_ISREG(st.st_mode)) return Status::at(path, std::string("it is ") + file_kind(st.st_mode) + ", not a regular file");
     long long size = 0;
     std::string why;
-    const int fd = ouvre_fichier(path.c_str(), size, why);
+    const int fd = open_regular(path.c_str(), size, why);
     if (fd == -2) return Status::at(path, "it is " + why + ", not a regular file");
     if (fd < 0) return Status::at(path, why);
     close(fd);
@@ -92,12 +92,12 @@ Status check_references(const std::string &path) {
     // The head first: a binary file (most rasters, and large) is not read further. What such a
     // format names, the gate sees as GDAL opens it.
     std::string text(static_cast<size_t>(std::min(size, 4096LL)), '\0');
-    bool binary = lit_plein(fd, text.data(), static_cast<long long>(text.size())) != static_cast<long long>(text.size()) ||
+    bool binary = read_full(fd, text.data(), static_cast<long long>(text.size())) != static_cast<long long>(text.size()) ||
                   text.find('\0') != std::string::npos || size > (64LL << 20);
     if (!binary && size > static_cast<long long>(text.size())) {
         const size_t head = text.size();
         text.resize(static_cast<size_t>(size));
-        binary = lit_plein(fd, text.data() + head, size - static_cast<long long>(head)) != size - static_cast<long long>(head);
+        binary = read_full(fd, text.data() + head, size - static_cast<long long>(head)) != size - static_cast<long long>(head);
     }
     close(fd);
     if (binary) return {};

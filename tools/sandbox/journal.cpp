@@ -1,5 +1,5 @@
 // The journal of files read: what the reader opened, for the sidecar's sources and to catch a file changing under it.
-#include "gate_rules.h"
+#include "sandbox/gate_rules.h"
 
 #include <mutex>
 #include <set>

@@ -1,5 +1,5 @@
 // Landlock from its system calls: a ruleset of what is handled, rules for what stays readable, then enforcement.
-#include "landlock.h"
+#include "sandbox/landlock.h"
 
 #include <linux/landlock.h>
 

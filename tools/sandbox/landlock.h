@@ -1,7 +1,7 @@
 // Landlock: the files a process may still read, and nothing it may write, create or connect to, from now on.
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // Raw data against its file: a layout that reads past the file's end would read zeros GDAL makes up.
-#include "gate_rules.h"
+#include "sandbox/gate_rules.h"
 
-#include "text.h"
+#include "common/text.h"
 
 #include <cpl_string.h>
 #include <gdal_priv.h>

@@ -1,8 +1,8 @@
 // The reader's readable set: what the gate lets through, companions found by name, GDAL's and PROJ's data.
-#include "readable.h"
+#include "sandbox/readable.h"
 
-#include "gate.h"
-#include "text.h"
+#include "common/text.h"
+#include "sandbox/gate.h"
 
 #include <cpl_conv.h>
 #include <cpl_string.h>

@@ -1,5 +1,5 @@
 // The seccomp filters of mvx's processes: one for all of mvx, a narrower one for a reader.
-#include "syscalls.h"
+#include "sandbox/syscalls.h"
 
 #include <seccomp.h>
 

@@ -1,7 +1,7 @@
 // System calls a process of mvx gives up, through a seccomp filter the kernel enforces.
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 // From now on socket() for IPv4 and IPv6 fails with EACCES in every thread of the process, so
 // that nothing GDAL or a library under it does can reach a server, whatever the name. Where the

@@ -4,7 +4,7 @@
 #include <png.h>
 // Xlib names its return type Status, as the tools name theirs.
 #undef Status
-#include "cli.h"
+#include "common/cli.h"
 
 #include <cerrno>
 #include <cstdint>

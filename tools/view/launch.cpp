@@ -1,9 +1,9 @@
 // mvx view: the map checked, the viewer found and run in a private directory, its status passed on, the directory removed.
-#include "launch.h"
+#include "view/launch.h"
 
-#include "cli.h"
-#include "info.h"
-#include "text.h"
+#include "common/cli.h"
+#include "common/text.h"
+#include "map/info.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,7 +1,7 @@
 // mvx view: the viewer on any map file, from any directory, through a private directory where the map is datas.mvx.
 #pragma once
 
-#include "io.h"
+#include "common/io.h"
 
 #include <string>
 

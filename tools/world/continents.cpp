@@ -1,8 +1,8 @@
 // Stage A of the default world: every 16 cells over the whole map, the domain warp, the continents and the mountainness.
-#include "worldgen_stages.h"
+#include "world/worldgen_stages.h"
 
-#include "noise.h"
-#include "world_tunables.h"
+#include "world/noise.h"
+#include "world/world_tunables.h"
 
 namespace worldgen {
 

@@ -1,8 +1,8 @@
 // Stage C of the default world: every output cell, stage B interpolated, the finest octaves, then the level range.
-#include "worldgen_stages.h"
+#include "world/worldgen_stages.h"
 
-#include "parallel.h"
-#include "world_tunables.h"
+#include "common/parallel.h"
+#include "world/world_tunables.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
 // mvx generate: options, then the world's heights coloured and quantised into a map.
-#include "generate.h"
+#include "world/generate.h"
 
-#include "cli.h"
-#include "levels.h"
-#include "parallel.h"
-#include "relief.h"
+#include "common/cli.h"
+#include "common/parallel.h"
+#include "map/levels.h"
+#include "world/relief.h"
 
 #include <cmath>
 
@@ -48,15 +48,15 @@ void generate_map(const GenerateOptions &o, Map &m, Sidecar &sc, const std::func
     auto report = [&](double f) {
         if (progress) progress(f);
     };
-    const std::vector<float> z = world_heights(colonnes, lignes, o.seed, 0, [&](double f) { report(0.7 * f); });
-    colour_relief(z.data(), colonnes, lignes, m.colour.data(), nullptr, {}, 0, [&](double f) { report(0.7 + 0.25 * f); });
-    parallel_rows(lignes, [&](int y0, int y1) {
-        for (long long i = 1LL * y0 * colonnes; i < 1LL * y1 * colonnes; ++i) m.height[i] = quantise(z[i]);
+    const std::vector<float> z = world_heights(grid_columns, grid_rows, o.seed, 0, [&](double f) { report(0.7 * f); });
+    colour_relief(z.data(), grid_columns, grid_rows, m.colour.data(), nullptr, {}, 0, [&](double f) { report(0.7 + 0.25 * f); });
+    parallel_rows(grid_rows, [&](int y0, int y1) {
+        for (long long i = 1LL * y0 * grid_columns; i < 1LL * y1 * grid_columns; ++i) m.height[i] = quantise(z[i]);
     });
     sc = Sidecar{};
     sc.written_by = "mvx generate";
     sc.sources = {"the default world, seed " + std::to_string(o.seed)};
-    sc.box_w = colonnes, sc.box_h = lignes;
+    sc.box_w = grid_columns, sc.box_h = grid_rows;
     sc.cell_x = sc.cell_y = world_metres_per_cell;
     sc.nominal = true;
     sc.metres = true;

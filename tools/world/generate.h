@@ -1,9 +1,9 @@
 // mvx generate: the default world as a map, coloured with its light baked in.
 #pragma once
 
-#include "mapfile.h"
-#include "sidecar.h"
-#include "worldgen.h"
+#include "map/mapfile.h"
+#include "map/sidecar.h"
+#include "world/worldgen.h"
 
 #include <string>
 #include <vector>

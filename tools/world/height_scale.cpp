@@ -1,9 +1,9 @@
 // The default world's height scale: its sea level and levels per unit of height, from quantiles of the whole map.
-#include "worldgen_stages.h"
+#include "world/worldgen_stages.h"
 
-#include "format.h"
-#include "parallel.h"
-#include "world_tunables.h"
+#include "common/parallel.h"
+#include "format/map.h"
+#include "world/world_tunables.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,7 +23,7 @@ float quantile(std::vector<float> &v, double q) {
 }  // namespace
 
 Scale calibrate(const Lattice &la, const Seeds &sd, int threads) {
-    const int ax0 = -la.i0, ay0 = -la.j0, anx = colonnes / static_cast<int>(step_a), any = lignes / static_cast<int>(step_a);
+    const int ax0 = -la.i0, ay0 = -la.j0, anx = grid_columns / static_cast<int>(step_a), any = grid_rows / static_cast<int>(step_a);
     std::vector<float> samples;
     samples.reserve(static_cast<size_t>(anx) * any);
     for (int j = 0; j < any; ++j)

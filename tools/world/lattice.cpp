@@ -1,5 +1,5 @@
 // Lattices of points over the full map, several channels a point, and C1 cubic interpolation between them.
-#include "lattice.h"
+#include "world/lattice.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 // Stage B of the default world: ridged mountains, slope-damped hills and the coasts' detail on A, the valleys cut in.
-#include "worldgen_stages.h"
+#include "world/worldgen_stages.h"
 
-#include "noise.h"
-#include "parallel.h"
-#include "world_tunables.h"
+#include "common/parallel.h"
+#include "world/noise.h"
+#include "world/world_tunables.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // Octaves of turned gradient noise over rows of points, how much of each a lattice can carry, and each layer's seed.
-#include "octaves.h"
+#include "world/octaves.h"
 
-#include "noise.h"
-#include "world_tunables.h"
+#include "world/noise.h"
+#include "world/world_tunables.h"
 
 #include <cmath>
 

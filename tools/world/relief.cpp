@@ -1,9 +1,9 @@
 // Default map colouring: the viewer has no lighting, so the light is baked into the colours here.
-#include "relief.h"
+#include "world/relief.h"
 
-#include "mapfile.h"
-#include "noise.h"
-#include "parallel.h"
+#include "common/parallel.h"
+#include "map/mapfile.h"
+#include "world/noise.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // Stage E of the default world: every 8 cells over the whole map, the terrain drained and cut by its rivers, phase by phase.
-#include "worldgen_stages.h"
+#include "world/worldgen_stages.h"
 
-#include "world_tunables.h"
+#include "world/world_tunables.h"
 
 #include <algorithm>
 #include <cmath>

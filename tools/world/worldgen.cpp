@@ -11,12 +11,12 @@
 // Smooth layers are computed coarse and interpolated with C1 cubics (the hillshade sees derivatives),
 // so only a few noise octaves are evaluated per output cell. Everything up to stage B depends only on
 // the seed, never on the output's size, position or thread count.
-#include "worldgen.h"
-#include "worldgen_stages.h"
+#include "world/worldgen.h"
+#include "world/worldgen_stages.h"
 
-#include "format.h"
-#include "parallel.h"
-#include "world_tunables.h"
+#include "common/parallel.h"
+#include "format/map.h"
+#include "world/world_tunables.h"
 
 #include <algorithm>
 
@@ -29,14 +29,14 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
     auto report = [&](double f) {
         if (progress) progress(f);
     };
-    Lattice la = cover(0, 0, colonnes, lignes, step_a, step_a, A_CH);
+    Lattice la = cover(0, 0, grid_columns, grid_rows, step_a, step_a, A_CH);
     parallel_rows(la.ny, [&](int j0, int j1) {
         for (int j = j0; j < j1; ++j) stage_a_row(la, j, sd);
     }, threads);
     const Scale k = calibrate(la, sd, threads);
     report(0.05);
 
-    Lattice le = cover(0, 0, colonnes, lignes, step_e, step_e, B_CH);
+    Lattice le = cover(0, 0, grid_columns, grid_rows, step_e, step_e, B_CH);
     fill_b(la, le, sd, k, step_e, nullptr, threads, {});
     const Lattice carve = carve_valleys(le, k);
     report(0.12);
@@ -56,7 +56,7 @@ std::vector<float> generate(const Frame &fr, uint64_t seed, int threads, const P
 
 std::vector<float> world_heights(int w, int h, uint64_t seed, int threads, const ProgressFn &progress) {
     if (w <= 0 || h <= 0) return {};
-    const float sx = static_cast<float>(colonnes) / static_cast<float>(w), sy = static_cast<float>(lignes) / static_cast<float>(h);
+    const float sx = static_cast<float>(grid_columns) / static_cast<float>(w), sy = static_cast<float>(grid_rows) / static_cast<float>(h);
     return generate({0, 0, sx, sy, w, h}, seed, threads, progress);
 }
 

@@ -17,5 +17,5 @@ using ProgressFn = std::function<void(double)>;
 std::vector<float> world_heights(int w, int h, uint64_t seed, int threads = 0, const ProgressFn &progress = {});
 
 // A window of the full-size world, columns x0 … x0+w-1 and rows y0 … y0+h-1: the same values that
-// world_heights(colonnes, lignes, seed) has there, without computing the rest.
+// world_heights(grid_columns, grid_rows, seed) has there, without computing the rest.
 std::vector<float> world_window(int x0, int y0, int w, int h, uint64_t seed, int threads = 0);

@@ -1,8 +1,8 @@
 // The world generator's stages, a file each, and its river carving's phases (tests run them too); users want worldgen.h.
 #pragma once
 
-#include "lattice.h"
-#include "octaves.h"
+#include "world/lattice.h"
+#include "world/octaves.h"
 
 #include <functional>
 #include <vector>

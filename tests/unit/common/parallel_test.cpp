@@ -1,5 +1,5 @@
 // Parallel loops: every row once, whatever the thread count, with progress from the calling thread.
-#include "parallel.h"
+#include "common/parallel.h"
 
 #include <gtest/gtest.h>
 

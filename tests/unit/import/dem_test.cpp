@@ -1,6 +1,6 @@
 // Real DEMs that Debian packages ship, fetched by the test set-up: r-cran-terra's 16-bit GeoTIFF
 // (LZW, NoData, EPSG:4326), and python-matplotlib-data's NumPy DEM of a ridge-and-valley region.
-#include "import.h"
+#include "import/import.h"
 
 #include <gtest/gtest.h>
 
@@ -71,8 +71,8 @@ TEST(Dem, TerraElevationImportsOverTheWholeLevelRange) {
     EXPECT_EQ(sc.box_x0, 1677);
     EXPECT_EQ(sc.box_w, 2790);
     for (int y : {0, 2000, 4095}) {
-        EXPECT_TRUE(is_void(m.colour[1LL * y * colonnes + 1676], m.height[1LL * y * colonnes + 1676]));
-        EXPECT_TRUE(is_void(m.colour[1LL * y * colonnes + 4467], m.height[1LL * y * colonnes + 4467]));
+        EXPECT_TRUE(is_void(m.colour[1LL * y * grid_columns + 1676], m.height[1LL * y * grid_columns + 1676]));
+        EXPECT_TRUE(is_void(m.colour[1LL * y * grid_columns + 4467], m.height[1LL * y * grid_columns + 4467]));
     }
     EXPECT_NEAR(sc.cell_x, 20.38, 0.01);
     EXPECT_NEAR(sc.west, 5.7417, 1e-4);

@@ -1,11 +1,11 @@
 // What the import's tests share: rasters of known heights written to a scratch folder, and read as import reads them.
 #pragma once
 
-#include "gdal_rasters.h"
-#include "import.h"
-#include "rasters.h"
+#include "import/import.h"
+#include "tests/support/gdal_rasters.h"
+#include "tests/support/rasters.h"
 
-#include "scratch.h"
+#include "tests/unit/scratch.h"
 
 #include <gtest/gtest.h>
 

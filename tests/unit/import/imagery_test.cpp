@@ -1,7 +1,7 @@
 // Imagery: an image's colours placed by its georeferencing or stretched, from any depth and kind, tints where it has none.
-#include "imagery.h"
+#include "import/imagery.h"
 
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -27,11 +27,11 @@ TEST_F(Imagery, ImageryPlacedByItsGeoreferencing) {
     Sidecar sc;
     std::vector<std::string> notes;
     ASSERT_TRUE(import(o, m, sc, notes).ok);
-    const long long row = 2048LL * colonnes;
-    EXPECT_EQ(canal_r(m.colour[row + 5000]), 31);   // east half: the image
-    EXPECT_EQ(canal_g(m.colour[row + 5000]), 0);
-    EXPECT_LT(canal_r(m.colour[row + 1000]), 31);   // west half: the land tint
-    EXPECT_GT(canal_g(m.colour[row + 1000]), 8);
+    const long long row = 2048LL * grid_columns;
+    EXPECT_EQ(channel_r(m.colour[row + 5000]), 31);   // east half: the image
+    EXPECT_EQ(channel_g(m.colour[row + 5000]), 0);
+    EXPECT_LT(channel_r(m.colour[row + 1000]), 31);   // west half: the land tint
+    EXPECT_GT(channel_g(m.colour[row + 1000]), 8);
     EXPECT_TRUE(said(notes, "covers 50.0% of the heights' area"));
 }
 
@@ -70,9 +70,9 @@ TEST_F(Imagery, ImageryOfEachKind) {
         ASSERT_TRUE(read_imagery(dir + "/" + c.image, c.bands, h.src, h.place, colour, covered, notes).ok);
         EXPECT_EQ(std::count(covered.begin(), covered.end(), 1), 600);
         for (int i : {0, 317, 599}) {
-            EXPECT_NEAR(canal_r(colour[i]), c.r, 1) << i;
-            EXPECT_NEAR(canal_g(colour[i]), c.g, 1) << i;
-            EXPECT_NEAR(canal_b(colour[i]), c.b, 1) << i;
+            EXPECT_NEAR(channel_r(colour[i]), c.r, 1) << i;
+            EXPECT_NEAR(channel_g(colour[i]), c.g, 1) << i;
+            EXPECT_NEAR(channel_b(colour[i]), c.b, 1) << i;
         }
     }
 }
@@ -89,19 +89,19 @@ TEST_F(Imagery, ColourImageStretchedAndVoidsKeepTheirOwn) {
     ASSERT_TRUE(import(o, m, sc, notes).ok);
     // Square heights: columns 1024 … 5119 hold them, the rest is void, in the voids' grey, at the
     // height of the nearest data: the edge column on the same row.
-    for (const long long i : {2048LL * colonnes + 1024, 0LL * colonnes + 5119, 4095LL * colonnes + 3000}) {
-        EXPECT_EQ(canal_r(m.colour[i]), 31) << i;
-        EXPECT_EQ(canal_g(m.colour[i]) + canal_b(m.colour[i]), 0) << i;
+    for (const long long i : {2048LL * grid_columns + 1024, 0LL * grid_columns + 5119, 4095LL * grid_columns + 3000}) {
+        EXPECT_EQ(channel_r(m.colour[i]), 31) << i;
+        EXPECT_EQ(channel_g(m.colour[i]) + channel_b(m.colour[i]), 0) << i;
     }
     const struct {
         int x, y, data_x;
     } margin[] = {{0, 0, 1024}, {1023, 2048, 1024}, {5120, 2048, 5119}, {6143, 4095, 5119}, {700, 3000, 1024}};
     for (const auto &c : margin) {
-        const long long i = 1LL * c.y * colonnes + c.x;
+        const long long i = 1LL * c.y * grid_columns + c.x;
         EXPECT_EQ(m.colour[i], void_cell_colour) << c.x << ", " << c.y;
-        EXPECT_EQ(m.height[i], m.height[1LL * c.y * colonnes + c.data_x]) << c.x << ", " << c.y;
+        EXPECT_EQ(m.height[i], m.height[1LL * c.y * grid_columns + c.data_x]) << c.x << ", " << c.y;
     }
-    EXPECT_NE(m.height[0], m.height[4095LL * colonnes]);  // the data is not flat: the margin follows it
+    EXPECT_NE(m.height[0], m.height[4095LL * grid_columns]);  // the data is not flat: the margin follows it
     EXPECT_TRUE(said(notes, "stretched over the heights' 2 x 2"));
     o.colour = dir + "/none.png";
     const Status st = import(o, m, sc, notes);

@@ -1,7 +1,7 @@
 // mvx import's options: what each sets, and the option and cause a refusal names.
-#include "import_options.h"
+#include "import/import_options.h"
 
-#include "run_parser.h"
+#include "tests/unit/run_parser.h"
 
 #include <gtest/gtest.h>
 

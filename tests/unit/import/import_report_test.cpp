@@ -1,7 +1,7 @@
 // The import's report: the way from the viewer's first view to the data, only when that view shows none.
-#include "import_report.h"
+#include "import/import_report.h"
 
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ TEST_F(ImportReport, FirstViewHintOnlyWhenTheViewMissesTheData) {
         o.heights = {dir + "/v.tif"};
         Heights h;
         std::vector<std::string> notes;
-        ASSERT_TRUE(read_import(o, colonnes, lignes, h, notes).ok);
+        ASSERT_TRUE(read_import(o, grid_columns, grid_rows, h, notes).ok);
         const std::string hint = first_view_hint(h.field);
         EXPECT_EQ(!hint.empty(), c.hint) << hint;
         if (c.hint) {

@@ -1,8 +1,8 @@
 // The import pipeline as a whole: levels and colours true to the ground, exports that come back, fuzz findings refused.
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
-#include "export.h"
-#include "info.h"
+#include "map/export.h"
+#include "map/info.h"
 
 #include <gdal.h>
 #include <gtest/gtest.h>
@@ -63,8 +63,8 @@ TEST_F(Pipeline, RawHeightsFillTheMap) {
     std::vector<std::string> notes;
     ASSERT_TRUE(import(o, m, sc, notes).ok);
     EXPECT_EQ(m.height[0], -128);
-    EXPECT_EQ(m.height[cellules - 1], 127);
-    for (int x = 1; x < colonnes; ++x) ASSERT_GE(m.height[2000LL * colonnes + x], m.height[2000LL * colonnes + x - 1]) << x;
+    EXPECT_EQ(m.height[grid_cells - 1], 127);
+    for (int x = 1; x < grid_columns; ++x) ASSERT_GE(m.height[2000LL * grid_columns + x], m.height[2000LL * grid_columns + x - 1]) << x;
     EXPECT_EQ(std::count_if(m.colour.begin(), m.colour.end(), [](uint16_t c) { return c >> 15; }), 0);
     EXPECT_TRUE(said(notes, "6 x 4, heights 1000 to 1521 mapped onto levels -128 to 127"));
     EXPECT_TRUE(said(notes, "sea: 0.0% of the map"));
@@ -96,7 +96,7 @@ TEST_F(Pipeline, SeaFollowsTheRealHeights) {
         ASSERT_TRUE(import(o, m, sc, notes).ok);
         EXPECT_TRUE(said(notes, c.share)) << notes.back();
         long long water_tint = 0;
-        for (long long i = 0; i < cellules; ++i) water_tint += canal_b(m.colour[i]) > canal_r(m.colour[i]) + 4;
+        for (long long i = 0; i < grid_cells; ++i) water_tint += channel_b(m.colour[i]) > channel_r(m.colour[i]) + 4;
         EXPECT_EQ(water_tint > 0, c.offset == 0);
     }
 }
@@ -134,7 +134,7 @@ TEST_F(Pipeline, SeaAgreesInSummaryInfoAndExport) {
 TEST_F(Pipeline, ExportedHeightsImportBackIdentical) {
     // A map that uses only part of the level range, so a min/max stretch would show.
     Map m;
-    for (long long i = 0; i < cellules; ++i) m.height[i] = static_cast<int8_t>((i * 7 + i / colonnes * 13) % 200 - 90);
+    for (long long i = 0; i < grid_cells; ++i) m.height[i] = static_cast<int8_t>((i * 7 + i / grid_columns * 13) % 200 - 90);
     ASSERT_TRUE(export_png(m, dir + "/h.png", 1, true).ok);
     ImportOptions o;
     o.heights = {dir + "/h.png"};
@@ -186,7 +186,7 @@ TEST_F(Pipeline, ExaggerationSetsMetresPerLevelAndCountsClamps) {
     EXPECT_NEAR(sc.per_level_above, 9000.0 / 6144 / 3 / 2, 1e-9);
     // Centred on the sea: the coast's 0 m is level -1, the heights 3000 m above it clamped.
     EXPECT_TRUE(said(notes, "12582912 cells (50.0%) clamped"));
-    EXPECT_EQ(m.height[2048 * colonnes + 10], -1);
+    EXPECT_EQ(m.height[2048 * grid_columns + 10], -1);
 }
 
 // The light falls on slopes as steep as on the ground: the same heights over cells a hundred times
@@ -208,8 +208,8 @@ TEST_F(Pipeline, HillshadeUsesTheCellsTrueSize) {
         return c[10 * 30 + 15];
     };
     const uint16_t rock = colour(steep), hills = colour(gentle);
-    EXPECT_LE(std::abs(canal_r(rock) - canal_g(rock)), 1) << "45 degrees: bare rock, grey";
-    EXPECT_GT(canal_g(hills), canal_r(hills) + 1) << "0.6 degrees: green";
+    EXPECT_LE(std::abs(channel_r(rock) - channel_g(rock)), 1) << "45 degrees: bare rock, grey";
+    EXPECT_GT(channel_g(hills), channel_r(hills) + 1) << "0.6 degrees: green";
 }
 
 Bytes unhex(const std::string &s) {

@@ -1,9 +1,9 @@
 // Naming an import's files: each file once however it is named, entries that vanish skipped, lists and folders bounded.
-#include "import.h"
-#include "inputs.h"
-#include "text.h"
+#include "common/text.h"
+#include "import/import.h"
+#include "import/inputs.h"
 
-#include "scratch.h"
+#include "tests/unit/scratch.h"
 
 #include <gtest/gtest.h>
 

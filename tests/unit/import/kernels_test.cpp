@@ -1,8 +1,8 @@
 // The kernels: their weight tables (by cell and by sample, each kernel's sums), and what each gives read into a grid.
-#include "kernels.h"
+#include "import/kernels.h"
 
-#include "heights_fixture.h"
-#include "relief.h"
+#include "tests/unit/import/heights_fixture.h"
+#include "world/relief.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Looks at an image's pixels: all of a small image, a bounded sample of a large one.
-#include "pixel_sample.h"
+#include "import/pixel_sample.h"
 
-#include "gdal_env.h"
+#include "sandbox/gdal_env.h"
 
-#include "scratch.h"
+#include "tests/unit/scratch.h"
 
 #include <gdal.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Placement: the box keeps the input's proportions on the ground, and a region picks its part.
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ TEST_F(Place, PlacementFollowsTheGround) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        const Heights h = read_spec(c.s, colonnes, lignes, c.fit);
+        const Heights h = read_spec(c.s, grid_columns, grid_rows, c.fit);
         EXPECT_EQ(h.place.x0, c.x0);
         EXPECT_EQ(h.place.y0, c.y0);
         EXPECT_NEAR(h.place.w, c.w, 1);
@@ -43,7 +43,7 @@ TEST_F(Place, PlacementFollowsTheGround) {
         EXPECT_NEAR(h.place.cell_x, c.cell_x, 0.002 * c.cell_x + 1e-9);
     }
     // Crop keeps the middle two thirds of the square's rows.
-    const Heights crop = read_spec(plain, colonnes, lignes, FitMode::crop);
+    const Heights crop = read_spec(plain, grid_columns, grid_rows, FitMode::crop);
     EXPECT_NEAR(crop.place.sy, 64 / 6.0, 1e-9);
     EXPECT_NEAR(crop.place.sh, 64 * 2 / 3.0, 1e-9);
 }

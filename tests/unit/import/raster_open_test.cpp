@@ -1,10 +1,10 @@
 // Opening one raster: each encoding and format, archives, containers, .r16; the files refused, naming file and cause.
-#include "raster_open.h"
+#include "import/raster_open.h"
 
-#include "containers.h"
-#include "export.h"
-#include "heights_fixture.h"
-#include "hostile_files.h"
+#include "map/export.h"
+#include "tests/support/containers.h"
+#include "tests/support/hostile_files.h"
+#include "tests/unit/import/heights_fixture.h"
 
 #include <cpl_conv.h>
 #include <cpl_vsi.h>

@@ -1,5 +1,5 @@
 // Raster quirks: rotated georeferencing warped north-up, georeferencing with no size to its pixels refused.
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
 #include <gtest/gtest.h>
 

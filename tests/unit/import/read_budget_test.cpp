@@ -1,8 +1,8 @@
 // The read budget: reads over the sample limit, of blocks too large, of tiles over and over, refused before they start.
-#include "heights_fixture.h"
-#include "read_budget.h"
+#include "import/read_budget.h"
+#include "tests/unit/import/heights_fixture.h"
 
-#include "gdal_env.h"
+#include "sandbox/gdal_env.h"
 
 #include <gdal.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The read as the summary tells it: how large a sample is in cells, and the kernel that spreads it.
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
 #include <gtest/gtest.h>
 

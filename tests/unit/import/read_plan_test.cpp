@@ -1,5 +1,5 @@
 // The read plan: each tile at its own level and resolution, in the order of the ground, overlaps counted once.
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
 #include <gdal.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The reader: voids (NoData, masks, NaN) left out by every kernel, and a sparse file's empty parts never decoded.
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
-#include "gdal_env.h"
+#include "sandbox/gdal_env.h"
 
 #include <gdal.h>
 #include <gtest/gtest.h>

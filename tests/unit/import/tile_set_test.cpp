@@ -1,8 +1,8 @@
 // The tile set: tiles in other systems and units brought to the first's, one raster of their union however they are named.
-#include "heights_fixture.h"
+#include "tests/unit/import/heights_fixture.h"
 
-#include "export.h"
-#include "inputs.h"
+#include "import/inputs.h"
+#include "map/export.h"
 
 #include <gdal.h>
 #include <gdal_utils.h>

@@ -1,5 +1,5 @@
 // Voids filled with the height of the nearest data: a known field, and random ones against a search of every cell.
-#include "voids.h"
+#include "import/voids.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Height levels: scales that map the heights' ends to the level range's, the sea on a level boundary, the sidecar's inverse.
-#include "levels.h"
+#include "map/levels.h"
 
-#include "info.h"
-#include "sidecar.h"
+#include "map/info.h"
+#include "map/sidecar.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +133,13 @@ TEST(LevelScale, MappingInvertsEveryKind) {
     EXPECT_NEAR(exaggerated(300), -0.5, 1e-9);  // the middle of the range sits between levels
     EXPECT_EQ(exaggerated.unclamped(1000), -0.5 + 700 / 2.5);
     EXPECT_EQ(exaggerated(1000), 127);
+}
+
+TEST(Quantise, RoundsToNearestLevelAndClamps) {
+    const std::pair<float, int> table[] = {{0.0f, 0},    {0.49f, 0},   {0.5f, 1},      {-0.5f, -1},   {-0.49f, 0},
+                                           {126.6f, 127}, {127.0f, 127}, {1e9f, 127},   {-128.0f, -128},
+                                           {-1e9f, -128}, {NAN, -128},   {INFINITY, 127}, {-INFINITY, -128}};
+    for (auto [z, q] : table) EXPECT_EQ(quantise(z), q) << z;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Gradient noise: derivatives that match the values, zero at the lattice points, values over the whole range.
-#include "noise.h"
+#include "world/noise.h"
 
 #include <gtest/gtest.h>
 

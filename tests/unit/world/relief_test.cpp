@@ -1,7 +1,7 @@
 // Colouring a height field: the 5-bit channels and their dither, tints by height, slope and light, and the voids' grey.
-#include "relief.h"
+#include "world/relief.h"
 
-#include "mapfile.h"
+#include "map/mapfile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The river valleys' phases: the flood, the areas drained, the floor rivers leave, and the cuts widened, rounded and capped.
-#include "worldgen_stages.h"
+#include "world/worldgen_stages.h"
 
-#include "noise.h"
+#include "world/noise.h"
 
 #include <gtest/gtest.h>
 

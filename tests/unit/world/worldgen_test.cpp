@@ -1,8 +1,8 @@
 // The default world: the same bytes for a seed on any thread count, the whole map's statistics at any size, its first view.
-#include "levels.h"
-#include "mapfile.h"
-#include "relief.h"
-#include "worldgen.h"
+#include "map/levels.h"
+#include "map/mapfile.h"
+#include "world/relief.h"
+#include "world/worldgen.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 namespace {
 
 // A reduced run: the whole world at 1/16 of its size in each direction.
-constexpr int small_w = colonnes / 16, small_h = lignes / 16;
+constexpr int small_w = grid_columns / 16, small_h = grid_rows / 16;
 
 uint64_t fnv(const void *p, size_t n, uint64_t h = 1469598103934665603ULL) {
     const auto *b = static_cast<const uint8_t *>(p);

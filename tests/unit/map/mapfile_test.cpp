@@ -1,8 +1,7 @@
-// The tools' map files: atomic writing, reading back and quantising.
-#include "levels.h"
-#include "mapfile.h"
+// The tools' map files: atomic writing and reading back.
+#include "map/mapfile.h"
 
-#include "scratch.h"
+#include "tests/unit/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +13,7 @@
 
 namespace {
 
-class Fichiers : public Scratch {
+class MapFiles : public Scratch {
 protected:
     int entries() {
         int n = 0;
@@ -25,9 +24,9 @@ protected:
     }
 };
 
-TEST_F(Fichiers, WrittenMapReadsBackWholeAndLeavesNoTemporary) {
+TEST_F(MapFiles, WrittenMapReadsBackWholeAndLeavesNoTemporary) {
     Map m;
-    for (long long i = 0; i < cellules; ++i) {
+    for (long long i = 0; i < grid_cells; ++i) {
         m.colour[i] = static_cast<uint16_t>((i * 2654435761ULL) & 0x7FFF);
         m.height[i] = static_cast<int8_t>(i * 31);
     }
@@ -35,31 +34,24 @@ TEST_F(Fichiers, WrittenMapReadsBackWholeAndLeavesNoTemporary) {
     ASSERT_TRUE(write_map(p, m).ok);
     struct stat st;
     ASSERT_EQ(stat(p.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, taille_grille);
+    EXPECT_EQ(st.st_size, grid_bytes);
     EXPECT_EQ(entries(), 1);
 
     Map back;
     long long bytes = 0;
     ASSERT_TRUE(read_map(p, back, bytes).ok);
-    EXPECT_EQ(bytes, taille_grille);
+    EXPECT_EQ(bytes, grid_bytes);
     EXPECT_EQ(back.colour, m.colour);
     EXPECT_EQ(back.height, m.height);
 }
 
-TEST_F(Fichiers, WriteIntoMissingDirectoryFailsNamingIt) {
+TEST_F(MapFiles, WriteIntoMissingDirectoryFailsNamingIt) {
     Map m;
     const std::string p = dir + "/nowhere/datas.mvx";
     const Status s = write_map(p, m);
     EXPECT_FALSE(s.ok);
     EXPECT_NE(s.why.find(dir + "/nowhere"), std::string::npos) << s.why;
     EXPECT_EQ(entries(), 0);
-}
-
-TEST(Quantise, RoundsToNearestLevelAndClamps) {
-    const std::pair<float, int> table[] = {{0.0f, 0},    {0.49f, 0},   {0.5f, 1},      {-0.5f, -1},   {-0.49f, 0},
-                                           {126.6f, 127}, {127.0f, 127}, {1e9f, 127},   {-128.0f, -128},
-                                           {-1e9f, -128}, {NAN, -128},   {INFINITY, 127}, {-INFINITY, -128}};
-    for (auto [z, q] : table) EXPECT_EQ(quantise(z), q) << z;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // What the tools write over: outputs refused, modes and symlinks kept, map and sidecar as a pair, temporaries cleared.
-#include "io.h"
-#include "sidecar.h"
+#include "common/io.h"
+#include "map/sidecar.h"
 
-#include "scratch.h"
+#include "tests/unit/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +88,7 @@ TEST_F(Outputs, MapsReplaceOnlyMapsAndChosenNamesNoLinks) {
     put("tile.tif", "heights");
     put("empty.mvx", "");
     put("old.mvx", "");
-    ASSERT_EQ(truncate(at("old.mvx").c_str(), taille_grille), 0);  // sparse: a map's size, no data
+    ASSERT_EQ(truncate(at("old.mvx").c_str(), grid_bytes), 0);  // sparse: a map's size, no data
     for (const char *name : {"datas.mvx", "m.mvx.json", "given.mvx"}) ASSERT_EQ(symlink("victim", at(name).c_str()), 0);
     ASSERT_EQ(symlink("old.mvx", at("old-link.mvx").c_str()), 0);
     const std::string link = ": a symbolic link; mvx does not write through a link it was not given: name the target with -o";
@@ -108,7 +108,7 @@ TEST_F(Outputs, MapsReplaceOnlyMapsAndChosenNamesNoLinks) {
         {at("old.mvx"), Links::refuse, ""},
     };
     Sidecar whole;
-    whole.box_w = colonnes, whole.box_h = lignes;
+    whole.box_w = grid_columns, whole.box_h = grid_rows;
     for (const auto &c : cases) {
         EXPECT_EQ(check_map_output(c.map, {}, c.links).why, c.says) << c.map;
         if (!c.says.empty()) {
@@ -150,7 +150,7 @@ TEST_F(Outputs, SymlinkIsWrittenThroughToItsTarget) {
 // A sidecar that cannot be written leaves the old map.
 TEST_F(Outputs, MapIsNotReplacedWithoutItsSidecar) {
     put("m.mvx", "old map");
-    ASSERT_EQ(truncate(at("m.mvx").c_str(), taille_grille), 0);
+    ASSERT_EQ(truncate(at("m.mvx").c_str(), grid_bytes), 0);
     ASSERT_EQ(mkdir(at("m.mvx.json").c_str(), 0755), 0);
     const Status st = save_map(at("m.mvx"), Map(), Sidecar(), Links::follow);
     EXPECT_EQ(st.why.rfind(at("m.mvx.json") + ": is a directory", 0), 0u) << st.why;

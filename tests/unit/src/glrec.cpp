@@ -1,18 +1,18 @@
-// Recording stand-in: each GL or GLUT entry point the viewer uses appends itself to the journal.
-#include "glrec.h"
+// Recording stand-in: each GL or GLUT entry point the viewer uses appends itself to the gl_log.
+#include "tests/unit/src/glrec.h"
 
 #include <GL/freeglut.h>
 
 #include <algorithm>
 
-std::vector<appel> journal;
+std::vector<gl_call> gl_log;
 
-int compte(gl f) {
-    return static_cast<int>(std::count_if(journal.begin(), journal.end(), [f](const appel &c) { return c.f == f; }));
+int count_calls(gl f) {
+    return static_cast<int>(std::count_if(gl_log.begin(), gl_log.end(), [f](const gl_call &c) { return c.f == f; }));
 }
 
 namespace {
-void note(gl f, double a = 0, double b = 0, double c = 0, double d = 0) { journal.push_back({f, {a, b, c, d}}); }
+void note(gl f, double a = 0, double b = 0, double c = 0, double d = 0) { gl_log.push_back({f, {a, b, c, d}}); }
 }  // namespace
 
 void glClear(GLbitfield m) { note(gl::clear, m); }

@@ -1,7 +1,7 @@
 // Millions of random keys and mouse events: the view parameters stay in range and frames stay drawable.
-#include "glrec.h"
-#include "input.h"
-#include "view.h"
+#include "src/input.h"
+#include "src/view.h"
+#include "tests/unit/src/glrec.h"
 
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
@@ -15,10 +15,10 @@ namespace {
 
 // Silences the stderr stream for the scope, since every key without a command writes a diagnostic
 // line; file descriptor 2 stays open, so sanitizer reports still show. (glibc lets stderr be assigned.)
-class Muet {
+class Quiet {
 public:
-    Muet() : saved_(stderr), null_(std::fopen("/dev/null", "w")) { stderr = null_; }
-    ~Muet() {
+    Quiet() : saved_(stderr), null_(std::fopen("/dev/null", "w")) { stderr = null_; }
+    ~Quiet() {
         stderr = saved_;
         std::fclose(null_);
     }
@@ -28,7 +28,7 @@ private:
 };
 
 // Coordinates mostly inside the window, sometimes far outside it or at the ends of int.
-int coordonnee(std::mt19937_64 &g) {
+int coordinate(std::mt19937_64 &g) {
     switch (g() % 8) {
     case 0: return static_cast<int>(g() % 200001) - 100000;
     case 1: return (g() & 1) ? INT_MAX : INT_MIN;
@@ -37,7 +37,7 @@ int coordonnee(std::mt19937_64 &g) {
     }
 }
 
-TEST(Aleatoire, ViewStaysInRangeUnderRandomEvents) {
+TEST(RandomEvents, ViewStaysInRangeUnderRandomEvents) {
     const char *env = std::getenv("MORVATH_SEED");
     const uint64_t seed = env ? std::strtoull(env, nullptr, 10) : 20261207;
     SCOPED_TRACE(testing::Message() << "seed " << seed << " (rerun with MORVATH_SEED=" << seed << ")");
@@ -47,28 +47,28 @@ TEST(Aleatoire, ViewStaysInRangeUnderRandomEvents) {
 
     const long evenements = 2000000;
     int frames = 0;
-    Muet muet;
+    Quiet quiet;
     for (long n = 0; n < evenements; ++n) {
         switch (g() % 4) {
         case 0: {
             unsigned char k = static_cast<unsigned char>(g());
             if (k == 'q' || k == 27) k = 'k';  // those end the process
             // Zoom and pan keys in runs, so large zooms and the map's edges are reached.
-            const int repete = (k == 'k' || k == '6' || k == '2') ? static_cast<int>(g() % 64) + 1 : 1;
-            for (int r = 0; r < repete; ++r) clavier(k, coordonnee(g), coordonnee(g));
+            const int repeats = (k == 'k' || k == '6' || k == '2') ? static_cast<int>(g() % 64) + 1 : 1;
+            for (int r = 0; r < repeats; ++r) clavier(k, coordinate(g), coordinate(g));
             break;
         }
-        case 1: mouse(static_cast<int>(g() % 8), static_cast<int>(g() % 2), coordonnee(g), coordonnee(g)); break;
-        default: mousemotion(coordonnee(g), coordonnee(g)); break;
+        case 1: mouse(static_cast<int>(g() % 8), static_cast<int>(g() % 2), coordinate(g), coordinate(g)); break;
+        default: mousemotion(coordinate(g), coordinate(g)); break;
         }
         const bool ok = xdeb >= 0 && xdeb <= 6143 && ydeb >= 0 && ydeb <= 4095 && pas >= 1 && pas <= 16 && zoom >= 1 && dist >= 1;
         ASSERT_TRUE(ok) << "after event " << n << ": xdeb " << xdeb << " ydeb " << ydeb << " pas " << pas << " zoom " << zoom
                         << " dist " << dist;
         if (n % 20000 == 0) {
-            journal.clear();
+            gl_log.clear();
             affichage();
-            const int cote_quads = (150 + pas - 1) / pas;
-            ASSERT_EQ(compte(gl::begin), cote_quads * cote_quads) << "frame after event " << n;
+            const int quads_per_side = (150 + pas - 1) / pas;
+            ASSERT_EQ(count_calls(gl::begin), quads_per_side * quads_per_side) << "frame after event " << n;
             ++frames;
         }
     }

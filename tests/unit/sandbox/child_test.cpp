@@ -1,8 +1,8 @@
 // The confined child: what it may no longer do once confined, and how its parent sees it end.
-#include "child.h"
-#include "landlock.h"
+#include "sandbox/child.h"
+#include "sandbox/landlock.h"
 
-#include "scratch.h"
+#include "tests/unit/scratch.h"
 
 #include <gtest/gtest.h>
 

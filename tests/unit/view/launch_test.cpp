@@ -1,7 +1,7 @@
 // Where mvx view finds the viewer: beside mvx when it is there and executable, else the first on the PATH.
-#include "launch.h"
+#include "view/launch.h"
 
-#include "scratch.h"
+#include "tests/unit/scratch.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -5,12 +5,12 @@
 
 enum class gl { clear, push, pop, scale, rotate, translate, begin, end, colour, vertex, flush, swap, redisplay, polygon_mode };
 
-struct appel {
+struct gl_call {
     gl f;
     double a[4];
 };
 
-extern std::vector<appel> journal;  // every call since the last clear, in order
+extern std::vector<gl_call> gl_log;  // every call since the last clear, in order
 
 // Number of calls of one kind.
-int compte(gl f);
+int count_calls(gl f);

@@ -1,7 +1,7 @@
 // The JSON that scripts read (strings any parser takes whatever bytes they hold, numbers finite or
 // null), and the same strings escaped for a terminal.
-#include "json.h"
-#include "text.h"
+#include "common/json.h"
+#include "common/text.h"
 
 #include <cpl_json.h>
 #include <gtest/gtest.h>

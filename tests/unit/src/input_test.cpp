@@ -1,7 +1,7 @@
 // Key commands and mouse drags: what each changes, its clamps, and what it leaves alone.
-#include "glrec.h"
-#include "input.h"
-#include "view.h"
+#include "src/input.h"
+#include "src/view.h"
+#include "tests/unit/src/glrec.h"
 
 #include <GL/gl.h>
 #include <GL/freeglut.h>
@@ -12,97 +12,97 @@
 
 namespace {
 
-struct vue {
+struct view_state {
     int xdeb, ydeb, pas, zoom, anglex, angley, dist, hauteur;
-    bool operator==(const vue &o) const {
+    bool operator==(const view_state &o) const {
         return xdeb == o.xdeb && ydeb == o.ydeb && pas == o.pas && zoom == o.zoom && anglex == o.anglex &&
                angley == o.angley && dist == o.dist && hauteur == o.hauteur;
     }
 };
 
-std::ostream &operator<<(std::ostream &s, const vue &v) {
+std::ostream &operator<<(std::ostream &s, const view_state &v) {
     return s << "{xdeb " << v.xdeb << ", ydeb " << v.ydeb << ", pas " << v.pas << ", zoom " << v.zoom << ", anglex "
              << v.anglex << ", angley " << v.angley << ", dist " << v.dist << ", hauteur " << v.hauteur << "}";
 }
 
-const vue initiale = {1294, 1552, 1, 1, 0, 0, 100, -10};
+const view_state initial = {1294, 1552, 1, 1, 0, 0, 100, -10};
 
-void pose(const vue &v) {
+void set_view(const view_state &v) {
     xdeb = v.xdeb, ydeb = v.ydeb, pas = v.pas, zoom = v.zoom;
     anglex = v.anglex, angley = v.angley, dist = v.dist, hauteur = v.hauteur;
 }
-vue lue() { return {xdeb, ydeb, pas, zoom, anglex, angley, dist, hauteur}; }
+view_state current_view() { return {xdeb, ydeb, pas, zoom, anglex, angley, dist, hauteur}; }
 
-class Entree : public ::testing::Test {
+class Input : public ::testing::Test {
 protected:
     void SetUp() override {
-        pose(initiale);
+        set_view(initial);
         presse_g = presse_d = 0, xold = yold = 0;
-        journal.clear();
+        gl_log.clear();
     }
 };
 
 // Starting state, key, resulting state.
-struct touche {
-    vue avant;
+struct key_case {
+    view_state before;
     unsigned char key;
-    vue apres;
+    view_state after;
 };
 
-vue avec(vue v, int vue::*champ, int valeur) {
-    v.*champ = valeur;
+view_state with(view_state v, int view_state::*field, int value) {
+    v.*field = value;
     return v;
 }
 
-TEST_F(Entree, EachCommandChangesItsParameterAndClamps) {
-    const vue i = initiale;
-    const touche table[] = {
-        {i, '6', avec(i, &vue::xdeb, 1304)},
-        {avec(i, &vue::zoom, 3), '6', {1324, 1552, 1, 3, 0, 0, 100, -10}},
-        {avec(i, &vue::xdeb, 6140), '6', avec(i, &vue::xdeb, 6143)},
-        {i, '4', avec(i, &vue::xdeb, 1284)},
-        {avec(i, &vue::xdeb, 3), '4', avec(i, &vue::xdeb, 0)},
-        {i, '8', avec(i, &vue::ydeb, 1542)},
-        {avec(i, &vue::ydeb, 5), '8', avec(i, &vue::ydeb, 0)},
-        {i, '2', avec(i, &vue::ydeb, 1562)},
+TEST_F(Input, EachCommandChangesItsParameterAndClamps) {
+    const view_state i = initial;
+    const key_case table[] = {
+        {i, '6', with(i, &view_state::xdeb, 1304)},
+        {with(i, &view_state::zoom, 3), '6', {1324, 1552, 1, 3, 0, 0, 100, -10}},
+        {with(i, &view_state::xdeb, 6140), '6', with(i, &view_state::xdeb, 6143)},
+        {i, '4', with(i, &view_state::xdeb, 1284)},
+        {with(i, &view_state::xdeb, 3), '4', with(i, &view_state::xdeb, 0)},
+        {i, '8', with(i, &view_state::ydeb, 1542)},
+        {with(i, &view_state::ydeb, 5), '8', with(i, &view_state::ydeb, 0)},
+        {i, '2', with(i, &view_state::ydeb, 1562)},
         {{1294, 4090, 1, 2, 0, 0, 100, -10}, '2', {1294, 4095, 1, 2, 0, 0, 100, -10}},
-        {i, 'm', avec(i, &vue::pas, 2)},
-        {avec(i, &vue::pas, 8), 'm', avec(i, &vue::pas, 16)},
-        {avec(i, &vue::pas, 16), 'm', avec(i, &vue::pas, 16)},
-        {avec(i, &vue::pas, 16), 'p', avec(i, &vue::pas, 8)},
-        {avec(i, &vue::pas, 3), 'p', avec(i, &vue::pas, 1)},
+        {i, 'm', with(i, &view_state::pas, 2)},
+        {with(i, &view_state::pas, 8), 'm', with(i, &view_state::pas, 16)},
+        {with(i, &view_state::pas, 16), 'm', with(i, &view_state::pas, 16)},
+        {with(i, &view_state::pas, 16), 'p', with(i, &view_state::pas, 8)},
+        {with(i, &view_state::pas, 3), 'p', with(i, &view_state::pas, 1)},
         {i, 'p', i},
-        {i, 'o', avec(i, &vue::hauteur, -20)},
-        {i, 'l', avec(i, &vue::hauteur, 0)},
-        {i, 'k', avec(i, &vue::zoom, 2)},
-        {avec(i, &vue::zoom, 5), 'i', avec(i, &vue::zoom, 4)},
+        {i, 'o', with(i, &view_state::hauteur, -20)},
+        {i, 'l', with(i, &view_state::hauteur, 0)},
+        {i, 'k', with(i, &view_state::zoom, 2)},
+        {with(i, &view_state::zoom, 5), 'i', with(i, &view_state::zoom, 4)},
         {i, 'i', i},
         {{17, 23, 8, 4, 33, -12, 7, 50}, 'r', {17, 23, 1, 1, 0, 0, 100, -10}},
         // At the ends of int: saturate rather than wrap.
-        {avec(i, &vue::zoom, INT_MAX), 'k', avec(i, &vue::zoom, INT_MAX)},
+        {with(i, &view_state::zoom, INT_MAX), 'k', with(i, &view_state::zoom, INT_MAX)},
         {{100, 100, 1, INT_MAX, 0, 0, 100, -10}, '6', {6143, 100, 1, INT_MAX, 0, 0, 100, -10}},
         {{100, 100, 1, INT_MAX, 0, 0, 100, -10}, '4', {0, 100, 1, INT_MAX, 0, 0, 100, -10}},
         {{100, 100, 1, INT_MAX, 0, 0, 100, -10}, '2', {100, 4095, 1, INT_MAX, 0, 0, 100, -10}},
         {{100, 100, 1, INT_MAX, 0, 0, 100, -10}, '8', {100, 0, 1, INT_MAX, 0, 0, 100, -10}},
-        {avec(i, &vue::hauteur, INT_MAX - 3), 'l', avec(i, &vue::hauteur, INT_MAX)},
-        {avec(i, &vue::hauteur, INT_MIN + 3), 'o', avec(i, &vue::hauteur, INT_MIN)},
+        {with(i, &view_state::hauteur, INT_MAX - 3), 'l', with(i, &view_state::hauteur, INT_MAX)},
+        {with(i, &view_state::hauteur, INT_MIN + 3), 'o', with(i, &view_state::hauteur, INT_MIN)},
     };
-    for (const touche &t : table) {
-        pose(t.avant);
-        journal.clear();
+    for (const key_case &t : table) {
+        set_view(t.before);
+        gl_log.clear();
         clavier(t.key, 300, 300);
-        EXPECT_EQ(lue(), t.apres) << "key '" << t.key << "' from " << t.avant;
-        EXPECT_EQ(compte(gl::redisplay), 1) << t.key;
+        EXPECT_EQ(current_view(), t.after) << "key '" << t.key << "' from " << t.before;
+        EXPECT_EQ(count_calls(gl::redisplay), 1) << t.key;
     }
 }
 
-TEST_F(Entree, StepAndStrideWalkTheirRanges) {
-    const int monte[] = {2, 4, 8, 16, 16}, descend[] = {8, 4, 2, 1, 1};
-    for (int p : monte) {
+TEST_F(Input, StepAndStrideWalkTheirRanges) {
+    const int coarser[] = {2, 4, 8, 16, 16}, finer[] = {8, 4, 2, 1, 1};
+    for (int p : coarser) {
         clavier('m', 0, 0);
         EXPECT_EQ(pas, p);
     }
-    for (int p : descend) {
+    for (int p : finer) {
         clavier('p', 0, 0);
         EXPECT_EQ(pas, p);
     }
@@ -110,70 +110,70 @@ TEST_F(Entree, StepAndStrideWalkTheirRanges) {
     EXPECT_EQ(zoom, 999);
 }
 
-TEST_F(Entree, PolygonModeKeysSetFrontFacesOnlyAndResetKeepsThem) {
+TEST_F(Input, PolygonModeKeysSetFrontFacesOnlyAndResetKeepsThem) {
     clavier('j', 0, 0);
     clavier('r', 0, 0);
     clavier('u', 0, 0);
-    std::vector<appel> modes;
-    for (const appel &c : journal)
+    std::vector<gl_call> modes;
+    for (const gl_call &c : gl_log)
         if (c.f == gl::polygon_mode) modes.push_back(c);
     ASSERT_EQ(modes.size(), 2u);
     EXPECT_EQ(modes[0].a[0], GL_FRONT);
     EXPECT_EQ(modes[0].a[1], GL_LINE);
     EXPECT_EQ(modes[1].a[0], GL_FRONT);
     EXPECT_EQ(modes[1].a[1], GL_FILL);
-    EXPECT_EQ(compte(gl::redisplay), 3);
-    EXPECT_EQ(lue(), initiale);
+    EXPECT_EQ(count_calls(gl::redisplay), 3);
+    EXPECT_EQ(current_view(), initial);
 }
 
-TEST_F(Entree, EveryOtherCodeWritesOneCatchLineAndChangesNothing) {
-    const std::string commandes = "8246rmpolikuj";
+TEST_F(Input, EveryOtherCodeWritesOneCatchLineAndChangesNothing) {
+    const std::string commands = "8246rmpolikuj";
     int diagnostics = 0;
     for (int k = 0; k < 256; ++k) {
-        if (k == 'q' || k == 27 || commandes.find(static_cast<char>(k)) != std::string::npos) continue;
-        pose({10, 20, 4, 3, 5, 6, 70, 8});
-        journal.clear();
+        if (k == 'q' || k == 27 || commands.find(static_cast<char>(k)) != std::string::npos) continue;
+        set_view({10, 20, 4, 3, 5, 6, 70, 8});
+        gl_log.clear();
         testing::internal::CaptureStderr();
         clavier(static_cast<unsigned char>(k), 1, 2);
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(err, "Catch! " + std::to_string(k) + "\n");
-        EXPECT_EQ(lue(), (vue{10, 20, 4, 3, 5, 6, 70, 8})) << k;
-        EXPECT_TRUE(journal.empty()) << "key " << k << " made a GL or GLUT call";
+        EXPECT_EQ(current_view(), (view_state{10, 20, 4, 3, 5, 6, 70, 8})) << k;
+        EXPECT_TRUE(gl_log.empty()) << "key " << k << " made a GL or GLUT call";
         ++diagnostics;
     }
     EXPECT_EQ(diagnostics, 256 - 15);
 }
 
-TEST_F(Entree, UpperCaseIsNotTheCommand) {
+TEST_F(Input, UpperCaseIsNotTheCommand) {
     const std::pair<unsigned char, const char *> table[] = {{'R', "Catch! 82\n"}, {'Q', "Catch! 81\n"}, {' ', "Catch! 32\n"},
                                                             {'M', "Catch! 77\n"}, {'5', "Catch! 53\n"}, {255, "Catch! 255\n"}};
-    for (auto [k, ligne] : table) {
+    for (auto [k, line] : table) {
         testing::internal::CaptureStderr();
         clavier(k, 0, 0);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), ligne);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), line);
     }
 }
 
-TEST(EntreeFin, QAndEscapeEndTheProcessWithStatusZero) {
+TEST(InputQuit, QAndEscapeEndTheProcessWithStatusZero) {
     EXPECT_EXIT(clavier('q', 0, 0), testing::ExitedWithCode(0), "");
     EXPECT_EXIT(clavier(27, 0, 0), testing::ExitedWithCode(0), "");
 }
 
 // A mouse event: a button change, or a motion when button < 0.
-struct evenement {
+struct mouse_event {
     int button, state, x, y;
 };
 constexpr int motion = -1;
 
-struct geste {
-    const char *nom;
-    std::vector<evenement> suite;
+struct gesture {
+    const char *name;
+    std::vector<mouse_event> events;
     int anglex, angley, dist, redisplays, xold, yold;
 };
 
-TEST_F(Entree, DragsTurnTiltAndScale) {
+TEST_F(Input, DragsTurnTiltAndScale) {
     const int D = GLUT_DOWN, U = GLUT_UP, L = GLUT_LEFT_BUTTON, M = GLUT_MIDDLE_BUTTON, R = GLUT_RIGHT_BUTTON;
-    const geste table[] = {
+    const gesture table[] = {
         {"left drag turns and tilts", {{L, D, 300, 300}, {motion, 0, 310, 295}}, 10, -5, 100, 1, 310, 295},
         {"right drag down enlarges", {{R, D, 300, 300}, {motion, 0, 300, 350}}, 0, 0, 50, 1, 300, 350},
         {"right drag clamps dist at 1", {{R, D, 300, 300}, {motion, 0, 300, 350}, {motion, 0, 300, 400}}, 0, 0, 1, 2, 300, 400},
@@ -192,22 +192,22 @@ TEST_F(Entree, DragsTurnTiltAndScale) {
         {"huge drags saturate", {{L, D, INT_MIN, INT_MAX}, {motion, 0, INT_MAX, INT_MIN}, {motion, 0, INT_MIN, INT_MAX}, {motion, 0, INT_MAX, INT_MIN}},
          INT_MAX, INT_MIN, 100, 3, INT_MAX, INT_MIN},
     };
-    for (const geste &g : table) {
+    for (const gesture &g : table) {
         SetUp();
-        for (const evenement &e : g.suite) {
+        for (const mouse_event &e : g.events) {
             if (e.button == motion) mousemotion(e.x, e.y);
             else mouse(e.button, e.state, e.x, e.y);
         }
-        EXPECT_EQ(anglex, g.anglex) << g.nom;
-        EXPECT_EQ(angley, g.angley) << g.nom;
-        EXPECT_EQ(dist, g.dist) << g.nom;
-        EXPECT_EQ(compte(gl::redisplay), g.redisplays) << g.nom;
-        EXPECT_EQ(xold, g.xold) << g.nom;
-        EXPECT_EQ(yold, g.yold) << g.nom;
+        EXPECT_EQ(anglex, g.anglex) << g.name;
+        EXPECT_EQ(angley, g.angley) << g.name;
+        EXPECT_EQ(dist, g.dist) << g.name;
+        EXPECT_EQ(count_calls(gl::redisplay), g.redisplays) << g.name;
+        EXPECT_EQ(xold, g.xold) << g.name;
+        EXPECT_EQ(yold, g.yold) << g.name;
     }
 }
 
-TEST_F(Entree, PressAndReleaseSetFlagsOnlyForTheirButton) {
+TEST_F(Input, PressAndReleaseSetFlagsOnlyForTheirButton) {
     mouse(GLUT_LEFT_BUTTON, GLUT_DOWN, 1, 2);
     EXPECT_EQ(presse_g, 1);
     EXPECT_EQ(presse_d, 0);
@@ -219,7 +219,7 @@ TEST_F(Entree, PressAndReleaseSetFlagsOnlyForTheirButton) {
     EXPECT_EQ(presse_g, 0);
     EXPECT_EQ(presse_d, 1);
     EXPECT_EQ(xold, 3);  // a release does not move the reference point
-    EXPECT_TRUE(journal.empty());
+    EXPECT_TRUE(gl_log.empty());
 }
 
 }  // namespace

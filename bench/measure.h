@@ -5,13 +5,13 @@
 #include <ctime>
 #include <vector>
 
-inline double secondes() {
+inline double seconds() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-inline double mediane(std::vector<double> v) {
+inline double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;

@@ -1,16 +1,16 @@
 // The gate before GDAL's files, the drivers mvx registers, the sockets it forbids itself.
-#include "drivers.h"
-#include "gate.h"
-#include "gdal_env.h"
-#include "gdal_util.h"
-#include "syscalls.h"
-#include "containers.h"
-#include "gdal_rasters.h"
-#include "hostile_files.h"
-#include "import.h"
-#include "rasters.h"
+#include "import/gdal_util.h"
+#include "import/import.h"
+#include "sandbox/drivers.h"
+#include "sandbox/gate.h"
+#include "sandbox/gdal_env.h"
+#include "sandbox/syscalls.h"
+#include "tests/support/containers.h"
+#include "tests/support/gdal_rasters.h"
+#include "tests/support/hostile_files.h"
+#include "tests/support/rasters.h"
 
-#include "scratch.h"
+#include "tests/unit/scratch.h"
 
 #include <cpl_conv.h>
 #include <gdal.h>

@@ -1,10 +1,10 @@
 // What the confined reader may read: the inputs and what they bring along; and the files it read, changed or not.
-#include "gate.h"
-#include "gdal_env.h"
-#include "readable.h"
+#include "sandbox/gate.h"
+#include "sandbox/gdal_env.h"
+#include "sandbox/readable.h"
 
-#include "gdal_rasters.h"
-#include "scratch.h"
+#include "tests/support/gdal_rasters.h"
+#include "tests/unit/scratch.h"
 
 #include <cpl_conv.h>
 #include <gtest/gtest.h>

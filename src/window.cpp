@@ -1,9 +1,9 @@
 // Start-up's window and OpenGL state, shared by the viewer and its frame benchmark.
-#include "fenetre.h"
+#include "src/window.h"
 
 #include <GL/freeglut.h>
 
-void ouvre_fenetre(int *argc, char **argv) {
+void open_window(int *argc, char **argv) {
     glutInit(argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     glutInitWindowPosition(0, 0);

@@ -4,4 +4,4 @@
 // Initialises the toolkit with the command line (it may take its own options), opens the 600 x 600
 // window titled "Morvath" and sets the viewport, the orthographic mapping at the base of the
 // model-view stack, the clear colour, the depth test and back-face culling.
-void ouvre_fenetre(int *argc, char **argv);
+void open_window(int *argc, char **argv);

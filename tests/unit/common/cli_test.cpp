@@ -1,11 +1,10 @@
-// Each command's options: what they set, and the one line that says what is wrong with them.
-#include "export.h"
-#include "generate.h"
-#include "import.h"
-#include "info.h"
-#include "launch.h"
-#include "progress.h"
-#include "run_parser.h"
+// The commands' options as cli parses them: what they set, and which option or file a refusal names, with its cause.
+#include "import/import.h"
+#include "map/export.h"
+#include "map/info.h"
+#include "tests/unit/run_parser.h"
+#include "view/launch.h"
+#include "world/generate.h"
 
 #include <gtest/gtest.h>
 
@@ -20,28 +19,33 @@ TEST(Options, ErrorsNameTheOptionAndTheRange) {
     const Parser exp = [&](int c, char **v, bool &h) { return parse_export(c, v, eo = {}, h); };
     const Parser gen = [&](int c, char **v, bool &h) { return parse_generate(c, v, go = {}, h); };
     const Parser inf = [&](int c, char **v, bool &h) { return parse_info(c, v, info = {}, h); };
+    ViewOptions vo;
+    const Parser view = [&](int c, char **v, bool &h) { return parse_view(c, v, vo = {}, h); };
     const struct {
         const Parser *parse;
         std::vector<std::string> args;
-        std::string why;
+        std::string names, cause;  // what the line begins with, and a phrase of its cause
     } cases[] = {
-        {&exp, {"m", "-o", "x.png", "--scale", "abc"}, "--scale: 'abc' is not a whole number from 1 to 4096"},
-        {&exp, {"m", "-o", "x.png", "--scale", "0"}, "--scale: 0 is out of range: it must be from 1 to 4096"},
-        {&exp, {"m"}, "export: no output given: -o FILE.png (see mvx export --help)"},
-        {&exp, {"a", "b", "-o", "x"}, "export: one map only ('a' and 'b')"},
-        {&gen, {"--seed", "-3"}, "--seed: '-3' is not a whole number from 0 to 18446744073709551615"},
-        {&gen, {"--seed"}, "--seed needs a value (see mvx generate --help)"},
-        {&gen, {"--sede", "3"}, "generate: unknown option '--sede' (see mvx generate --help)"},
-        {&inf, {"a", "b"}, "info: one map only ('a' and 'b')"},
-        {&inf, {"--json=yes"}, "info: unknown option '--json=yes' (see mvx info --help)"},
-        {&gen, {"-q", "extra"}, "generate: unexpected argument 'extra' (see mvx generate --help)"},
-        {&exp, {"m", "--quiet"}, "export: no output given: -o FILE.png (see mvx export --help)"},
+        {&exp, {"m", "-o", "x.png", "--scale", "abc"}, "--scale", "not a whole number"},
+        {&exp, {"m", "-o", "x.png", "--scale", "0"}, "--scale", "out of range"},
+        {&exp, {"m"}, "export", "no output given"},
+        {&exp, {"a", "b", "-o", "x"}, "export", "one map only"},
+        {&gen, {"--seed", "-3"}, "--seed", "not a whole number"},
+        {&gen, {"--seed"}, "--seed", "needs a value"},
+        {&gen, {"--sede", "3"}, "generate", "unknown option '--sede'"},
+        {&inf, {"a", "b"}, "info", "one map only"},
+        {&inf, {"--json=yes"}, "info", "unknown option '--json=yes'"},
+        {&gen, {"-q", "extra"}, "generate", "unexpected argument 'extra'"},
+        {&exp, {"m", "--quiet"}, "export", "no output given"},
+        {&view, {"a", "b"}, "view", "one map only"},
+        {&view, {"-q"}, "view", "unknown option '-q'"},
     };
     for (const auto &c : cases) {
         bool help = false;
         const Status st = run_parser(*c.parse, c.args, help);
-        EXPECT_FALSE(st.ok) << c.why;
-        EXPECT_EQ(st.why, c.why);
+        EXPECT_FALSE(st.ok) << c.names << " " << c.cause;
+        EXPECT_EQ(st.why.rfind(c.names, 0), 0u) << st.why;
+        EXPECT_NE(st.why.find(c.cause), std::string::npos) << st.why;
     }
 }
 
@@ -72,23 +76,6 @@ TEST(Options, DoubleDashEndsTheOptions) {
     ASSERT_TRUE(run_parser([&](int n, char **v, bool &h) { return parse_info(n, v, io, h); }, {"--", "--json"}, help).ok);
     EXPECT_EQ(io.map, "--json");
     EXPECT_FALSE(io.json);
-}
-
-TEST(Progress, TimeLeftOnceItCanBeTold) {
-    const struct {
-        double elapsed, fraction;
-        const char *says;
-    } cases[] = {
-        {2, 0.5, ""},                                // too soon
-        {10, 0.01, ""},                              // too little done
-        {10, 1, ""},                                 // done
-        {5, 0.5, "about 5 s left"},
-        {30, 0.25, "about 1 min 30 s left"},         // 90 s
-        {100, 0.2, "about 6 min 40 s left"},         // 400 s, to ten seconds
-        {60, 0.05, "about 19 min left"},             // 1140 s, to the minute
-        {600, 0.1, "about 1 h 30 min left"},
-    };
-    for (const auto &c : cases) EXPECT_EQ(time_left(c.elapsed, c.fraction), c.says) << c.elapsed << " " << c.fraction;
 }
 
 // -q and --quiet on the three commands that write, each alone and among other options.
@@ -138,11 +125,6 @@ TEST(Options, InfoJsonAndViewMap) {
     EXPECT_EQ(vo.map, "datas.mvx");
     ASSERT_TRUE(run_parser([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"../x.mvx"}, help).ok);
     EXPECT_EQ(vo.map, "../x.mvx");
-    vo = {};
-    EXPECT_EQ(run_parser([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"a", "b"}, help).why,
-              "view: one map only ('a' and 'b')");
-    EXPECT_EQ(run_parser([&](int c, char **v, bool &h) { return parse_view(c, v, vo, h); }, {"-q"}, help).why,
-              "view: unknown option '-q' (see mvx view --help)");
 }
 
 }  // namespace

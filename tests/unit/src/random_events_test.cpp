@@ -45,10 +45,10 @@ TEST(RandomEvents, ViewStaysInRangeUnderRandomEvents) {
     xdeb = 1294, ydeb = 1552, pas = 1, zoom = 1, anglex = 0, angley = 0, dist = 100, hauteur = -10;
     presse_g = presse_d = 0;
 
-    const long evenements = 2000000;
+    const long events = 2000000;
     int frames = 0;
     Quiet quiet;
-    for (long n = 0; n < evenements; ++n) {
+    for (long n = 0; n < events; ++n) {
         switch (g() % 4) {
         case 0: {
             unsigned char k = static_cast<unsigned char>(g());

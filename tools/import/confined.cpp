@@ -4,6 +4,7 @@
 #include "child.h"
 #include "inputs.h"
 #include "landlock.h"
+#include "parallel.h"
 #include "readable.h"
 #include "text.h"
 
@@ -127,7 +128,9 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         sc.sources = import_sources(o);
         record_reads(named, sc, notes);
         for (const std::string &n : notes) out.send(note_tag, n);
-        for (long long i = 0; i < cellules; ++i) ecrit_cellule(image + 3 * i, m.colour[i], m.height[i]);
+        parallel_rows(lignes, [&](int y0, int y1) {
+            for (long long i = 1LL * y0 * colonnes; i < 1LL * y1 * colonnes; ++i) ecrit_cellule(image + 3 * i, m.colour[i], m.height[i]);
+        });
         out.send(sidecar_tag, sidecar_json(sc));
         return 0;
     } catch (const std::bad_alloc &) {
@@ -146,18 +149,21 @@ std::string signal_name(int sig) {
 
 }  // namespace
 
-Status import_confined(const ImportOptions &o, std::unique_ptr<Map> &m, Sidecar &sc, std::vector<std::string> &notes,
+void UnmapGrid::operator()(uint8_t *grid) const { munmap(grid, taille_grille); }
+
+Status import_confined(const ImportOptions &o, MapBytes &grid, Sidecar &sc, std::vector<std::string> &notes,
                        const std::function<void(double)> &progress) {
+    grid.reset();
     void *shared = mmap(nullptr, taille_grille, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
-    auto *image = static_cast<uint8_t *>(shared);
+    MapBytes image(static_cast<uint8_t *>(shared));
     Confinement c;
     c.memory = o.max_memory;
     c.keep_stdin = o.input_list == "-";
     std::string failure, sidecar, opening = o.heights.empty() ? o.input_list : o.heights[0];
     std::vector<std::string> heard;
     bool odd = false;
-    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, image, out); },
+    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, image.get(), out); },
                                       [&](uint8_t tag, const std::string &payload) {
                                           switch (tag) {
                                           case progress_tag: {
@@ -189,11 +195,9 @@ Status import_confined(const ImportOptions &o, std::unique_ptr<Map> &m, Sidecar 
         st = p;
     if (st.ok) {
         if (!end.seccomp) notes.push_back("this kernel has no seccomp: the reader runs without its guarantee of no network and no other programs");
-        m = std::make_unique<Map>();
-        for (long long i = 0; i < cellules; ++i) m->colour[i] = couleur_de(image + 3 * i), m->height[i] = hauteur_de(image + 3 * i);
+        grid = std::move(image);
         notes.insert(notes.end(), heard.begin(), heard.end());
     }
-    munmap(shared, taille_grille);
     return st;
 }
 

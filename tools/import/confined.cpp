@@ -1,6 +1,7 @@
 // The confined import: the child reads and levels, the parent watches, then checks what it is given.
 #include "import/confined.h"
 
+#include "common/parallel.h"
 #include "common/text.h"
 #include "import/inputs.h"
 #include "sandbox/child.h"
@@ -127,7 +128,10 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         sc.sources = import_sources(o);
         record_reads(named, sc, notes);
         for (const std::string &n : notes) out.send(note_tag, n);
-        for (long long i = 0; i < grid_cells; ++i) put_cell(image + 3 * i, m.colour[i], m.height[i]);
+        parallel_rows(grid_rows, [&](int y0, int y1) {
+            for (long long i = 1LL * y0 * grid_columns; i < 1LL * y1 * grid_columns; ++i)
+                put_cell(image + 3 * i, m.colour[i], m.height[i]);
+        });
         out.send(sidecar_tag, sidecar_json(sc));
         return 0;
     } catch (const std::bad_alloc &) {
@@ -146,18 +150,21 @@ std::string signal_name(int sig) {
 
 }  // namespace
 
-Status import_confined(const ImportOptions &o, std::unique_ptr<Map> &m, Sidecar &sc, std::vector<std::string> &notes,
+void UnmapGrid::operator()(uint8_t *grid) const { munmap(grid, grid_bytes); }
+
+Status import_confined(const ImportOptions &o, MapBytes &grid, Sidecar &sc, std::vector<std::string> &notes,
                        const std::function<void(double)> &progress) {
+    grid.reset();
     void *shared = mmap(nullptr, grid_bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
-    auto *image = static_cast<uint8_t *>(shared);
+    MapBytes image(static_cast<uint8_t *>(shared));
     Confinement c;
     c.memory = o.max_memory;
     c.keep_stdin = o.input_list == "-";
     std::string failure, sidecar, opening = o.heights.empty() ? o.input_list : o.heights[0];
     std::vector<std::string> heard;
     bool odd = false;
-    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, image, out); },
+    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, image.get(), out); },
                                       [&](uint8_t tag, const std::string &payload) {
                                           switch (tag) {
                                           case progress_tag: {
@@ -189,11 +196,9 @@ Status import_confined(const ImportOptions &o, std::unique_ptr<Map> &m, Sidecar 
         st = p;
     if (st.ok) {
         if (!end.seccomp) notes.push_back("this kernel has no seccomp: the reader runs without its guarantee of no network and no other programs");
-        m = std::make_unique<Map>();
-        for (long long i = 0; i < grid_cells; ++i) m->colour[i] = colour_of(image + 3 * i), m->height[i] = height_of(image + 3 * i);
+        grid = std::move(image);
         notes.insert(notes.end(), heard.begin(), heard.end());
     }
-    munmap(shared, grid_bytes);
     return st;
 }
 

@@ -22,12 +22,14 @@ std::string geokeys(const std::string &path, GDALDatasetH ds) {
     if (!d || std::strcmp(GDALGetDriverShortName(d), "GTiff") != 0 || is_gdal_name(path) ||
         stat((path + ".aux.xml").c_str(), &st) == 0)
         return "";
-    TIFFOpenOptions *opts = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(opts, [](TIFF *, void *, const char *, const char *, va_list) { return 1; }, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(opts, [](TIFF *, void *, const char *, const char *, va_list) { return 1; }, nullptr);
-    TIFF *t = TIFFOpenExt(path.c_str(), "r", opts);
-    TIFFOpenOptionsFree(opts);
-    if (!t) return "";
+    // GDAL's own handle on the file: no second open. Its keys are the full image's only while it
+    // stands at that image's directory, not at an overview's.
+    TIFF *t = static_cast<TIFF *>(GDALGetInternalHandle(ds, "TIFF_HANDLE"));
+    uint32_t w = 0, h = 0, kind = 0;
+    if (!t || !TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) ||
+        w != static_cast<uint32_t>(GDALGetRasterXSize(ds)) || h != static_cast<uint32_t>(GDALGetRasterYSize(ds)) ||
+        (TIFFGetField(t, TIFFTAG_SUBFILETYPE, &kind) && (kind & FILETYPE_REDUCEDIMAGE)))
+        return "";
     std::string keys;
     // GeoKeyDirectory, GeoDoubleParams, GeoAsciiParams, GDAL's metadata (a unit of height): as
     // libtiff knows them, registered by GDAL and libgeotiff, or not.
@@ -47,7 +49,6 @@ std::string geokeys(const std::string &path, GDALDatasetH ds) {
         }
         if (data && bytes > 0 && bytes < (1u << 24)) keys += std::to_string(tag) + ":" + std::to_string(bytes) + ":" + std::string(data, bytes);
     }
-    TIFFClose(t);
     return keys;
 }
 

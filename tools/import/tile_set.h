@@ -28,8 +28,6 @@ private:
 struct Tile {
     std::string path;                   // as the user named it (or found it in a directory)
     std::string name;                   // what readers pass to GDAL: the path, a /vsi path or an in-memory VRT
-    bool plain = false;                 // `name` is a local file, whose companions are `siblings`
-    std::vector<std::string> siblings;  // the files beside it that GDAL may want (.aux.xml, .ovr, .prj ...)
     int w = 0, h = 0;
     double gt[6] = {0, 1, 0, 0, 0, 1};  // pixel to coordinates; axis-aligned, rows and columns either way round
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // its extent in the heights' coordinates

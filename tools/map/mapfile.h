@@ -35,6 +35,8 @@ inline bool is_void(uint16_t colour, int8_t height) {
 // Writes the map through a temporary file renamed into place (see PendingFile); `file` is left
 // uncommitted so that a caller can commit it together with the map's sidecar.
 Status write_map(PendingFile &file, const Map &m);
+// The same for a map held as its file's bytes (grid_bytes of them).
+Status write_map(PendingFile &file, const uint8_t *grid);
 Status write_map(const std::string &path, const Map &m);
 
 // Opens a map file for reading (see open_map_file): a FIFO, device or directory is refused, and so is

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cmath>
+#include <functional>
 #include <sys/stat.h>
 #include <tuple>
 
@@ -190,16 +191,29 @@ Status check_map_output(const std::string &map, const std::vector<std::string> &
     return check_output(sidecar_path(map), inputs, Links::refuse);
 }
 
-Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links) {
+namespace {
+
+// save_map with `write` filling the map's temporary file.
+Status save_with(const std::string &path, const Sidecar &s, Links map_links, const std::function<Status(PendingFile &)> &write) {
     // Both places first: the map is not written for nothing.
     if (Status st = check_map_output(path, {}, map_links); !st.ok) return st;
     // What is written must read back: every number finite, and what is derived from them.
     if (Status st = check_sidecar(s, sidecar_path(path)); !st.ok) return st;
     PendingFile map(path, map_links), side(sidecar_path(path), Links::refuse);
     const std::string json = sidecar_json(s);
-    if (Status st = write_map(map, m); !st.ok) return st;
+    if (Status st = write(map); !st.ok) return st;
     if (Status st = side.write([&](int fd) { return write_all(fd, reinterpret_cast<const uint8_t *>(json.data()), json.size()); });
         !st.ok)
         return st;
     return commit_together({&map, &side});
+}
+
+}  // namespace
+
+Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links) {
+    return save_with(path, s, map_links, [&](PendingFile &f) { return write_map(f, m); });
+}
+
+Status save_map(const std::string &path, const uint8_t *grid, const Sidecar &s, Links map_links) {
+    return save_with(path, s, map_links, [&](PendingFile &f) { return write_map(f, grid); });
 }

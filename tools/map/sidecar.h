@@ -63,3 +63,5 @@ Status check_map_output(const std::string &map, const std::vector<std::string> &
 // a failure or an interruption leaves the old map and sidecar as they were. A sidecar that fails
 // check_sidecar is not written.
 Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links);
+// The same for a map held as its file's bytes (grid_bytes of them), written as they are.
+Status save_map(const std::string &path, const uint8_t *grid, const Sidecar &s, Links map_links);

@@ -14,8 +14,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <climits>
 #include <mutex>
 #include <new>
+#include <shared_mutex>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -130,12 +132,21 @@ bool drain(int fd, const std::function<bool(const char *, size_t)> &take, bool &
 }  // namespace
 
 void Channel::send(uint8_t tag, const std::string &payload) const {
-    static std::mutex one_at_a_time;
+    static std::shared_mutex one_at_a_time;
     std::string frame(header_bytes, '\0');
     frame[0] = static_cast<char>(tag);
     for (int i = 0; i < 4; ++i) frame[1 + i] = static_cast<char>(payload.size() >> (8 * i) & 0xff);
     frame += payload;
-    std::lock_guard<std::mutex> lock(one_at_a_time);
+    // A pipe takes a write of up to PIPE_BUF bytes whole, between any others: threads that say
+    // what they open, many a second, then never wait on each other; a larger frame, written in
+    // pieces, has the pipe to itself.
+    if (frame.size() <= PIPE_BUF) {
+        std::shared_lock<std::shared_mutex> lock(one_at_a_time);
+        while (write(fd_, frame.data(), frame.size()) < 0 && errno == EINTR) {
+        }
+        return;
+    }
+    std::unique_lock<std::shared_mutex> lock(one_at_a_time);
     write_all(fd_, reinterpret_cast<const uint8_t *>(frame.data()), frame.size());
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -106,6 +108,16 @@ TEST_F(Child, ItsParentHearsItsMessagesInOrderAndSeesHowItEnded) {
         {"falls silent", 1, [](const Channel &) { pause(); return 0; }, true, SIGKILL, 0, false},
         {"sends half a message", 60, [](const Channel &) { return write(3, "\x07\x10\0\0\0ab", 7) == 7 ? 0 : 1; }, false, 0, 0, true},
         {"sends too much", 60, [](const Channel &) { return write(3, "\x07\xff\xff\xff\xff", 5) == 5 ? 0 : 1; }, false, 0, 0, true},
+        {"sends from two threads at once", 60, [](const Channel &out) {
+             auto say = [&] {
+                 for (int i = 0; i < 300; ++i) out.send(7, std::string(100, 'c'));
+                 out.send(8, std::string(100000, 'd'));
+             };
+             std::thread other(say);
+             say();
+             other.join();
+             return 0;
+         }, false, 0, 0, false},
     };
     for (const Row &r : rows) {
         Confinement c;
@@ -120,6 +132,9 @@ TEST_F(Child, ItsParentHearsItsMessagesInOrderAndSeesHowItEnded) {
         EXPECT_EQ(end.broke_protocol, r.broken) << r.what;
         if (r.what == std::string("ends well")) {
             EXPECT_EQ(heard, "7:1 8:100000 ");
+        }
+        if (r.what == std::string("sends from two threads at once")) {
+            EXPECT_EQ(std::count(heard.begin(), heard.end(), ' '), 602);
         }
     }
 }

@@ -38,16 +38,13 @@ pictures: deps
 
 # The sanitizer build is at -O1 -g1, their usual level, with file and line in their reports: it
 # builds in half the time of -O2 -g.
-test: build fuzz-build
+test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 	@echo "== the same suites under AddressSanitizer and UndefinedBehaviorSanitizer =="
 	cmake -S . -B $(BUILD)-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO='-O1 -g1' \
 	  -DCMAKE_C_FLAGS_RELWITHDEBINFO='-O1 -g1' -DMORVATH_SANITIZE=ON >/dev/null
 	cmake --build $(BUILD)-san -j2
 	ctest --test-dir $(BUILD)-san --output-on-failure -j2
-	@echo "== each file reader under libFuzzer for 30 s, from its seeds, the same way each run =="
-	rm -rf $(BUILD)-fuzz/smoke
-	fuzz/run.sh $(BUILD)-fuzz 30 $(BUILD)-fuzz/smoke 1
 
 # Speed and memory against their floors; prints a table and BENCH lines.
 bench: build

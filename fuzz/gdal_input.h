@@ -1,6 +1,7 @@
 // How the GDAL fuzz target's input names its format, shared with the seed writer.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,7 +36,8 @@ inline GdalInput split_gdal(const uint8_t *d, size_t n) {
 inline std::vector<uint8_t> join_gdal(size_t format, const std::vector<uint8_t> &file) {
     uint8_t pick = 0;
     while (gdal_format_of[pick] != format) ++pick;
-    std::vector<uint8_t> b = {pick};
-    b.insert(b.end(), file.begin(), file.end());
+    std::vector<uint8_t> b(file.size() + 1);
+    b[0] = pick;
+    std::copy(file.begin(), file.end(), b.begin() + 1);
     return b;
 }

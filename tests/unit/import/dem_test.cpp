@@ -1,6 +1,7 @@
 // Real DEMs that Debian packages ship, fetched by the test set-up: r-cran-terra's 16-bit GeoTIFF
 // (LZW, NoData, EPSG:4326), and python-matplotlib-data's NumPy DEM of a ridge-and-valley region.
 #include "import/import.h"
+#include "tests/unit/import/heights_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -23,12 +24,8 @@ TEST(Dem, TerraElevationReadsWithItsKnownRange) {
     const std::string path = elev_tif();
     if (path.empty()) GTEST_SKIP() << "r-cran-terra's ex/elev.tif was not fetched (no network?)";
     // Read as import reads it, into a grid of the file's own size: every sample as it is.
-    ImportOptions o;
-    o.heights = {path};
-    o.fit = FitMode::stretch;
     Heights h;
-    std::vector<std::string> notes;
-    const Status st = read_import(o, 95, 90, h, notes);
+    const Status st = read_native({path}, h);
     ASSERT_TRUE(st.ok) << st.why;
     const Field &g = h.field;
     ASSERT_EQ(h.src.w, 95);
@@ -88,12 +85,8 @@ TEST(Dem, TerraElevationImportsOverTheWholeLevelRange) {
 TEST(Dem, JacksboroReadsInPlaceWithItsKnownRange) {
     const std::string path = dem("jacksboro.tif");
     if (path.empty()) GTEST_SKIP() << "python-matplotlib-data's jacksboro_fault_dem.npz was not fetched (no network?)";
-    ImportOptions o;
-    o.heights = {path};
-    o.fit = FitMode::stretch;
     Heights h;
-    std::vector<std::string> notes;
-    const Status st = read_import(o, 403, 344, h, notes);
+    const Status st = read_native({path}, h);
     ASSERT_TRUE(st.ok) << st.why;
     ASSERT_EQ(h.src.w, 403);
     ASSERT_EQ(h.src.h, 344);

@@ -128,10 +128,7 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         sc.sources = import_sources(o);
         record_reads(named, sc, notes);
         for (const std::string &n : notes) out.send(note_tag, n);
-        parallel_rows(grid_rows, [&](int y0, int y1) {
-            for (long long i = 1LL * y0 * grid_columns; i < 1LL * y1 * grid_columns; ++i)
-                put_cell(image + 3 * i, m.colour[i], m.height[i]);
-        });
+        parallel_rows(grid_rows, [&](int y0, int y1) { pack_rows(m, y0, y1, image + y0 * row_bytes); });
         out.send(sidecar_tag, sidecar_json(sc));
         return 0;
     } catch (const std::bad_alloc &) {

@@ -6,12 +6,16 @@
 #include <cerrno>
 #include <unistd.h>
 
+void pack_rows(const Map &m, int y0, int y1, uint8_t *out) {
+    for (long long i = 1LL * y0 * grid_columns; i < 1LL * y1 * grid_columns; ++i, out += cell_bytes)
+        put_cell(out, m.colour[i], m.height[i]);
+}
+
 Status write_map(PendingFile &file, const Map &m) {
     return file.write([&](int fd) {
         std::vector<uint8_t> row(row_bytes);
         for (int y = 0; y < grid_rows; ++y) {
-            const long long base = 1LL * y * grid_columns;
-            for (int x = 0; x < grid_columns; ++x) put_cell(&row[3 * x], m.colour[base + x], m.height[base + x]);
+            pack_rows(m, y, y + 1, row.data());
             if (!write_all(fd, row.data(), row.size())) return false;
         }
         return true;

@@ -32,6 +32,9 @@ inline bool is_void(uint16_t colour, int8_t height) {
     return (colour & void_mark) || (height == 0 && colour == unmarked_void_colour);
 }
 
+// Rows y0 … y1 - 1 of the map in the file's cell layout, from `out` on (row_bytes a row).
+void pack_rows(const Map &m, int y0, int y1, uint8_t *out);
+
 // Writes the map through a temporary file renamed into place (see PendingFile); `file` is left
 // uncommitted so that a caller can commit it together with the map's sidecar.
 Status write_map(PendingFile &file, const Map &m);

@@ -1,11 +1,11 @@
 // Runs a fuzz target on given inputs (files, and every file in given folders) as libFuzzer would
 // run each: so that every build's tests replay the seeds without libFuzzer.
+#include "common/io.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -34,11 +34,10 @@ int main(int argc, char **argv) {
     }
     std::sort(inputs.begin(), inputs.end());
     LLVMFuzzerInitialize(&argc, &argv);
+    std::vector<uint8_t> bytes;
     for (const fs::path &p : inputs) {
-        std::ifstream in(p, std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        if (!in.eof() && in.fail()) {
-            std::fprintf(stderr, "%s: %s: cannot read\n", argv[0], p.c_str());
+        if (Status st = read_whole(p, bytes, 64 << 20); !st.ok) {
+            std::fprintf(stderr, "%s: %s\n", argv[0], st.why.c_str());
             return 1;
         }
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());

@@ -56,9 +56,10 @@ start_viewer() {
     (cd "$dir" && exec "$@") 2>"$VIEWER_LOG" &
     VIEWER_PID=$!
     WIN=
-    # Up to 20 s, but no longer than the viewer lives: one that stops at once has said why.
+    # Up to 20 s, but no longer than the viewer lives: one that stops at once has said why. Only a
+    # mapped window: the server answers a picture of one not yet mapped with BadMatch.
     for _ in $(seq 200); do
-        WIN=$(xdotool search --name '^Morvath$' 2>/dev/null | head -n1)
+        WIN=$(xdotool search --onlyvisible --name '^Morvath$' 2>/dev/null | head -n1)
         [ -n "$WIN" ] || ! kill -0 "$VIEWER_PID" 2>/dev/null && break
         sleep 0.1
     done

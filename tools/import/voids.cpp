@@ -46,24 +46,38 @@ void nearest_in_columns(Field &f, std::vector<uint16_t> &dist) {
 
 // Along one row: each column whose own nearest data is `dist` rows away is a parabola
 // (x - column)² + dist²; the lowest of them over each void is its nearest data (the lower envelope
-// of parabolas, as in Felzenszwalb and Huttenlocher's distance transform).
+// of parabolas, as in Felzenszwalb and Huttenlocher's distance transform). A data cell in the row
+// is nearer than every column beyond it, so a run of voids needs only the columns from the data
+// before it to the data after it: the envelope there, and so the choice between equals, is the one
+// the whole row would give.
 struct RowPass {
     std::vector<int> site;      // columns whose parabola is on the envelope, left to right
     std::vector<double> from;   // where each of them starts being the lowest
-    std::vector<float> z;       // the row's values before the pass
+    std::vector<float> z;       // the run's columns' values before the pass
     explicit RowPass(int w) : site(w), from(w + 1), z(w) {}
 
     void run(Field &f, const std::vector<uint16_t> &dist, int y) {
         const int w = f.w;
         const size_t row = static_cast<size_t>(y) * w;
         const uint8_t *voids = &f.voids[row];
-        if (std::none_of(voids, voids + w, [](uint8_t v) { return v != 0; })) return;
-        const uint16_t *d = &dist[row];
         float *out = &f.z[row];
-        std::copy(out, out + w, z.begin());
+        for (int a = 0; a < w;) {
+            if (!voids[a]) {
+                ++a;
+                continue;
+            }
+            int b = a;
+            while (b < w && voids[b]) ++b;
+            fill_run(&dist[row], out, std::max(a - 1, 0), std::min(b, w - 1), a, b);
+            a = b;
+        }
+    }
+
+    // Voids a ... b - 1 from the columns lo ... hi; those at lo and hi, when in the run's row, are data.
+    void fill_run(const uint16_t *d, float *out, int lo, int hi, int a, int b) {
         auto height = [&](int q) { return static_cast<double>(q) * q + static_cast<double>(d[q]) * d[q]; };
         int n = 0;
-        for (int q = 0; q < w; ++q) {
+        for (int q = lo; q <= hi; ++q) {
             if (d[q] == far) continue;
             double s = 0;
             while (n > 0 && (s = (height(q) - height(site[n - 1])) / (2.0 * (q - site[n - 1]))) <= from[n - 1]) --n;
@@ -73,9 +87,10 @@ struct RowPass {
         }
         if (n == 0) return;
         from[n] = 1e300;
-        for (int x = 0, k = 0; x < w; ++x) {
+        std::copy(out + lo, out + hi + 1, z.begin() + lo);
+        for (int x = a, k = 0; x < b; ++x) {
             while (from[k + 1] < x) ++k;
-            if (voids[x]) out[x] = z[site[k]];
+            out[x] = z[site[k]];
         }
     }
 };

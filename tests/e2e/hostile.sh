@@ -95,7 +95,7 @@ done <<TABLE
 1|fifo.vrt|mvx: fifo.vrt: refers to fifo, which is a FIFO, not a regular file
 1|ab:fifo|mvx: ab:fifo: it is a FIFO, not a regular file
 1|ncfifo.vrt|mvx: ncfifo.vrt: refers to fifo, which is a FIFO, not a regular file
-1|many.zip|mvx: many.zip: nothing inside that GDAL reads as a raster (it holds m0.txt and 19999 more)
+1|many.zip|mvx: many.zip: nothing inside that GDAL reads as a raster (it holds m0.txt and 1999 more)
 1|cut.img|mvx: cut.img: it is cut short: 8,000 bytes where its raw layout needs 16,000
 1|short.vrt|mvx: short.vrt: refers to short.bin, which is cut short: 4 bytes where its raw layout needs 16
 1|mem.vrt|mvx: mem.vrt: refers to /proc/self/mem, which is under /proc, where mvx reads nothing

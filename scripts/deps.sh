@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the viewer, the package, the tests and the benchmarks need, when any is missing.
 set -eu
 pkgs="cmake make g++ pkg-config libgl-dev libgl1-mesa-dri freeglut3-dev libpng-dev libx11-dev
-      libgtest-dev libtiff-dev libgdal-dev libhdf5-dev libsqlite3-dev gdal-bin libseccomp-dev xvfb xauth xdotool clang libclang-rt-14-dev
+      libgtest-dev libtiff-dev libdeflate-dev libgdal-dev libhdf5-dev libsqlite3-dev gdal-bin libseccomp-dev xvfb xauth xdotool clang libclang-rt-14-dev
       groff-base jq dpkg-dev file lintian time linux-perf"
 missing=
 for p in $pkgs; do

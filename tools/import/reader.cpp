@@ -114,6 +114,7 @@ bool Reader::open_level(const TilePlan &tp, int tile) {
     GDALRasterBandH b = GDALGetRasterBand(o.ds.get(), 1);
     band_ = tp.level < 0 ? b : GDALGetOverview(b, tp.level);
     mask_ = band_ && tp.tile->masked ? GDALGetMaskBand(band_) : nullptr;
+    own_blocks_ = band_ && tp.level < 0 && blocks_.attach(o.ds.get());
     open_.push_back(std::move(o));
     return band_ != nullptr && (!tp.tile->masked || mask_ != nullptr);
 }
@@ -125,7 +126,8 @@ bool Reader::read_unit(const TilePlan &tp, const Unit &u) {
     const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0, fy0 = tp.flip_y ? tp.lh - u.gy0 - ny : u.gy0;
     const size_t n = static_cast<size_t>(nx) * ny;
     z_.resize(n);
-    if (GDALRasterIO(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data(), nx, ny, GDT_Float32, 0,
+    if (!(own_blocks_ && blocks_.read(static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data())) &&
+        GDALRasterIO(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data(), nx, ny, GDT_Float32, 0,
                      0) != CE_None)
         return false;
     if (!mask_) return true;

@@ -1,6 +1,7 @@
 // The reader: one read of a tile decoded, its voids masked, its samples summed across and then down into the cells.
 #pragma once
 
+#include "import/float_tiff.h"
 #include "import/kernels.h"
 #include "import/read_plan.h"
 #include "sandbox/gdal_env.h"
@@ -51,6 +52,8 @@ private:
     Taps x_, y_;
     std::array<long long, 5> x_of_{-1}, y_of_{-1};
     GDALRasterBandH band_ = nullptr, mask_ = nullptr;
+    FloatTiffBlocks blocks_;  // the band's blocks, when it is a file that mvx decodes itself
+    bool own_blocks_ = false;
     // The unit's samples as read (and its mask), a row of voids and one masked out; a group of
     // sample rows in ground order, interleaved sample by sample: value × share, share, height.
     std::vector<float> z_, gap_;

@@ -108,7 +108,9 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         std::vector<std::string> named = paths;
         if (!o.colour.empty()) named.push_back(o.colour);
         int abi = 0;
-        if (Status st = restrict_to(readable_for(named), abi); !st.ok) return fail(st);
+        Siblings siblings;
+        if (Status st = restrict_to(readable_for(named, &siblings), abi); !st.ok) return fail(st);
+        set_siblings(std::move(siblings));
         if (abi == 0) out.send(note_tag, "this kernel has no Landlock: the inputs are read without its guarantee that nothing else is read or written");
         forbid_writes();
         start_journal([&](const std::string &path) {

@@ -6,6 +6,7 @@
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_string.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
@@ -32,6 +33,17 @@ const char *const read_only_settings[][2] = {
 };
 
 void CPL_STDCALL quiet(CPLErr, CPLErrorNum, const char *) {}
+
+// The files beside each file, as set_siblings was given them, in GDAL's lists.
+std::mutex siblings_lock;
+std::map<std::string, CPLStringList> sibling_lists;
+
+// The list for `name`, or null: GDAL then asks for each companion. It stays until set_siblings replaces it.
+char **siblings_of(const std::string &name) {
+    std::lock_guard<std::mutex> hold(siblings_lock);
+    const auto it = sibling_lists.find(name);
+    return it == sibling_lists.end() ? nullptr : it->second.List();
+}
 
 }  // namespace
 
@@ -83,9 +95,20 @@ void gdal_reset_errors() {
     reset_refusals();
 }
 
+void set_siblings(std::map<std::string, std::vector<std::string>> siblings) {
+    std::map<std::string, CPLStringList> lists;
+    for (const auto &[path, names] : siblings) {
+        CPLStringList &l = lists[path];
+        for (const std::string &n : names) l.AddString(n.c_str());
+    }
+    std::lock_guard<std::mutex> hold(siblings_lock);
+    sibling_lists.swap(lists);
+}
+
 Dataset open_dataset(const std::string &name) {
     gdal_reset_errors();
-    Dataset ds(GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr, nullptr));
+    Dataset ds(GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr,
+                          siblings_of(name)));
     // GDAL 3.6 returns nothing but NoData from the first read through a VRT's implicit overviews
     // (those its sources have); one sample read from each overview first sets them up.
     GDALDriverH d = ds ? GDALGetDatasetDriver(ds.get()) : nullptr;

@@ -3,8 +3,10 @@
 
 #include <gdal.h>
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Registers the drivers of elevation data and imagery only (see drivers.h), sets GDAL to write
 // nothing beside what it reads (no .gz.properties, SQLite through the gate), sends GDAL's messages
@@ -26,6 +28,11 @@ struct DatasetCloser {
     void operator()(void *ds) const { GDALClose(ds); }
 };
 using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+// From now on open_dataset tells GDAL the files beside each of these (by path as it is given
+// them) instead of GDAL asking for each companion it might have: a dozen lookups a file, most of
+// the cost of opening a small tile. For a reader confined to those files: it can read no others.
+void set_siblings(std::map<std::string, std::vector<std::string>> siblings);
 
 // Opens a raster read-only, GDAL's errors reset first so that a failure's reason is its own. A VRT
 // is readied for reads through its overviews (see gdal_env.cpp). Fails when the gate refused a file

@@ -43,8 +43,9 @@ private:
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> cache_;
 };
 
-// The files beside `path` that GDAL may read with it: those named like it up to its extension.
-void add_companions(const std::string &path, Listings &listings, std::vector<std::string> &out) {
+// The files beside `path` that GDAL may read with it: those named like it up to its extension;
+// their names alone to `names`, unless it is an ArcInfo grid's.
+void add_companions(const std::string &path, Listings &listings, std::vector<std::string> &out, Siblings *names) {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -59,7 +60,10 @@ void add_companions(const std::string &path, Listings &listings, std::vector<std
     for (auto it = std::lower_bound(entries.begin(), entries.end(), std::make_pair(stem, std::string()));
          it != entries.end() && it->first.compare(0, stem.size(), stem) == 0; ++it) {
         const char next = it->first.size() > stem.size() ? it->first[stem.size()] : '.';
-        if (next == '.' || next == '_') out.push_back(dir + it->second);
+        if (next == '.' || next == '_') {
+            out.push_back(dir + it->second);
+            if (names) (*names)[path].push_back(it->second);
+        }
     }
 }
 
@@ -74,13 +78,13 @@ void add_library_data(std::vector<std::string> &out) {
 
 }  // namespace
 
-std::vector<std::string> readable_for(const std::vector<std::string> &names) {
+std::vector<std::string> readable_for(const std::vector<std::string> &names, Siblings *siblings) {
     std::vector<std::string> out;
     Listings listings;
     for (const std::string &f : files_named(names)) {
         out.push_back(f);
         struct stat st;
-        if (stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode)) add_companions(f, listings, out);
+        if (stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode)) add_companions(f, listings, out, siblings);
     }
     add_library_data(out);
     std::set<std::string> seen;

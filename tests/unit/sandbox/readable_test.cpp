@@ -53,6 +53,25 @@ TEST_F(Readable, TheInputsAndWhatTheyBringAlong) {
         << "GDAL's data";
 }
 
+// GDAL is told the companions found, and looks for no others: a world file among them places the
+// raster; left out of its list, it does not.
+TEST_F(Readable, GdalIsToldTheCompanionsFound) {
+    RasterSpec bare;
+    bare.w = bare.h = 2, bare.values = {1, 2, 3, 4};
+    write_raster(at("w.tif"), "GTiff", bare);
+    put("w.tfw", "10\n0\n0\n-10\n1000\n2000\n");
+    Siblings siblings;
+    readable_for({at("w.tif")}, &siblings);
+    double gt[6];
+    for (const bool told : {true, false}) {
+        set_siblings(told ? siblings : Siblings{{at("w.tif"), {"w.tif"}}});
+        const Dataset ds = open_dataset(at("w.tif"));
+        ASSERT_TRUE(ds);
+        EXPECT_EQ(GDALGetGeoTransform(ds.get(), gt) == CE_None && gt[0] == 995, told) << told;
+    }
+    set_siblings({});
+}
+
 TEST_F(Readable, AFileThatChangesAfterItIsReadIsNamed) {
     write_raster(at("a.tif"), "GTiff", lonlat_raster(4, 4, 0, 4, 1, std::vector<double>(16, 7)));
     write_raster(at("b.tif"), "GTiff", lonlat_raster(4, 4, 0, 4, 1, std::vector<double>(16, 7)));

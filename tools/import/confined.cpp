@@ -1,7 +1,6 @@
 // The confined import: the child reads and levels, the parent watches, then checks what it is given.
 #include "import/confined.h"
 
-#include "common/parallel.h"
 #include "common/text.h"
 #include "import/inputs.h"
 #include "sandbox/child.h"
@@ -120,9 +119,8 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         ImportOptions mine = o;
         mine.heights = paths;
         mine.input_list.clear();
-        Map m;
         Sidecar sc;
-        if (Status st = import_map(mine, m, sc, notes, [&](double f) { out.send(progress_tag, number(f, 6)); }); !st.ok)
+        if (Status st = import_map(mine, image, sc, notes, [&](double f) { out.send(progress_tag, number(f, 6)); }); !st.ok)
             return fail(st);
         std::string path, how;
         if (changed_since_read(path, how))
@@ -130,7 +128,6 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         sc.sources = import_sources(o);
         record_reads(named, sc, notes);
         for (const std::string &n : notes) out.send(note_tag, n);
-        parallel_rows(grid_rows, [&](int y0, int y1) { pack_rows(m, y0, y1, image + y0 * row_bytes); });
         out.send(sidecar_tag, sidecar_json(sc));
         return 0;
     } catch (const std::bad_alloc &) {

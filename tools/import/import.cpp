@@ -90,38 +90,47 @@ Status choose_levels(const ImportOptions &o, const Heights &h, double sea, Level
     return {};
 }
 
-// The colours: the image where it has data, tints with the light baked in everywhere else.
-Status colour_map(const ImportOptions &o, const Heights &h, const LevelScale &scale, double sea, Map &m,
-                  std::vector<std::string> &notes, const std::function<void(double)> &report) {
+// The image's colours and where it has data, when one is given.
+struct Imagery {
+    std::vector<uint16_t> colour;
     std::vector<uint8_t> covered;
-    if (!o.colour.empty()) {
-        covered.assign(grid_cells, 0);
-        if (Status st = read_imagery(o.colour, o.bands, h.src, h.place, m.colour, covered, notes); !st.ok) return st;
-    }
-    report(0.7);
-    if (!covered.empty() && std::find(covered.begin(), covered.end(), 0) == covered.end()) return {};
-    const std::vector<uint16_t> image = covered.empty() ? std::vector<uint16_t>() : m.colour;
-    const Field &f = h.field;
-    colour_relief(f.z.data(), grid_columns, grid_rows, m.colour.data(), f.voids.data(), relief_for(h, scale, sea), 0,
-                  [&](double d) { report(0.7 + 0.25 * d); });
-    for (size_t i = 0; i < covered.size(); ++i)
-        if (covered[i] && !f.voids[i]) m.colour[i] = image[i];
+    bool whole = false;  // it has data everywhere: no tints needed
+};
+
+Status read_colour(const ImportOptions &o, const Heights &h, Imagery &img, std::vector<std::string> &notes) {
+    if (o.colour.empty()) return {};
+    img.colour.assign(grid_cells, 0);
+    img.covered.assign(grid_cells, 0);
+    if (Status st = read_imagery(o.colour, o.bands, h.src, h.place, img.colour, img.covered, notes); !st.ok) return st;
+    img.whole = std::find(img.covered.begin(), img.covered.end(), 0) == img.covered.end();
     return {};
 }
 
-// The heights as levels, voids in their own colour at the level of the data nearest them (the
-// heights they were given); what is sea, void, or clamped.
-void level_map(const Field &f, const LevelScale &scale, double sea, Map &m, LevelCounts &n) {
+// The map in the file's layout, band by band of rows on every core: each cell's colour (the
+// image's where it has data, else tints with the light baked in), its height as a level, voids in
+// their own colour at the level of the data nearest them (the heights they were given); and what
+// is sea, void or clamped. One pass: the map is never held any other way.
+void pack_map(const Heights &h, const LevelScale &scale, double sea, const Imagery &img, uint8_t *out, LevelCounts &n,
+              const std::function<void(double)> &report) {
+    const Field &f = h.field;
+    const Relief relief = relief_for(h, scale, sea);
     parallel_rows(grid_rows, [&](int y0, int y1) {
+        std::vector<uint16_t> tints;
+        if (!img.whole) {
+            tints.resize(static_cast<size_t>(y1 - y0) * grid_columns);
+            colour_rows(f.z.data(), grid_columns, grid_rows, y0, y1, tints.data(), f.voids.data(), relief);
+        }
         long long sea_cells = 0, voids = 0, clamped = 0;
-        for (long long i = 1LL * y0 * grid_columns; i < 1LL * y1 * grid_columns; ++i) {
+        const long long first = 1LL * y0 * grid_columns;
+        uint8_t *cell = out + 1LL * y0 * row_bytes;
+        for (long long i = first; i < 1LL * y1 * grid_columns; ++i, cell += cell_bytes) {
+            const int8_t level = scale.level(f.z[i]);
             if (f.voids[i]) {
-                m.height[i] = scale.level(f.z[i]);
-                m.colour[i] = void_cell_colour;
+                put_cell(cell, void_cell_colour, level);
                 ++voids;
                 continue;
             }
-            m.height[i] = scale.level(f.z[i]);
+            put_cell(cell, !img.covered.empty() && img.covered[i] ? img.colour[i] : tints[i - first], level);
             sea_cells += f.z[i] <= sea;
             if (scale.per_level > 0) {
                 const double u = scale.unclamped(f.z[i]);
@@ -129,7 +138,7 @@ void level_map(const Field &f, const LevelScale &scale, double sea, Map &m, Leve
             }
         }
         n.sea += sea_cells, n.voids += voids, n.clamped += clamped;
-    });
+    }, 0, [&](int done) { report(0.7 + 0.3 * done / grid_rows); });
 }
 
 // What the map stands for; heights in metres when the input's are a known length.
@@ -157,7 +166,7 @@ Sidecar sidecar_for(const ImportOptions &o, const Heights &h, const LevelScale &
 
 }  // namespace
 
-Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::string> &notes,
+Status import_map(const ImportOptions &o, uint8_t *map, Sidecar &sc, std::vector<std::string> &notes,
                   const std::function<void(double)> &progress) {
     auto report = [&](double f) {
         if (progress) progress(f);
@@ -169,10 +178,11 @@ Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::
     LevelScale scale;
     const double sea = sea_level(o, h.src);
     if (Status st = choose_levels(o, h, sea, scale); !st.ok) return st;
-    if (Status st = colour_map(o, h, scale, sea, m, notes, report); !st.ok) return st;
+    Imagery img;
+    if (Status st = read_colour(o, h, img, notes); !st.ok) return st;
+    report(0.7);
     LevelCounts n;
-    level_map(h.field, scale, sea, m, n);
-    report(1);
+    pack_map(h, scale, sea, img, map, n, report);
     sc = sidecar_for(o, h, scale, sea);
     report_import(o, h, scale, sc, n, notes);
     return {};

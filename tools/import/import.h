@@ -31,7 +31,8 @@ Status read_import(const ImportOptions &o, int grid_w, int grid_h, Heights &h, s
 // scale is known, else the viewer's (a cell is 3 levels).
 Relief relief_for(const Heights &h, const LevelScale &s, double sea);
 
-// The whole map, and the sidecar that says what it stands for. Voids (and the margins a fit
-// leaves) get height 0 and the void colour. `notes` gets the summary the user should see.
-Status import_map(const ImportOptions &o, Map &m, Sidecar &sc, std::vector<std::string> &notes,
+// The whole map into `map` (grid_bytes, the file's layout), and the sidecar that says what it
+// stands for. Voids (and the margins a fit leaves) get the void colour. `notes` gets the summary
+// the user should see.
+Status import_map(const ImportOptions &o, uint8_t *map, Sidecar &sc, std::vector<std::string> &notes,
                   const std::function<void(double)> &progress = {});

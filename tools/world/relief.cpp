@@ -100,36 +100,37 @@ __attribute__((target_clones("avx2", "default"))) void shade_row(const float *__
 
 uint16_t pack_rgb(float r, float g, float b, int x, int y) { return pack(r, g, b, x, y); }
 
+void colour_rows(const float *z, int w, int h, int y0, int y1, uint16_t *out, const uint8_t *voids, const Relief &rel) {
+    // Each row goes through a few simple loops over arrays, so that the compiler can vectorise them.
+    std::vector<float> buf(7 * static_cast<size_t>(w));
+    float *dx = &buf[0], *dy = &buf[w], *r = &buf[2 * w], *g = &buf[3 * w], *b = &buf[4 * w], *thr = &buf[5 * w];
+    float *tz = &buf[6 * static_cast<size_t>(w)];
+    for (int y = y0; y < y1; ++y) {
+        const float *row = z + 1LL * y * w;
+        const int yn = std::max(y - 1, 0), ys = std::min(y + 1, h - 1);
+        const float *north = z + 1LL * yn * w, *south = z + 1LL * ys * w;
+        const float ky = ys > yn ? 1 / ((ys - yn) * rel.cell_y) : 0;
+        for (int x = 0; x < w; ++x) dy[x] = (south[x] - north[x]) * ky;
+        for (int x = 1; x + 1 < w; ++x) dx[x] = (row[x + 1] - row[x - 1]) * (1 / (2 * rel.cell_x));
+        dx[0] = w > 1 ? (row[1] - row[0]) / rel.cell_x : 0;
+        if (w > 1) dx[w - 1] = (row[w - 1] - row[w - 2]) / rel.cell_x;
+        for (int x = 0; x < w; ++x) tz[x] = tint_level(row[x], rel);
+        for (int x = 0; x < w; ++x) {
+            const Rgb c = tint(tz[x]);
+            r[x] = c.r, g[x] = c.g, b[x] = c.b;
+            thr[x] = (bayer4[y & 3][x & 3] + 0.5f) / 16.0f;
+        }
+        uint16_t *o = out + 1LL * (y - y0) * w;
+        shade_row(tz, dx, dy, r, g, b, thr, o, w);
+        if (voids)
+            for (int x = 0; x < w; ++x)
+                if (voids[1LL * y * w + x]) o[x] = void_cell_colour;
+    }
+}
+
 void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids, const Relief &rel, int threads,
                    const std::function<void(double)> &progress) {
-    // Each row goes through a few simple loops over arrays, so that the compiler can vectorise them.
-    auto rows = [&](int y0, int y1) {
-        std::vector<float> buf(7 * static_cast<size_t>(w));
-        float *dx = &buf[0], *dy = &buf[w], *r = &buf[2 * w], *g = &buf[3 * w], *b = &buf[4 * w], *thr = &buf[5 * w];
-        float *tz = &buf[6 * static_cast<size_t>(w)];
-        for (int y = y0; y < y1; ++y) {
-            const float *row = z + 1LL * y * w;
-            const int yn = std::max(y - 1, 0), ys = std::min(y + 1, h - 1);
-            const float *north = z + 1LL * yn * w, *south = z + 1LL * ys * w;
-            const float ky = ys > yn ? 1 / ((ys - yn) * rel.cell_y) : 0;
-            for (int x = 0; x < w; ++x) dy[x] = (south[x] - north[x]) * ky;
-            for (int x = 1; x + 1 < w; ++x) dx[x] = (row[x + 1] - row[x - 1]) * (1 / (2 * rel.cell_x));
-            dx[0] = w > 1 ? (row[1] - row[0]) / rel.cell_x : 0;
-            if (w > 1) dx[w - 1] = (row[w - 1] - row[w - 2]) / rel.cell_x;
-            for (int x = 0; x < w; ++x) tz[x] = tint_level(row[x], rel);
-            for (int x = 0; x < w; ++x) {
-                const Rgb c = tint(tz[x]);
-                r[x] = c.r, g[x] = c.g, b[x] = c.b;
-                thr[x] = (bayer4[y & 3][x & 3] + 0.5f) / 16.0f;
-            }
-            uint16_t *o = out + 1LL * y * w;
-            shade_row(tz, dx, dy, r, g, b, thr, o, w);
-            if (voids)
-                for (int x = 0; x < w; ++x)
-                    if (voids[1LL * y * w + x]) o[x] = void_cell_colour;
-        }
-    };
-    parallel_rows(h, rows, threads, [&](int done) {
+    parallel_rows(h, [&](int y0, int y1) { colour_rows(z, w, h, y0, y1, out + 1LL * y0 * w, voids, rel); }, threads, [&](int done) {
         if (progress) progress(static_cast<double>(done) / h);
     });
 }

@@ -33,6 +33,10 @@ inline float tint_level(float z, const Relief &r) {
 void colour_relief(const float *z, int w, int h, uint16_t *out, const uint8_t *voids = nullptr, const Relief &r = {},
                    int threads = 0, const std::function<void(double)> &progress = {});
 
+// Rows y0 ... y1-1 of the same colouring into out (w a row, from row y0), for a caller that takes
+// the rows as they come.
+void colour_rows(const float *z, int w, int h, int y0, int y1, uint16_t *out, const uint8_t *voids, const Relief &r);
+
 // 8-bit RGB to the map's 15-bit colour, with the ordered dither of cell (x, y).
 uint16_t pack_rgb(float r, float g, float b, int x, int y);
 

@@ -98,8 +98,12 @@ protected:
         EXPECT_TRUE(st.ok) << st.why;
         return h;
     }
+    // The whole import, its map unpacked.
     Status import(ImportOptions o, Map &m, Sidecar &sc, std::vector<std::string> &notes) {
-        return import_map(o, m, sc, notes);
+        std::vector<uint8_t> bytes(grid_bytes);
+        const Status st = import_map(o, bytes.data(), sc, notes);
+        for (size_t i = 0; i < grid_cells; ++i) m.colour[i] = colour_of(&bytes[cell_bytes * i]), m.height[i] = height_of(&bytes[cell_bytes * i]);
+        return st;
     }
     int files = 0;
 };

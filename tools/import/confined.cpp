@@ -11,7 +11,9 @@
 #include <sys/prctl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -57,16 +59,48 @@ void record_reads(const std::vector<std::string> &named, Sidecar &sc, std::vecto
     notes.push_back(line);
 }
 
+// The file the reader opened last, in memory it shares with its parent: the parent names it
+// however the reader ends, and the reader sends no message for each of thousands of tiles.
+struct LastOpened {
+    std::atomic<uint32_t> version{0};  // odd while the name is written
+    uint32_t size = 0;
+    char path[4096 - 2 * sizeof(uint32_t)];
+
+    // The name, when the reader was not stopped while writing it.
+    bool get(std::string &name) const {
+        if (version % 2 || size == 0) return false;
+        name.assign(path, size);
+        return true;
+    }
+};
+
+// Messages that say the reader is still opening files, at most one in this many seconds: the
+// parent stops a reader silent for a minute.
+constexpr double opening_heartbeat = 1.0;
+
 // What the child's last words need: where to say them, the file it was reading, its memory.
 struct LastWords {
     const Channel *out = nullptr;
+    LastOpened *shared = nullptr;
     std::mutex lock;
     std::string reading;
+    std::chrono::steady_clock::time_point said{};
     uint64_t memory = 0;
 
     void opened(const std::string &path) {
         std::lock_guard<std::mutex> hold(lock);
         reading = path;
+        if (shared) {
+            ++shared->version;
+            shared->size = static_cast<uint32_t>(std::min(path.size(), sizeof shared->path));
+            std::memcpy(shared->path, path.data(), shared->size);
+            ++shared->version;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (out && now - said >= std::chrono::duration<double>(opening_heartbeat)) {
+            out->send(opening_tag, path);
+            said = now;
+        }
     }
     Status out_of_memory() {
         std::lock_guard<std::mutex> hold(lock);
@@ -88,8 +122,9 @@ struct LastWords {
 }
 
 // The child's work: the inputs named, then confined to them, then the import itself into `image`.
-int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
+int read_in_child(const ImportOptions &o, uint8_t *image, LastOpened *opened, const Channel &out) {
     last.out = &out;
+    last.shared = opened;
     last.memory = o.max_memory;
     last.opened(o.heights.empty() ? o.input_list : o.heights[0]);
     std::set_terminate(on_terminate);
@@ -112,10 +147,7 @@ int read_in_child(const ImportOptions &o, uint8_t *image, const Channel &out) {
         set_siblings(std::move(siblings));
         if (abi == 0) out.send(note_tag, "this kernel has no Landlock: the inputs are read without its guarantee that nothing else is read or written");
         forbid_writes();
-        start_journal([&](const std::string &path) {
-            last.opened(path);
-            out.send(opening_tag, path);
-        });
+        start_journal([&](const std::string &path) { last.opened(path); });
         ImportOptions mine = o;
         mine.heights = paths;
         mine.input_list.clear();
@@ -154,13 +186,17 @@ Status import_confined(const ImportOptions &o, MapBytes &grid, Sidecar &sc, std:
     void *shared = mmap(nullptr, grid_bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
     MapBytes image(static_cast<uint8_t *>(shared));
+    void *slot = mmap(nullptr, sizeof(LastOpened), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (slot == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
+    const std::unique_ptr<LastOpened, void (*)(LastOpened *)> opened(new (slot) LastOpened,
+                                                                     [](LastOpened *p) { munmap(p, sizeof(LastOpened)); });
     Confinement c;
     c.memory = o.max_memory;
     c.keep_stdin = o.input_list == "-";
     std::string failure, sidecar, opening = o.heights.empty() ? o.input_list : o.heights[0];
     std::vector<std::string> heard;
     bool odd = false;
-    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, image.get(), out); },
+    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, image.get(), opened.get(), out); },
                                       [&](uint8_t tag, const std::string &payload) {
                                           switch (tag) {
                                           case progress_tag: {
@@ -177,6 +213,7 @@ Status import_confined(const ImportOptions &o, MapBytes &grid, Sidecar &sc, std:
                                           default: odd = true;
                                           }
                                       });
+    opened->get(opening);
     Status st;
     if (end.stalled)
         st = Status::at(opening, "stopped: the reader finished no read in " + std::to_string(c.stall_seconds) + " s");

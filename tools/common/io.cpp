@@ -178,8 +178,7 @@ void remove_stale(const std::string &target) {
     if (!d) return;
     while (const dirent *e = readdir(d)) {
         const std::string name = e->d_name;
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
-        if (!std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 || !PendingFile::is_temporary(name))
             continue;
         const std::string path = dir + name;
         const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -254,6 +253,12 @@ Status check_output(const std::string &out, const std::vector<std::string> &inpu
     const std::string dir = directory_of(link_target(out));
     if (access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0) return Status::fail(cause(out, "cannot write", errno));
     return {};
+}
+
+bool PendingFile::is_temporary(const std::string &name) {
+    const size_t n = name.size();
+    return n > 11 && name.compare(n - 11, 5, ".tmp.") == 0 &&
+           std::all_of(name.end() - 6, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
 PendingFile::~PendingFile() {

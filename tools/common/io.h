@@ -40,6 +40,10 @@ Status check_output(const std::string &out, const std::vector<std::string> &inpu
 // gone (killed outright) are removed when the next one is written.
 class PendingFile {
 public:
+    // Whether `name` (without its folder) is one PendingFile gives its temporaries: the target's,
+    // then ".tmp." and six letters or digits. Such a file is never whole.
+    static bool is_temporary(const std::string &name);
+
     explicit PendingFile(std::string path, Links links = Links::follow) : path_(std::move(path)), links_(links) {}
     ~PendingFile();
     PendingFile(const PendingFile &) = delete;

@@ -178,14 +178,8 @@ std::string signal_name(int sig) {
 
 }  // namespace
 
-void UnmapGrid::operator()(uint8_t *grid) const { munmap(grid, grid_bytes); }
-
-Status import_confined(const ImportOptions &o, MapBytes &grid, Sidecar &sc, std::vector<std::string> &notes,
+Status import_confined(const ImportOptions &o, uint8_t *map, Sidecar &sc, std::vector<std::string> &notes,
                        const std::function<void(double)> &progress) {
-    grid.reset();
-    void *shared = mmap(nullptr, grid_bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (shared == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
-    MapBytes image(static_cast<uint8_t *>(shared));
     void *slot = mmap(nullptr, sizeof(LastOpened), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (slot == MAP_FAILED) return Status::fail(cause("import", "cannot share memory with its reader", errno));
     const std::unique_ptr<LastOpened, void (*)(LastOpened *)> opened(new (slot) LastOpened,
@@ -196,7 +190,7 @@ Status import_confined(const ImportOptions &o, MapBytes &grid, Sidecar &sc, std:
     std::string failure, sidecar, opening = o.heights.empty() ? o.input_list : o.heights[0];
     std::vector<std::string> heard;
     bool odd = false;
-    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, image.get(), opened.get(), out); },
+    const ChildEnd end = run_confined(c, [&](const Channel &out) { return read_in_child(o, map, opened.get(), out); },
                                       [&](uint8_t tag, const std::string &payload) {
                                           switch (tag) {
                                           case progress_tag: {
@@ -229,10 +223,17 @@ Status import_confined(const ImportOptions &o, MapBytes &grid, Sidecar &sc, std:
         st = p;
     if (st.ok) {
         if (!end.seccomp) notes.push_back("this kernel has no seccomp: the reader runs without its guarantee of no network and no other programs");
-        grid = std::move(image);
         notes.insert(notes.end(), heard.begin(), heard.end());
     }
     return st;
+}
+
+Status import_and_save(const ImportOptions &o, std::vector<std::string> &notes, const std::function<void(double)> &progress) {
+    MapOutput out(o.out, o.out_links);
+    if (Status st = out.open(); !st.ok) return st;
+    Sidecar sc;
+    if (Status st = import_confined(o, out.bytes(), sc, notes, progress); !st.ok) return st;
+    return out.commit(sc);
 }
 
 std::string reader_confinement() {

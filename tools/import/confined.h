@@ -9,22 +9,19 @@
 #include <string>
 #include <vector>
 
-// The map as the reader hands it over: its file's bytes (grid_bytes of them), in memory the
-// reader shared with its parent.
-struct UnmapGrid {
-    void operator()(uint8_t *grid) const;
-};
-using MapBytes = std::unique_ptr<uint8_t, UnmapGrid>;
-
 // import_map (see import.h) run in a child process that may read only the inputs and what they
 // bring along, write nothing, reach no network, use at most o.max_memory, and must finish a read
 // every minute; forked at once, so the caller must have no other threads. What comes back is
-// checked: the sidecar against the map, the notes bounded. The map comes back as the bytes its
-// file takes, to be written as they are (every byte string of that size is a map). Every
-// failure, the child's crash or stall included, is one line naming the file; `grid` is then
-// left empty and the caller writes nothing.
-Status import_confined(const ImportOptions &o, MapBytes &grid, Sidecar &sc, std::vector<std::string> &notes,
+// checked: the sidecar against the map, the notes bounded. The child writes the map into `map`:
+// grid_bytes in the file's layout, in memory shared with it (see MapOutput), every byte string of
+// that size being a map. Every failure, the child's crash or stall included, is one line naming
+// the file; the caller then writes nothing.
+Status import_confined(const ImportOptions &o, uint8_t *map, Sidecar &sc, std::vector<std::string> &notes,
                        const std::function<void(double)> &progress = {});
+
+// The confined import written to o.out with its sidecar (see MapOutput): the reader fills the
+// map's temporary file in place. On failure nothing is written and no temporary is left.
+Status import_and_save(const ImportOptions &o, std::vector<std::string> &notes, const std::function<void(double)> &progress = {});
 
 // What confines the reader here, one line for each layer, for mvx --version.
 std::string reader_confinement();

@@ -137,7 +137,7 @@ Status list_directory(const std::string &dir, std::vector<std::string> &out, Not
                 }
                 subdirs.push_back(path);
             }
-        } else if (S_ISREG(s.st_mode) && !is_companion(name)) {
+        } else if (S_ISREG(s.st_mode) && !is_companion(name) && !PendingFile::is_temporary(name)) {
             if (st = add(out, path, dir, bound); !st.ok) break;
         }
     }

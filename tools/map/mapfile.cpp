@@ -22,10 +22,6 @@ Status write_map(PendingFile &file, const Map &m) {
     });
 }
 
-Status write_map(PendingFile &file, const uint8_t *grid) {
-    return file.write([&](int fd) { return write_all(fd, grid, grid_bytes); });
-}
-
 Status write_map(const std::string &path, const Map &m) {
     PendingFile f(path);
     if (Status st = write_map(f, m); !st.ok) return st;

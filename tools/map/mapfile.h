@@ -38,8 +38,6 @@ void pack_rows(const Map &m, int y0, int y1, uint8_t *out);
 // Writes the map through a temporary file renamed into place (see PendingFile); `file` is left
 // uncommitted so that a caller can commit it together with the map's sidecar.
 Status write_map(PendingFile &file, const Map &m);
-// The same for a map held as its file's bytes (grid_bytes of them).
-Status write_map(PendingFile &file, const uint8_t *grid);
 Status write_map(const std::string &path, const Map &m);
 
 // Opens a map file for reading (see open_map_file): a FIFO, device or directory is refused, and so is

@@ -5,8 +5,12 @@
 
 #include <cpl_json.h>
 
+#include <sys/mman.h>
+
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <tuple>
@@ -193,19 +197,30 @@ Status check_map_output(const std::string &map, const std::vector<std::string> &
 
 namespace {
 
-// save_map with `write` filling the map's temporary file.
-Status save_with(const std::string &path, const Sidecar &s, Links map_links, const std::function<Status(PendingFile &)> &write) {
-    // Both places first: the map is not written for nothing.
+// Where a map and its sidecar go, checked again before either is replaced; and what the sidecar
+// says, which must read back: every number finite, and what is derived from them.
+Status check_save(const std::string &path, const Sidecar &s, Links map_links) {
     if (Status st = check_map_output(path, {}, map_links); !st.ok) return st;
-    // What is written must read back: every number finite, and what is derived from them.
-    if (Status st = check_sidecar(s, sidecar_path(path)); !st.ok) return st;
-    PendingFile map(path, map_links), side(sidecar_path(path), Links::refuse);
+    return check_sidecar(s, sidecar_path(path));
+}
+
+// The sidecar written beside the map's written temporary, both committed together.
+Status commit_with_sidecar(const std::string &path, PendingFile &map, const Sidecar &s) {
+    PendingFile side(sidecar_path(path), Links::refuse);
     const std::string json = sidecar_json(s);
-    if (Status st = write(map); !st.ok) return st;
     if (Status st = side.write([&](int fd) { return write_all(fd, reinterpret_cast<const uint8_t *>(json.data()), json.size()); });
         !st.ok)
         return st;
     return commit_together({&map, &side});
+}
+
+// save_map with `write` filling the map's temporary file.
+Status save_with(const std::string &path, const Sidecar &s, Links map_links, const std::function<Status(PendingFile &)> &write) {
+    // Both places first: the map is not written for nothing.
+    if (Status st = check_save(path, s, map_links); !st.ok) return st;
+    PendingFile map(path, map_links);
+    if (Status st = write(map); !st.ok) return st;
+    return commit_with_sidecar(path, map, s);
 }
 
 }  // namespace
@@ -214,6 +229,27 @@ Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links m
     return save_with(path, s, map_links, [&](PendingFile &f) { return write_map(f, m); });
 }
 
-Status save_map(const std::string &path, const uint8_t *grid, const Sidecar &s, Links map_links) {
-    return save_with(path, s, map_links, [&](PendingFile &f) { return write_map(f, grid); });
+MapOutput::~MapOutput() {
+    if (bytes_) munmap(bytes_, grid_bytes);
+}
+
+Status MapOutput::open() {
+    if (Status st = check_map_output(path_, {}, links_); !st.ok) return st;
+    return file_.write([&](int fd) {
+        // The room first: a full disk is told now, not as a fault in the process that fills the map.
+        if (const int e = posix_fallocate(fd, 0, grid_bytes)) {
+            errno = e;
+            return false;
+        }
+        void *p = mmap(nullptr, grid_bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (p == MAP_FAILED) return false;
+        bytes_ = static_cast<uint8_t *>(p);
+        return true;
+    });
+}
+
+Status MapOutput::commit(const Sidecar &s) {
+    // Where it goes may have changed while the map was made.
+    if (Status st = check_save(path_, s, links_); !st.ok) return st;
+    return commit_with_sidecar(path_, file_, s);
 }

@@ -63,5 +63,23 @@ Status check_map_output(const std::string &map, const std::vector<std::string> &
 // a failure or an interruption leaves the old map and sidecar as they were. A sidecar that fails
 // check_sidecar is not written.
 Status save_map(const std::string &path, const Map &m, const Sidecar &s, Links map_links);
-// The same for a map held as its file's bytes (grid_bytes of them), written as they are.
-Status save_map(const std::string &path, const uint8_t *grid, const Sidecar &s, Links map_links);
+// A map whose bytes another process writes: its temporary file made at once (see PendingFile),
+// its room on the disk taken, and the file mapped shared, so that a child forked after open() fills
+// it in place; then committed with its sidecar as save_map does. Removed when not committed.
+class MapOutput {
+public:
+    MapOutput(std::string path, Links links) : path_(std::move(path)), links_(links), file_(path_, links) {}
+    ~MapOutput();
+    MapOutput(const MapOutput &) = delete;
+    MapOutput &operator=(const MapOutput &) = delete;
+
+    Status open();
+    uint8_t *bytes() const { return bytes_; }  // grid_bytes of them, in the file's layout
+    Status commit(const Sidecar &s);
+
+private:
+    std::string path_;
+    Links links_;
+    PendingFile file_;
+    uint8_t *bytes_ = nullptr;
+};

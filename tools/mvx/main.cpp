@@ -59,13 +59,10 @@ int run_import(int argc, char **argv) {
     ImportOptions o;
     if (!parsed(argc, argv, o, parse_import, import_help)) return 0;
     if (Status st = check_map_output(o.out, import_inputs(o), o.out_links); !st.ok) die(st);
-    MapBytes grid;
-    Sidecar sc;
     std::vector<std::string> notes;
     Progress progress("importing", 100, o.quiet);
     // On failure the one line that says why is all the user sees.
-    if (Status st = import_confined(o, grid, sc, notes, [&](double f) { progress.step(std::lround(95 * f)); }); !st.ok) die(st);
-    if (Status st = save_map(o.out, grid.get(), sc, o.out_links); !st.ok) die(st);
+    if (Status st = import_and_save(o, notes, [&](double f) { progress.step(std::lround(95 * f)); }); !st.ok) die(st);
     progress.step(100);
     progress.done();
     if (o.quiet) return 0;

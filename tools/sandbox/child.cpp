@@ -64,6 +64,12 @@ void take_descriptors(int message, int error, bool keep_stdin) {
     limit(RLIMIT_FSIZE, 0);
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
+    // The parent's handlers remove the files it is writing; the child ends as a signal says, but
+    // keeps ignoring what its parent was told to ignore (under nohup, say).
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction was {};
+        if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler != SIG_IGN) std::signal(sig, SIG_DFL);
+    }
     if (c.memory && memory_limit_works()) limit(RLIMIT_DATA, c.memory);
     bool filtered = false;
     confine_syscalls(filtered);

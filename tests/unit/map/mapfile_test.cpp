@@ -43,17 +43,6 @@ TEST_F(MapFiles, WrittenMapReadsBackWholeAndLeavesNoTemporary) {
     EXPECT_EQ(bytes, grid_bytes);
     EXPECT_EQ(back.colour, m.colour);
     EXPECT_EQ(back.height, m.height);
-
-    // The same map from its file's bytes: the same file.
-    std::vector<uint8_t> grid(grid_bytes);
-    for (long long i = 0; i < grid_cells; ++i) put_cell(&grid[3 * i], m.colour[i], m.height[i]);
-    PendingFile again(dir + "/again.mvx");
-    ASSERT_TRUE(write_map(again, grid.data()).ok);
-    ASSERT_TRUE(again.commit().ok);
-    Map same;
-    ASSERT_TRUE(read_map(dir + "/again.mvx", same, bytes).ok);
-    EXPECT_EQ(same.colour, m.colour);
-    EXPECT_EQ(same.height, m.height);
 }
 
 TEST_F(MapFiles, WriteIntoMissingDirectoryFailsNamingIt) {

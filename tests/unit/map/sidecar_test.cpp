@@ -9,7 +9,12 @@
 #include <cpl_json.h>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 
 namespace {
@@ -36,6 +41,37 @@ TEST(Sidecar, JsonRoundTripAndLevelHeights) {
         EXPECT_FALSE(st.ok);
         EXPECT_EQ(st.why, std::string("m.json: ") + b.says);
     }
+}
+
+// A map filled in place by another process (its file's bytes, mapped) reads back as written,
+// beside its sidecar; one never committed leaves nothing.
+TEST_F(SidecarFiles, MapFilledInPlaceReadsBackOrLeavesNothing) {
+    Map m;
+    for (long long i = 0; i < grid_cells; ++i)
+        m.colour[i] = static_cast<uint16_t>((i * 2654435761ULL) & 0x7FFF), m.height[i] = static_cast<int8_t>(i * 7);
+    for (const bool commit : {false, true}) {
+        MapOutput out(dir + "/m.mvx", Links::follow);
+        ASSERT_TRUE(out.open().ok);
+        if (fork() == 0) {
+            for (long long i = 0; i < grid_cells; ++i) put_cell(out.bytes() + 3 * i, m.colour[i], m.height[i]);
+            _exit(0);
+        }
+        int status = 0;
+        wait(&status);
+        if (commit) {
+            ASSERT_TRUE(out.commit(utm_sidecar()).ok);
+        }
+    }
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"m.mvx", "m.mvx.json"}));
+    Map back;
+    long long bytes = 0;
+    ASSERT_TRUE(read_map(dir + "/m.mvx", back, bytes).ok);
+    EXPECT_EQ(bytes, grid_bytes);
+    EXPECT_EQ(back.colour, m.colour);
+    EXPECT_EQ(back.height, m.height);
 }
 
 // A sidecar is input: what would take export outside the map, or is not a number, is refused

@@ -3,7 +3,7 @@
 # usage: bench/profile.sh SCRATCH_DIR PROGRAM [ARGS...]
 # Prints "profile KIND PERCENT" lines (the kinds below), then "profile samples N"; exits 1 when perf
 # cannot sample here. A sample is of the first kind below that any of its frames shows:
-#   decode       the file's decoders (libtiff, deflate, zstd, lzma, jpeg, png, webp, lerc) and GDAL's block reads
+#   decode       the file's decoders (libtiff, deflate, zstd, lzma, jpeg, png, webp, lerc), GDAL's block reads and mvx's own
 #   setup        opening files and reading their headers and georeferencing (GDALOpen, TIFF directories, the gate)
 #   coordinates  coordinate systems worked out (PROJ, its SQLite database, OGR's spatial references)
 #   copies       samples copied or converted between GDAL's block cache and mvx's buffers
@@ -20,7 +20,7 @@ perf script -i "$S/perf.data" -F ip,sym,dso 2>/dev/null | awk '
 function kind(f) {
     if (f ~ /proj_|libproj|libsqlite|OGRSpatialReference|OSR[A-Z]|crs_of|transform_box/) return "coordinates"
     if (f ~ /GDALOpen|open_dataset|open_raster_file|open_tile|open_level|TIFFClientOpen|TIFFReadDirectory|GDALOpenInfo|Gate::|vet_|check_local|check_references|describe_band|geokeys/) return "setup"
-    if (f ~ /libtiff|libdeflate|libz\.so|libzstd|liblzma|libjpeg|libpng|libwebp|libLerc|IReadBlock|GetLockedBlockRef/) return "decode"
+    if (f ~ /libtiff|libdeflate|libz\.so|libzstd|liblzma|libjpeg|libpng|libwebp|libLerc|IReadBlock|GetLockedBlockRef|FloatTiffBlocks/) return "decode"
     if (f ~ /GDALCopyWords|memmove|memcpy|GDALRasterBand::IRasterIO|GDALRasterIO/) return "copies"
     if (f ~ /taps_by_|weight\(|plan_reads|plan_tile|overlapping|cut_units/) return "weights"
     if (f ~ /engine::|read_field/) return "sums"

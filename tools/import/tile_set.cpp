@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -127,6 +129,17 @@ size_t tiles_kept_open() {
     return std::min<size_t>(4096, static_cast<size_t>(files / 4));
 }
 
+// Room in the table of this process's descriptors for `n` more. The kernel grows the table as
+// files are opened, and once threads share it, waits for every core to pass a quiescent point at
+// each growth: grown now, on one thread, instead of a few times while the tiles open on every core.
+void reserve_descriptors(size_t n) {
+    rlimit r{};
+    if (getrlimit(RLIMIT_NOFILE, &r) != 0) return;
+    const int top = static_cast<int>(std::min<rlim_t>(r.rlim_cur, static_cast<rlim_t>(n) + 64)) - 1;
+    const int fd = fcntl(0, F_DUPFD_CLOEXEC, top);
+    if (fd >= 0) close(fd);
+}
+
 // The one north-up raster the tiles make together: their union at the finest resolution, in the
 // order of the ground (north first, then west), so that how the files were named cannot change the map.
 Status union_of(HeightSource &src) {
@@ -171,6 +184,7 @@ Status open_heights(const std::vector<std::string> &paths, int size_w, int size_
     // (each open reads the file's georeferencing, most of a small tile's cost), in order after.
     std::vector<Opened> opened(paths.size());
     const size_t kept = tiles_kept_open();
+    if (paths.size() > 1) reserve_descriptors(std::min(kept, paths.size()));
     open_tile(paths[0], size_w, size_h, nullptr, kept > 0, opened[0]);
     if (!opened[0].st.ok) return opened[0].st;
     parallel_rows(static_cast<int>(paths.size()) - 1, [&](int i0, int i1) {

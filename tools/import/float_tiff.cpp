@@ -69,7 +69,7 @@ bool FloatTiffBlocks::attach(GDALDatasetH ds) {
     // The dataset's own image, as GDAL stands at it: not an overview's or a mask's.
     if (!t || !TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) ||
         w != static_cast<uint32_t>(GDALGetRasterXSize(ds)) || h != static_cast<uint32_t>(GDALGetRasterYSize(ds)) ||
-        (TIFFGetField(t, TIFFTAG_SUBFILETYPE, &kind) && (kind & FILETYPE_REDUCEDIMAGE)))
+        (TIFFGetField(t, TIFFTAG_SUBFILETYPE, &kind) && (kind & (FILETYPE_REDUCEDIMAGE | FILETYPE_MASK))))
         return false;
     if (!TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression) ||
         (compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_DEFLATE) ||

@@ -10,7 +10,7 @@
 #include <vector>
 
 // import_map (see import.h) run in a child process that may read only the inputs and what they
-// bring along, write nothing, reach no network, use at most o.max_memory, and must finish a read
+// bring along, open nothing to write, reach no network, use at most o.max_memory, and must finish a read
 // every minute; forked at once, so the caller must have no other threads. What comes back is
 // checked: the sidecar against the map, the notes bounded. The child writes the map into `map`:
 // grid_bytes in the file's layout, in memory shared with it (see MapOutput), every byte string of

@@ -95,7 +95,7 @@ void gdal_reset_errors() {
     reset_refusals();
 }
 
-void set_siblings(std::map<std::string, std::vector<std::string>> siblings) {
+void set_siblings(Siblings siblings) {
     std::map<std::string, CPLStringList> lists;
     for (const auto &[path, names] : siblings) {
         CPLStringList &l = lists[path];

@@ -29,10 +29,14 @@ struct DatasetCloser {
 };
 using Dataset = std::unique_ptr<void, DatasetCloser>;
 
+// Each file's companions by name, its own among them, without their folder: as GDAL takes the
+// files beside one it opens.
+using Siblings = std::map<std::string, std::vector<std::string>>;
+
 // From now on open_dataset tells GDAL the files beside each of these (by path as it is given
 // them) instead of GDAL asking for each companion it might have: a dozen lookups a file, most of
 // the cost of opening a small tile. For a reader confined to those files: it can read no others.
-void set_siblings(std::map<std::string, std::vector<std::string>> siblings);
+void set_siblings(Siblings siblings);
 
 // Opens a raster read-only, GDAL's errors reset first so that a failure's reason is its own. A VRT
 // is readied for reads through its overviews (see gdal_env.cpp). Fails when the gate refused a file

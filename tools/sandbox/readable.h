@@ -1,13 +1,10 @@
 // What an import's reader may read once confined: the files it is given and all they bring along.
 #pragma once
 
-#include <map>
+#include "sandbox/gdal_env.h"
+
 #include <string>
 #include <vector>
-
-// Each file's companions by name, its own among them, without their folder: as GDAL takes the
-// files beside one it opens.
-using Siblings = std::map<std::string, std::vector<std::string>>;
 
 // The files and folders `names` (inputs as named: files, folders, archives, driver names) lead to
 // through the gate (see files_named), each file's companions beside it (the files whose names

@@ -164,10 +164,8 @@ Status open_raster_file(const std::string &path, Dataset &ds, std::string &name)
     // A file of that name is a file, colons or not (ab:fifo); other names GDAL resolves itself.
     struct stat st;
     const bool plain = path.rfind("/vsi", 0) != 0 && (stat(path.c_str(), &st) == 0 || !is_gdal_name(path));
-    if (plain) {
-        if (Status s = check_plain_input(path); !s.ok) return s;
+    if (plain)
         if (Status s = check_references(path); !s.ok) return s;
-    }
     if (const Refusal r = vet_name(path)) return Status::at(path, refusal_cause(r, path));
     if (const std::string prefix = plain ? archive_prefix(path) : ""; !prefix.empty()) {
         if (Status st = open_archive(path, prefix, ds, name); !st.ok) return st;

@@ -61,10 +61,10 @@ Refusal short_raw_data(GDALDatasetH ds);
 // refused); directories pass, for the formats that are folders.
 Status check_plain_input(const std::string &path);
 
-// A text file that names a network source where a file name stands (a whole XML value, a whole
-// line or "KEY = VALUE" value) is refused before GDAL reads it, naming the source. XML namespaces,
-// schema locations, comments and URLs inside prose are no sources. Binary files are left to the
-// gate as GDAL opens them.
+// check_plain_input's checks, and then: a text file that names a network source where a file name
+// stands (a whole XML value, a whole line or "KEY = VALUE" value) is refused before GDAL reads it,
+// naming the source. XML namespaces, schema locations, comments and URLs inside prose are no
+// sources. Binary files are left to the gate as GDAL opens them. One opening for both.
 Status check_references(const std::string &path);
 
 // A file GDAL was let open to read, as it was when first opened.

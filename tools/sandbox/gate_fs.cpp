@@ -2,6 +2,7 @@
 #include "sandbox/gate_rules.h"
 
 #include "format/safe_read.h"
+#include "sandbox/file_handle.h"
 #include "sandbox/forwarding_fs.h"
 
 #include <cpl_conv.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -103,9 +105,8 @@ public:
                 errno = EACCES;
                 return nullptr;
             }
-            VSIVirtualHandle *h = local_->Open(name, access, set_error, options);
-            if (h && S_ISREG(st.st_mode)) note_read(name, st);
-            return h;
+            if (S_ISREG(st.st_mode) && !std::strpbrk(access, "wa+")) return open_vetted(name, st, set_error);
+            return local_->Open(name, access, set_error, options);
         }
         return local_->Open(name, access, set_error, options);
     }
@@ -119,6 +120,26 @@ public:
     bool read_only = false;  // nothing written, removed, renamed or made: the kernel denies it too
 
 private:
+    // The file the gate looked into, opened without blocking and checked to be that very file.
+    static VSIVirtualHandle *open_vetted(const char *name, const struct stat &st, bool set_error) {
+        const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            const int why = errno;
+            if (set_error) VSIError(VSIE_FileError, "%s: %s", name, std::strerror(why));
+            errno = why;
+            return nullptr;
+        }
+        struct stat now;
+        if (fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+            close(fd);
+            refuse({name, "a file replaced as mvx opened it"});
+            errno = EACCES;
+            return nullptr;
+        }
+        note_read(name, now);
+        return new FileHandle(fd);
+    }
+
     static int denied() {
         errno = EACCES;
         return -1;

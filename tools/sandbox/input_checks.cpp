@@ -14,19 +14,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-Status check_plain_input(const std::string &path) {
+namespace {
+
+// The input opened to read, as check_plain_input wants it; fd -1 for a directory.
+Status open_plain(const std::string &path, int &fd, long long &size) {
+    fd = -1;
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return Status::fail(cause(path, "cannot open", errno));
     if (S_ISDIR(st.st_mode)) return {};
     // What it is, before an open that the reader's confinement may refuse.
     if (!S_ISREG(st.st_mode)) return Status::at(path, std::string("it is ") + file_kind(st.st_mode) + ", not a regular file");
-    long long size = 0;
     std::string why;
-    const int fd = open_regular(path.c_str(), size, why);
+    fd = open_regular(path.c_str(), size, why);
     if (fd == -2) return Status::at(path, "it is " + why + ", not a regular file");
     if (fd < 0) return Status::at(path, why);
-    close(fd);
     return {};
+}
+
+}  // namespace
+
+Status check_plain_input(const std::string &path) {
+    int fd = -1;
+    long long size = 0;
+    const Status st = open_plain(path, fd, size);
+    if (fd >= 0) close(fd);
+    return st;
 }
 
 namespace {
@@ -88,7 +100,7 @@ std::string text_network_source(const std::string &text) {
 Status check_references(const std::string &path) {
     int fd = -1;
     long long size = 0;
-    if (!open_input(path, fd, size).ok) return {};
+    if (Status st = open_plain(path, fd, size); !st.ok || fd < 0) return st;
     // The head first: a binary file (most rasters, and large) is not read further. What such a
     // format names, the gate sees as GDAL opens it.
     std::string text(static_cast<size_t>(std::min(size, 4096LL)), '\0');

@@ -71,6 +71,7 @@ TEST_F(Gate, VetsNamesFilesAndWhatVrtsReferTo) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     write_bytes(raw, Bytes(12, 1));  // 3 x 2 UInt16 samples, packed
     std::filesystem::create_symlink("/proc/self/status", dir + "/status");
+    std::filesystem::create_symlink("/proc/self", dir + "/self");
     text("self.vrt", vrt_over(dir + "/self.vrt"));
     std::string deep = "/dev/zero";
     for (int i = 0; i < 20; ++i) deep = vrt_over(xml_escaped(deep));
@@ -104,6 +105,7 @@ TEST_F(Gate, VetsNamesFilesAndWhatVrtsReferTo) {
         {dir, "", ""},  // formats can be folders
         {fifo, fifo, "a FIFO, not a regular file"},
         {dir + "/status", dir + "/status", "under /proc, where mvx reads nothing"},
+        {dir + "/self/status", dir + "/self/status", "under /proc, where mvx reads nothing"},  // a folder's link
         {"NETCDF:\"" + fifo + "\":z", fifo, "a FIFO, not a regular file"},
         {"/vsistdin/", "/vsistdin/", "read through /vsistdin/, not a local file"},
         {vrt_over(fifo), fifo, "a FIFO, not a regular file"},

@@ -2,10 +2,10 @@
 #include "import/raster_crs.h"
 
 #include "import/inputs.h"
+#include "import/tiff_tags.h"
 
 #include <gdal.h>
 #include <ogr_srs_api.h>
-#include <tiffio.h>
 
 #include <cstring>
 #include <map>
@@ -17,38 +17,13 @@ namespace {
 // A GeoTIFF's georeferencing keys and GDAL's metadata as they stand in the file, or empty when it
 // is no plain GeoTIFF (or has an .aux.xml, which may say otherwise).
 std::string geokeys(const std::string &path, GDALDatasetH ds) {
-    GDALDriverH d = GDALGetDatasetDriver(ds);
+    TIFF *t = full_image(ds);
     struct stat st;
-    if (!d || std::strcmp(GDALGetDriverShortName(d), "GTiff") != 0 || is_gdal_name(path) ||
-        stat((path + ".aux.xml").c_str(), &st) == 0)
-        return "";
-    // GDAL's own handle on the file: no second open. Its keys are the full image's only while it
-    // stands at that image's directory, not at an overview's.
-    TIFF *t = static_cast<TIFF *>(GDALGetInternalHandle(ds, "TIFF_HANDLE"));
-    uint32_t w = 0, h = 0, kind = 0;
-    if (!t || !TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) ||
-        w != static_cast<uint32_t>(GDALGetRasterXSize(ds)) || h != static_cast<uint32_t>(GDALGetRasterYSize(ds)) ||
-        (TIFFGetField(t, TIFFTAG_SUBFILETYPE, &kind) && (kind & FILETYPE_REDUCEDIMAGE)))
-        return "";
+    if (!t || is_gdal_name(path) || stat((path + ".aux.xml").c_str(), &st) == 0) return "";
     std::string keys;
-    // GeoKeyDirectory, GeoDoubleParams, GeoAsciiParams, GDAL's metadata (a unit of height): as
-    // libtiff knows them, registered by GDAL and libgeotiff, or not.
-    for (const uint32_t tag : {34735u, 34736u, 34737u, 42112u}) {
-        const TIFFField *f = TIFFFieldWithTag(t, tag);
-        if (!f) continue;
-        const char *data = nullptr;
-        size_t bytes = 0;
-        if (!TIFFFieldPassCount(f)) {
-            if (TIFFFieldDataType(f) == TIFF_ASCII && TIFFGetField(t, tag, &data) && data) bytes = std::strlen(data);
-        } else if (TIFFFieldReadCount(f) == TIFF_VARIABLE2) {
-            uint32_t n = 0;
-            if (TIFFGetField(t, tag, &n, &data)) bytes = static_cast<size_t>(n) * TIFFDataWidth(TIFFFieldDataType(f));
-        } else {
-            uint16_t n = 0;
-            if (TIFFGetField(t, tag, &n, &data)) bytes = static_cast<size_t>(n) * TIFFDataWidth(TIFFFieldDataType(f));
-        }
-        if (data && bytes > 0 && bytes < (1u << 24)) keys += std::to_string(tag) + ":" + std::to_string(bytes) + ":" + std::string(data, bytes);
-    }
+    // GeoKeyDirectory, GeoDoubleParams, GeoAsciiParams, GDAL's metadata (a unit of height).
+    for (const uint32_t tag : {34735u, 34736u, 34737u, 42112u})
+        if (const std::string b = tag_bytes(t, tag); !b.empty()) keys += std::to_string(tag) + ":" + std::to_string(b.size()) + ":" + b;
     return keys;
 }
 

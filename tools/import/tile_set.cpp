@@ -7,6 +7,7 @@
 #include "import/raster_open.h"
 #include "import/raster_quirks.h"
 #include "import/read_budget.h"
+#include "import/tiff_tags.h"
 #include "map/export.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <strings.h>
+#include <tiffio.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -41,8 +43,23 @@ double metres_per_height_unit(const std::string &unit) {
 }
 
 
-// What the first band holds and how it is best read.
-void describe_band(GDALDatasetH ds, GDALRasterBandH b, Tile &t) {
+// What decides whether a tile has overviews or a mask, when it is a GeoTIFF of one band in one
+// image (no overview or mask inside, nor sub-images) with no companion beside it (no .ovr, .msk
+// or .aux.xml): its NoData alone. Empty for any other tile. GDAL works the answer out by reading
+// the file's directories again, the costliest step of opening a small tile.
+std::string mask_setup(GDALDatasetH ds, const std::string &name) {
+    TIFF *t = full_image(ds);
+    uint16_t samples = 0, subs = 0;
+    uint64_t *sub = nullptr;
+    if (!t || GDALGetRasterCount(ds) != 1 || !TIFFLastDirectory(t) || TIFFGetField(t, TIFFTAG_SUBIFD, &subs, &sub) ||
+        !TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples) || samples != 1 || !alone(name))
+        return "";
+    return "nodata " + tag_bytes(t, 42113);  // GDAL's NoData tag
+}
+
+// What the first band holds and how it is best read; its overviews and mask as `like`'s, a tile
+// of the same mask_setup, when given.
+void describe_band(GDALDatasetH ds, GDALRasterBandH b, const Tile *like, Tile &t) {
     t.w = GDALGetRasterXSize(ds);
     t.h = GDALGetRasterYSize(ds);
     t.x0 = std::min(t.gt[0], t.gt[0] + t.w * t.gt[1]);
@@ -55,11 +72,16 @@ void describe_band(GDALDatasetH ds, GDALRasterBandH b, Tile &t) {
     int has_nodata = 0;
     t.nodata = GDALGetRasterNoDataValue(b, &has_nodata);
     t.has_nodata = has_nodata != 0;
-    const int flags = GDALGetMaskFlags(b);
-    t.masked = !(flags & (GMF_ALL_VALID | GMF_NODATA));
-    for (int i = 0; i < GDALGetOverviewCount(b); ++i)
-        if (GDALRasterBandH o = GDALGetOverview(b, i))
-            t.overviews.emplace_back(GDALGetRasterBandXSize(o), GDALGetRasterBandYSize(o));
+    if (like) {
+        t.masked = like->masked;
+        t.overviews = like->overviews;
+    } else {
+        const int flags = GDALGetMaskFlags(b);
+        t.masked = !(flags & (GMF_ALL_VALID | GMF_NODATA));
+        for (int i = 0; i < GDALGetOverviewCount(b); ++i)
+            if (GDALRasterBandH o = GDALGetOverview(b, i))
+                t.overviews.emplace_back(GDALGetRasterBandXSize(o), GDALGetRasterBandYSize(o));
+    }
     GDALGetBlockSize(b, &t.block_w, &t.block_h);
     t.block_w = std::max(1, t.block_w), t.block_h = std::max(1, t.block_h);
 }
@@ -83,7 +105,7 @@ struct Opened {
     Status st;
     Tile tile;
     bool geo = false, map_levels = false;
-    std::string wkt, unit, driver;
+    std::string wkt, unit, driver, mask_setup;
     HeightSource part;  // the notes and in-memory files opening it made
 };
 
@@ -111,7 +133,9 @@ void open_tile(const std::string &path, int size_w, int size_h, const Opened *fi
     // A block GDAL would hold whole is refused before the read plans around it.
     GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
     if (!(o.st = check_read(path, b, 0, max_read_samples, "")).ok) return;
-    describe_band(ds.get(), b, t);
+    o.mask_setup = mask_setup(ds.get(), t.name);
+    const bool alike = first && !o.mask_setup.empty() && o.mask_setup == first->mask_setup;
+    describe_band(ds.get(), b, alike ? &first->tile : nullptr, t);
     // Its mask and overviews, opened just now, are files of their own.
     if (const Refusal r = last_refusal()) {
         o.st = Status::at(path, refusal_cause(r, path));

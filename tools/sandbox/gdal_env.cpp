@@ -105,6 +105,16 @@ void set_siblings(Siblings siblings) {
     sibling_lists.swap(lists);
 }
 
+bool alone(const std::string &name) {
+    const std::string own = name.substr(name.rfind('/') + 1);
+    std::lock_guard<std::mutex> hold(siblings_lock);
+    const auto it = sibling_lists.find(name);
+    if (it == sibling_lists.end()) return false;
+    for (int i = 0; i < it->second.size(); ++i)
+        if (own != it->second[i]) return false;
+    return true;
+}
+
 Dataset open_dataset(const std::string &name) {
     gdal_reset_errors();
     Dataset ds(GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr,

@@ -38,6 +38,10 @@ using Siblings = std::map<std::string, std::vector<std::string>>;
 // the cost of opening a small tile. For a reader confined to those files: it can read no others.
 void set_siblings(Siblings siblings);
 
+// Whether set_siblings named the files beside `name`, and none of them is its companion: GDAL
+// finds no .aux.xml, .ovr, .msk or world file for it.
+bool alone(const std::string &name);
+
 // Opens a raster read-only, GDAL's errors reset first so that a failure's reason is its own. A VRT
 // is readied for reads through its overviews (see gdal_env.cpp). Fails when the gate refused a file
 // on the way, a source or a companion (last_refusal() says which).

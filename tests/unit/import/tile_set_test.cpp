@@ -3,7 +3,9 @@
 
 #include "import/inputs.h"
 #include "map/export.h"
+#include "sandbox/readable.h"
 
+#include <cpl_conv.h>
 #include <gdal.h>
 #include <gdal_utils.h>
 #include <gtest/gtest.h>
@@ -124,6 +126,47 @@ TEST_F(TileSet, TilesMakeOneMosaicLikeTheirVrt) {
         ASSERT_TRUE(read_import(b, 60, 40, hb, notes).ok);
         EXPECT_EQ(ha.field.z, hb.field.z);
         EXPECT_EQ(ha.field.voids, hb.field.voids);
+    }
+}
+
+// Tiles alike the first (one image, no companion, the same NoData) take its overviews and mask
+// without GDAL reading their directories again; any other is asked: overviews or a mask inside,
+// a mask beside it, another NoData.
+TEST_F(TileSet, AlikeTilesShareTheFirstsMaskAndOverviews) {
+    std::vector<std::string> tiles;
+    for (int k = 0; k < 6; ++k) {
+        RasterSpec s = lonlat_raster(8, 8, 10 + 2 * k, 45, 0.25, std::vector<double>(64, k));
+        s.has_nodata = true, s.nodata = k == 5 ? -1 : -9999;
+        tiles.push_back(write("t" + std::to_string(k) + ".tif", s));
+    }
+    GDALDatasetH ds = GDALOpen(tiles[2].c_str(), GA_Update);
+    ASSERT_NE(ds, nullptr);
+    const int two = 2;
+    ASSERT_EQ(GDALBuildOverviews(ds, "AVERAGE", 1, &two, 0, nullptr, nullptr, nullptr), CE_None);
+    GDALClose(ds);
+    for (const char *internal : {"YES", "NO"}) {  // tile 3's mask inside it, tile 4's beside it (.msk)
+        CPLSetConfigOption("GDAL_TIFF_INTERNAL_MASK", internal);
+        ds = GDALOpen(tiles[*internal == 'Y' ? 3 : 4].c_str(), GA_Update);
+        ASSERT_NE(ds, nullptr);
+        EXPECT_EQ(GDALCreateDatasetMaskBand(ds, GMF_PER_DATASET), CE_None);
+        GDALClose(ds);
+    }
+    CPLSetConfigOption("GDAL_TIFF_INTERNAL_MASK", nullptr);
+    HeightSource asked, known;
+    ASSERT_TRUE(open_heights(tiles, 0, 0, asked).ok);
+    Siblings siblings;
+    readable_for(tiles, &siblings);
+    set_siblings(siblings);
+    const Status st = open_heights(tiles, 0, 0, known);
+    set_siblings({});
+    ASSERT_TRUE(st.ok) << st.why;
+    ASSERT_EQ(known.tiles.size(), tiles.size());
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        SCOPED_TRACE(known.tiles[i].path);
+        EXPECT_EQ(known.tiles[i].masked, asked.tiles[i].masked);
+        EXPECT_EQ(known.tiles[i].overviews, asked.tiles[i].overviews);
+        EXPECT_EQ(known.tiles[i].masked, known.tiles[i].path == tiles[3] || known.tiles[i].path == tiles[4]);
+        EXPECT_EQ(known.tiles[i].overviews.empty(), known.tiles[i].path != tiles[2]);
     }
 }
 

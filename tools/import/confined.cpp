@@ -78,6 +78,10 @@ struct LastOpened {
 // parent stops a reader silent for a minute.
 constexpr double opening_heartbeat = 1.0;
 
+// Progress messages at most this often, and the last always: each wakes the parent, and the
+// reads of thousands of small tiles would send one each.
+constexpr std::chrono::milliseconds progress_interval{50};
+
 // What the child's last words need: where to say them, the file it was reading, its memory.
 struct LastWords {
     const Channel *out = nullptr;
@@ -152,8 +156,14 @@ int read_in_child(const ImportOptions &o, uint8_t *image, LastOpened *opened, co
         mine.heights = paths;
         mine.input_list.clear();
         Sidecar sc;
-        if (Status st = import_map(mine, image, sc, notes, [&](double f) { out.send(progress_tag, number(f, 6)); }); !st.ok)
-            return fail(st);
+        auto said = std::chrono::steady_clock::now() - progress_interval;
+        const auto progress = [&](double f) {
+            const auto now = std::chrono::steady_clock::now();
+            if (f < 1 && now - said < progress_interval) return;
+            said = now;
+            out.send(progress_tag, number(f, 6));
+        };
+        if (Status st = import_map(mine, image, sc, notes, progress); !st.ok) return fail(st);
         std::string path, how;
         if (changed_since_read(path, how))
             return fail(Status::at(path, "changed while it was read (" + how + "): import it again once it is whole"));

@@ -148,6 +148,7 @@ Status plan_imagery(const std::string &path, const std::vector<int> &bands, cons
                     const Placement &p, ImagePlan &plan, std::vector<std::string> &notes) {
     Dataset ds;
     if (Status st = open_raster_file(path, ds, plan.name); !st.ok) return st;
+    if (Status st = check_latitudes(path, ds.get()); !st.ok) return st;
     // The image's own blocks: the VRT that picks its bands shows blocks of its own.
     if (Status st = check_read(path, GDALGetRasterBand(ds.get(), 1), 0, max_read_samples, ""); !st.ok) return st;
     if (Status st = colour_bands(path, ds, bands, plan.name, plan.owned); !st.ok) return st;

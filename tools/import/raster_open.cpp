@@ -132,25 +132,6 @@ Status open_subdataset(const std::string &path, Dataset &ds, std::string &name) 
     return ds ? Status{} : open_failure(path);
 }
 
-// A geographic raster stays within the poles; past them its georeferencing is wrong (a projected
-// grid labelled in degrees, a wrong cell size). Half a cell past 90 is the edge of cells centred
-// on the pole, as global grids registered on their nodes have.
-Status check_latitudes(const std::string &path, GDALDatasetH ds) {
-    double gt[6];
-    if (!has_geotransform(ds, gt)) return {};
-    if (!crs_of(path, ds).geographic) return {};
-    const double w = GDALGetRasterXSize(ds), h = GDALGetRasterYSize(ds);
-    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-    for (const auto &[x, y] : {std::pair{0.0, 0.0}, std::pair{w, 0.0}, std::pair{0.0, h}, std::pair{w, h}}) {
-        const double lat = gt[3] + x * gt[4] + y * gt[5];
-        lo = std::min(lo, lat), hi = std::max(hi, lat);
-    }
-    const double edge = 90 + 0.5 * (std::fabs(gt[4]) + std::fabs(gt[5])) + 1e-9;
-    if (!std::isfinite(lo) || !std::isfinite(hi) || (lo >= -edge && hi <= edge)) return {};
-    return Status::at(path, "its latitudes reach " + number(hi > edge ? hi : lo, 6) +
-                                ", beyond the pole: its georeferencing is wrong (check its coordinate system and cell size)");
-}
-
 }  // namespace
 
 Status open_failure(const std::string &path) {
@@ -183,7 +164,32 @@ Status open_raster_file(const std::string &path, Dataset &ds, std::string &name)
                               " mvx takes (heights take one, colours three)");
     // GDAL reads what a raw file lacks as zeros: flat ground that is not there.
     if (const Refusal r = short_raw_data(ds.get())) return Status::at(path, refusal_cause(r, path));
-    if (Status st = check_latitudes(path, ds.get()); !st.ok) return st;
+    // Companions (.aux.xml, masks) are read when first asked about: by now they have been.
+    if (const Refusal r = last_refusal()) return Status::at(path, refusal_cause(r, path));
+    return {};
+}
+
+// A geographic raster stays within the poles; past them its georeferencing is wrong (a projected
+// grid labelled in degrees, a wrong cell size). Half a cell past 90 is the edge of cells centred
+// on the pole, as global grids registered on their nodes have.
+Status check_latitudes(const std::string &path, const double gt[6], int w, int h, bool geographic) {
+    if (!geographic) return {};
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const auto &[x, y] : {std::pair{0.0, 0.0}, std::pair{1.0 * w, 0.0}, std::pair{0.0, 1.0 * h}, std::pair{1.0 * w, 1.0 * h}}) {
+        const double lat = gt[3] + x * gt[4] + y * gt[5];
+        lo = std::min(lo, lat), hi = std::max(hi, lat);
+    }
+    const double edge = 90 + 0.5 * (std::fabs(gt[4]) + std::fabs(gt[5])) + 1e-9;
+    if (!std::isfinite(lo) || !std::isfinite(hi) || (lo >= -edge && hi <= edge)) return {};
+    return Status::at(path, "its latitudes reach " + number(hi > edge ? hi : lo, 6) +
+                                ", beyond the pole: its georeferencing is wrong (check its coordinate system and cell size)");
+}
+
+Status check_latitudes(const std::string &path, GDALDatasetH ds) {
+    double gt[6];
+    if (has_geotransform(ds, gt))
+        if (Status st = check_latitudes(path, gt, GDALGetRasterXSize(ds), GDALGetRasterYSize(ds), crs_of(path, ds).geographic); !st.ok)
+            return st;
     // Companions (.aux.xml, masks) are read when first asked about: by now they have been.
     if (const Refusal r = last_refusal()) return Status::at(path, refusal_cause(r, path));
     return {};

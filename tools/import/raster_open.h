@@ -12,9 +12,16 @@
 // Opens one file (or a name GDAL resolves, such as /vsizip/...) as a raster: a network source is
 // refused, a FIFO or device never waited on, nor anything the gate refuses behind it (see
 // vet_name), an archive looked into for its one raster (by its members' names), and a container
-// of several (netCDF) opened at its height variable. Raw data shorter than its layout and
-// latitudes past the poles are refused.
+// of several (netCDF) opened at its height variable. Raw data shorter than its layout is refused.
+// Its georeferencing is not read yet: check_latitudes reads it.
 Status open_raster_file(const std::string &path, Dataset &ds, std::string &name);
+
+// A geographic raster `w` x `h` placed by `gt` must stay within the poles (half a cell past them
+// for grids centred on a pole); past them its georeferencing is wrong.
+Status check_latitudes(const std::string &path, const double gt[6], int w, int h, bool geographic);
+// The same for `ds`, opened from `path`, with GDAL's reading of its georeferencing; a companion
+// that reading needed and the gate refused fails it, naming it.
+Status check_latitudes(const std::string &path, GDALDatasetH ds);
 
 // A headerless .r16 (`size_w` x `size_h`, or square when 0) as a raw VRT band: little-endian
 // unsigned 16-bit, rows top first. The VRT, in memory, is kept alive by `owned`.

@@ -1,9 +1,12 @@
 // A GeoTIFF's own tags, read through GDAL's handle on it: what GDAL would work out from them, compared as bytes.
 #include "import/tiff_tags.h"
 
+#include "sandbox/gdal_env.h"
+
 #include <tiffio.h>
 
 #include <cstring>
+#include <vector>
 
 TIFF *full_image(GDALDatasetH ds) {
     GDALDriverH d = GDALGetDatasetDriver(ds);
@@ -34,4 +37,55 @@ std::string tag_bytes(TIFF *t, uint32_t tag) {
         if (TIFFGetField(t, tag, &n, &data)) bytes = static_cast<size_t>(n) * TIFFDataWidth(TIFFFieldDataType(f));
     }
     return data && bytes > 0 && bytes < (1u << 24) ? std::string(data, bytes) : "";
+}
+
+namespace {
+
+// A GeoKey's value from the key directory (16-bit words: a header of four, then four a key), or 0.
+unsigned short geokey(const std::string &directory, unsigned short key) {
+    std::vector<uint16_t> w(directory.size() / 2);
+    std::memcpy(w.data(), directory.data(), 2 * w.size());
+    for (size_t i = 4; w.size() >= 4 && i + 3 < w.size() && i / 4 <= w[3]; i += 4)
+        if (w[i] == key && w[i + 1] == 0) return w[i + 3];
+    return 0;
+}
+
+// Exactly `count` doubles from a tag's bytes.
+bool doubles(const std::string &bytes, size_t count, double *out) {
+    if (bytes.size() != count * sizeof(double)) return false;
+    std::memcpy(out, bytes.data(), bytes.size());
+    return true;
+}
+
+}  // namespace
+
+TagSetup tag_setup(GDALDatasetH ds, const std::string &name) {
+    TagSetup s;
+    TIFF *t = full_image(ds);
+    uint16_t samples = 0, subs = 0, photometric = 0;
+    uint64_t *sub = nullptr;
+    if (!t || GDALGetRasterCount(ds) != 1 || !TIFFLastDirectory(t) || TIFFGetField(t, TIFFTAG_SUBIFD, &subs, &sub) ||
+        !TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples) || samples != 1 || !alone(name))
+        return s;
+    // ModelTransformation places it otherwise; several tie points are control points.
+    const std::string scale = tag_bytes(t, 33550), ties = tag_bytes(t, 33922), keys = tag_bytes(t, 34735);
+    double cell[3], tie[6];
+    if (!tag_bytes(t, 34264).empty() || !doubles(scale, 3, cell) || !doubles(ties, 6, tie) || cell[0] == 0 ||
+        cell[1] == 0 || keys.empty())
+        return s;
+    TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
+    s.gt[1] = cell[0], s.gt[2] = 0, s.gt[4] = 0, s.gt[5] = -cell[1];
+    s.gt[0] = tie[3] - tie[0] * s.gt[1];
+    s.gt[3] = tie[4] - tie[1] * s.gt[5];
+    if (geokey(keys, 1025) == 2) {  // GTRasterTypeGeoKey: PixelIsPoint, the tie point at a cell's centre
+        s.gt[0] -= s.gt[1] * 0.5 + s.gt[2] * 0.5;
+        s.gt[3] -= s.gt[4] * 0.5 + s.gt[5] * 0.5;
+    }
+    s.key = std::to_string(GDALGetRasterDataType(GDALGetRasterBand(ds, 1))) + ":" + std::to_string(photometric) + ":" +
+            std::string(reinterpret_cast<const char *>(tie), 3 * sizeof(double)) + scale;
+    for (const uint32_t tag : {34735u, 34736u, 34737u, 42112u, 42113u}) {
+        const std::string b = tag_bytes(t, tag);
+        s.key += ":" + std::to_string(b.size()) + ":" + b;
+    }
+    return s;
 }

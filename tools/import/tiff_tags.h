@@ -15,3 +15,15 @@ TIFF *full_image(GDALDatasetH ds);
 // A tag's value as the file holds it, in bytes (a text, or an array of numbers in memory order);
 // empty when absent, or not a text or an array.
 std::string tag_bytes(TIFF *t, uint32_t tag);
+
+// What a tile that is a plain GeoTIFF shares with others alike, read from its tags alone.
+struct TagSetup {
+    // Its layout, NoData, GDAL's metadata, georeferencing keys and cell size, and the corner its
+    // tie point names, as bytes; empty unless it is a GeoTIFF of one band in one image (no
+    // overview, mask or sub-image inside) placed by a tie point and a cell size, with no companion
+    // beside it (no .aux.xml, .ovr, .msk or world file). Tiles of one key differ only in where
+    // they lie: GDAL reads the same from them.
+    std::string key;
+    double gt[6] = {0, 1, 0, 0, 0, 1};  // its geotransform, worked out from its tags as GDAL does
+};
+TagSetup tag_setup(GDALDatasetH ds, const std::string &name);

@@ -15,20 +15,17 @@
 #include <cstring>
 #include <fcntl.h>
 #include <strings.h>
-#include <tiffio.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
-// One input, as a north-up single-band dataset; `name` reopens it.
-Status open_one(const std::string &path, int size_w, int size_h, HeightSource &src, Dataset &ds, std::string &name) {
+// One input opened as GDAL reads it; `name` reopens it.
+Status open_file(const std::string &path, int size_w, int size_h, HeightSource &src, Dataset &ds, std::string &name) {
     if (is_network_name(path)) return Status::at(path, refusal_cause({path, "", true}, path));
     const bool r16 = ends_with(path, ".r16");
     if (size_w > 0 && !r16) return Status::at(path, "a size is only needed for headerless .r16 files");
-    Status st = r16 ? open_r16(path, size_w, size_h, src.owned, ds, name) : open_raster_file(path, ds, name);
-    if (!st.ok) return st;
-    return apply_quirks(path, src, ds, name);
+    return r16 ? open_r16(path, size_w, size_h, src.owned, ds, name) : open_raster_file(path, ds, name);
 }
 
 // Metres in one unit of height, from the band's unit name; 0 when it is not a length we know.
@@ -42,48 +39,29 @@ double metres_per_height_unit(const std::string &unit) {
     return 0;
 }
 
-
-// What decides whether a tile has overviews or a mask, when it is a GeoTIFF of one band in one
-// image (no overview or mask inside, nor sub-images) with no companion beside it (no .ovr, .msk
-// or .aux.xml): its NoData alone. Empty for any other tile. GDAL works the answer out by reading
-// the file's directories again, the costliest step of opening a small tile.
-std::string mask_setup(GDALDatasetH ds, const std::string &name) {
-    TIFF *t = full_image(ds);
-    uint16_t samples = 0, subs = 0;
-    uint64_t *sub = nullptr;
-    if (!t || GDALGetRasterCount(ds) != 1 || !TIFFLastDirectory(t) || TIFFGetField(t, TIFFTAG_SUBIFD, &subs, &sub) ||
-        !TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples) || samples != 1 || !alone(name))
-        return "";
-    return "nodata " + tag_bytes(t, 42113);  // GDAL's NoData tag
-}
-
-// What the first band holds and how it is best read; its overviews and mask as `like`'s, a tile
-// of the same mask_setup, when given.
-void describe_band(GDALDatasetH ds, GDALRasterBandH b, const Tile *like, Tile &t) {
+// Where the tile lies, from its geotransform.
+void place_tile(GDALDatasetH ds, Tile &t) {
     t.w = GDALGetRasterXSize(ds);
     t.h = GDALGetRasterYSize(ds);
     t.x0 = std::min(t.gt[0], t.gt[0] + t.w * t.gt[1]);
     t.x1 = std::max(t.gt[0], t.gt[0] + t.w * t.gt[1]);
     t.y0 = std::min(t.gt[3], t.gt[3] + t.h * t.gt[5]);
     t.y1 = std::max(t.gt[3], t.gt[3] + t.h * t.gt[5]);
+}
+
+// What the first band holds and how it is best read.
+void describe_band(GDALRasterBandH b, Tile &t) {
     // Packed data (netCDF's scale_factor and add_offset, a GeoTIFF's scale): each tile its own.
     t.scale = GDALGetRasterScale(b, nullptr);
     t.offset = GDALGetRasterOffset(b, nullptr);
     int has_nodata = 0;
     t.nodata = GDALGetRasterNoDataValue(b, &has_nodata);
     t.has_nodata = has_nodata != 0;
-    if (like) {
-        t.masked = like->masked;
-        t.overviews = like->overviews;
-    } else {
-        const int flags = GDALGetMaskFlags(b);
-        t.masked = !(flags & (GMF_ALL_VALID | GMF_NODATA));
-        for (int i = 0; i < GDALGetOverviewCount(b); ++i)
-            if (GDALRasterBandH o = GDALGetOverview(b, i))
-                t.overviews.emplace_back(GDALGetRasterBandXSize(o), GDALGetRasterBandYSize(o));
-    }
-    GDALGetBlockSize(b, &t.block_w, &t.block_h);
-    t.block_w = std::max(1, t.block_w), t.block_h = std::max(1, t.block_h);
+    const int flags = GDALGetMaskFlags(b);
+    t.masked = !(flags & (GMF_ALL_VALID | GMF_NODATA));
+    for (int i = 0; i < GDALGetOverviewCount(b); ++i)
+        if (GDALRasterBandH o = GDALGetOverview(b, i))
+            t.overviews.emplace_back(GDALGetRasterBandXSize(o), GDALGetRasterBandYSize(o));
 }
 
 // A tile in another coordinate system than the first, warped into it at about its own resolution;
@@ -104,44 +82,78 @@ Status warp_into(const std::string &path, const std::string &wkt, HeightSource &
 struct Opened {
     Status st;
     Tile tile;
-    bool geo = false, map_levels = false;
-    std::string wkt, unit, driver, mask_setup;
-    HeightSource part;  // the notes and in-memory files opening it made
+    bool geo = false, geographic = false, map_levels = false;
+    std::string wkt, unit, driver;
+    TagSetup setup;
+    bool model = false;  // the first tile, read by GDAL as its tags say: tiles of its set-up take its answers
+    HeightSource part;   // the notes and in-memory files opening it made
 };
 
-// Opens `path` as a tile; one in another coordinate system than `first`'s is warped into it. The
-// dataset is kept for the tile's first reader when `keep`.
-void open_tile(const std::string &path, int size_w, int size_h, const Opened *first, bool keep, Opened &o) {
-    Dataset ds;
-    std::string name;
-    if (!(o.st = open_one(path, size_w, size_h, o.part, ds, name)).ok) return;
+// A tile as GDAL reads it: made one north-up band of heights (see apply_quirks), placed, warped
+// into `first`'s coordinate system when in another.
+Status read_by_gdal(const std::string &path, const Opened *first, Dataset &ds, Opened &o) {
     Tile &t = o.tile;
-    t.path = path;
-    t.name = name;
+    if (Status st = check_latitudes(path, ds.get()); !st.ok) return st;
+    if (Status st = apply_quirks(path, o.part, ds, t.name); !st.ok) return st;
     o.geo = has_geotransform(ds.get(), t.gt);
-    const Crs crs = crs_of(name, ds.get());
+    const Crs crs = crs_of(t.name, ds.get());
     o.wkt = crs.wkt;
     o.unit = crs.unit;
+    o.geographic = crs.geographic;
     GDALDriverH drv = GDALGetDatasetDriver(ds.get());
     o.driver = drv ? GDALGetDriverShortName(drv) : "";
     const char *mark = GDALGetMetadataItem(ds.get(), "mvx_heights", nullptr);
     o.map_levels = mark && !std::strcmp(mark, levels_value);
     if (first && o.geo && first->geo && !same_crs(o.wkt, first->wkt)) {
-        if (!(o.st = warp_into(path, first->wkt, o.part, ds, t)).ok) return;
+        if (Status st = warp_into(path, first->wkt, o.part, ds, t); !st.ok) return st;
         has_geotransform(ds.get(), t.gt);
     }
+    place_tile(ds.get(), t);
+    describe_band(GDALGetRasterBand(ds.get(), 1), t);
+    return {};
+}
+
+// A tile of the first's set-up: what GDAL read from the first, but where it lies. GDAL would work
+// the same out again from the same tags (its coordinate system, georeferencing and mask), most of
+// the cost of opening a small tile.
+Status read_like(const std::string &path, const Opened &first, Dataset &ds, Opened &o) {
+    Tile &t = o.tile;
+    std::copy(o.setup.gt, o.setup.gt + 6, t.gt);
+    place_tile(ds.get(), t);
+    if (Status st = check_latitudes(path, t.gt, t.w, t.h, first.geographic); !st.ok) return st;
+    o.geo = true, o.geographic = first.geographic, o.map_levels = first.map_levels;
+    o.wkt = first.wkt, o.unit = first.unit, o.driver = first.driver;
+    t.scale = first.tile.scale, t.offset = first.tile.offset;
+    t.has_nodata = first.tile.has_nodata, t.nodata = first.tile.nodata;
+    t.masked = first.tile.masked, t.overviews = first.tile.overviews;
+    return {};
+}
+
+// Opens `path` as a tile; one in another coordinate system than `first`'s is warped into it. The
+// dataset is kept for the tile's first reader when `keep`.
+void open_tile(const std::string &path, int size_w, int size_h, const Opened *first, bool keep, Opened &o) {
+    Dataset ds;
+    Tile &t = o.tile;
+    t.path = path;
+    if (!(o.st = open_file(path, size_w, size_h, o.part, ds, t.name)).ok) return;
+    o.setup = tag_setup(ds.get(), t.name);
+    const bool alike = first && first->model && !o.setup.key.empty() && o.setup.key == first->setup.key;
+    if (!(o.st = alike ? read_like(path, *first, ds, o) : read_by_gdal(path, first, ds, o)).ok) return;
     // A block GDAL would hold whole is refused before the read plans around it.
     GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
     if (!(o.st = check_read(path, b, 0, max_read_samples, "")).ok) return;
-    o.mask_setup = mask_setup(ds.get(), t.name);
-    const bool alike = first && !o.mask_setup.empty() && o.mask_setup == first->mask_setup;
-    describe_band(ds.get(), b, alike ? &first->tile : nullptr, t);
+    GDALGetBlockSize(b, &t.block_w, &t.block_h);
+    t.block_w = std::max(1, t.block_w), t.block_h = std::max(1, t.block_h);
     // Its mask and overviews, opened just now, are files of their own.
     if (const Refusal r = last_refusal()) {
         o.st = Status::at(path, refusal_cause(r, path));
         return;
     }
     t.sequential = decodes_sequentially(o.driver, t.name);
+    // The first tile is a model for others when GDAL read it as its tags say: nothing made of it
+    // in its place, and the same geotransform to the bit.
+    o.model = !first && !o.setup.key.empty() && o.part.notes.empty() && t.name == path && o.geo &&
+              std::memcmp(o.setup.gt, t.gt, sizeof t.gt) == 0;
     if (keep) t.opened = std::make_shared<Handoff>(std::move(ds));
 }
 

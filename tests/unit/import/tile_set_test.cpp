@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -129,44 +130,53 @@ TEST_F(TileSet, TilesMakeOneMosaicLikeTheirVrt) {
     }
 }
 
-// Tiles alike the first (one image, no companion, the same NoData) take its overviews and mask
-// without GDAL reading their directories again; any other is asked: overviews or a mask inside,
-// a mask beside it, another NoData.
-TEST_F(TileSet, AlikeTilesShareTheFirstsMaskAndOverviews) {
-    std::vector<std::string> tiles;
-    for (int k = 0; k < 6; ++k) {
-        RasterSpec s = lonlat_raster(8, 8, 10 + 2 * k, 45, 0.25, std::vector<double>(64, k));
-        s.has_nodata = true, s.nodata = k == 5 ? -1 : -9999;
-        tiles.push_back(write("t" + std::to_string(k) + ".tif", s));
-    }
-    GDALDatasetH ds = GDALOpen(tiles[2].c_str(), GA_Update);
-    ASSERT_NE(ds, nullptr);
-    const int two = 2;
-    ASSERT_EQ(GDALBuildOverviews(ds, "AVERAGE", 1, &two, 0, nullptr, nullptr, nullptr), CE_None);
-    GDALClose(ds);
-    for (const char *internal : {"YES", "NO"}) {  // tile 3's mask inside it, tile 4's beside it (.msk)
-        CPLSetConfigOption("GDAL_TIFF_INTERNAL_MASK", internal);
-        ds = GDALOpen(tiles[*internal == 'Y' ? 3 : 4].c_str(), GA_Update);
-        ASSERT_NE(ds, nullptr);
-        EXPECT_EQ(GDALCreateDatasetMaskBand(ds, GMF_PER_DATASET), CE_None);
-        GDALClose(ds);
-    }
-    CPLSetConfigOption("GDAL_TIFF_INTERNAL_MASK", nullptr);
-    HeightSource asked, known;
-    ASSERT_TRUE(open_heights(tiles, 0, 0, asked).ok);
-    Siblings siblings;
-    readable_for(tiles, &siblings);
-    set_siblings(siblings);
-    const Status st = open_heights(tiles, 0, 0, known);
-    set_siblings({});
-    ASSERT_TRUE(st.ok) << st.why;
-    ASSERT_EQ(known.tiles.size(), tiles.size());
-    for (size_t i = 0; i < tiles.size(); ++i) {
-        SCOPED_TRACE(known.tiles[i].path);
-        EXPECT_EQ(known.tiles[i].masked, asked.tiles[i].masked);
-        EXPECT_EQ(known.tiles[i].overviews, asked.tiles[i].overviews);
-        EXPECT_EQ(known.tiles[i].masked, known.tiles[i].path == tiles[3] || known.tiles[i].path == tiles[4]);
-        EXPECT_EQ(known.tiles[i].overviews.empty(), known.tiles[i].path != tiles[2]);
+// Tiles alike the first (one image, no companion, the same keys, NoData and cell size) take what
+// GDAL read from it, but where they lie: the same as GDAL reads from each, to the bit, tie points
+// at cells' corners or at their centres. Any other is read by GDAL: overviews or a mask inside, a
+// mask beside it, another NoData.
+TEST_F(TileSet, AlikeTilesAreReadAsGdalReadsThem) {
+    for (const char *raster : {"Area", "Point"}) {
+        SCOPED_TRACE(raster);
+        std::vector<std::string> tiles;
+        for (int k = 0; k < 6; ++k) {
+            RasterSpec s = lonlat_raster(8, 8, 10.1 + 2 * k, 45.3 - 0.7 * k, 0.1, std::vector<double>(64, k));
+            s.has_nodata = true, s.nodata = k == 5 ? -1 : -9999;
+            tiles.push_back(write(std::string(raster) + std::to_string(k) + ".tif", s));
+            GDALDatasetH ds = GDALOpen(tiles.back().c_str(), GA_Update);
+            ASSERT_NE(ds, nullptr);
+            GDALSetMetadataItem(ds, "AREA_OR_POINT", raster, nullptr);
+            if (k == 2) {
+                const int two = 2;
+                EXPECT_EQ(GDALBuildOverviews(ds, "AVERAGE", 1, &two, 0, nullptr, nullptr, nullptr), CE_None);
+            }
+            if (k == 3 || k == 4) {  // tile 3's mask inside it, tile 4's beside it (.msk)
+                CPLSetConfigOption("GDAL_TIFF_INTERNAL_MASK", k == 3 ? "YES" : "NO");
+                EXPECT_EQ(GDALCreateDatasetMaskBand(ds, GMF_PER_DATASET), CE_None);
+                CPLSetConfigOption("GDAL_TIFF_INTERNAL_MASK", nullptr);
+            }
+            GDALClose(ds);
+        }
+        HeightSource asked, known;
+        ASSERT_TRUE(open_heights(tiles, 0, 0, asked).ok);
+        Siblings siblings;
+        readable_for(tiles, &siblings);
+        set_siblings(siblings);
+        const Status st = open_heights(tiles, 0, 0, known);
+        set_siblings({});
+        ASSERT_TRUE(st.ok) << st.why;
+        ASSERT_EQ(known.tiles.size(), tiles.size());
+        for (size_t i = 0; i < tiles.size(); ++i) {
+            const Tile &a = asked.tiles[i], &k = known.tiles[i];
+            SCOPED_TRACE(k.path);
+            EXPECT_EQ(std::memcmp(k.gt, a.gt, sizeof k.gt), 0);
+            EXPECT_EQ(k.nodata, a.nodata);
+            EXPECT_EQ(k.masked, a.masked);
+            EXPECT_EQ(k.overviews, a.overviews);
+            EXPECT_EQ(k.masked, k.path == tiles[3] || k.path == tiles[4]);
+            EXPECT_EQ(k.overviews.empty(), k.path != tiles[2]);
+        }
+        EXPECT_EQ(std::memcmp(known.gt, asked.gt, sizeof known.gt), 0);
+        EXPECT_EQ(known.wkt, asked.wkt);
     }
 }
 

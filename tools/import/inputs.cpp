@@ -46,10 +46,26 @@ struct Bound {
     }
 };
 
-// Adds a file found while expanding `where`, refusing the one past the bound.
-Status add(std::vector<std::string> &paths, std::string path, const std::string &where, const Bound &bound) {
-    if (static_cast<long long>(paths.size()) >= bound.most) return Status::at(where, bound.over("files to import"));
-    paths.push_back(std::move(path));
+// What tells one file from another: its device and inode with no text, or a name that is no file
+// (GDAL's own) by its text alone.
+using FileKey = std::pair<std::pair<dev_t, ino_t>, std::string>;
+FileKey key_of(const std::string &path, const struct stat *st) {
+    return st ? FileKey{{st->st_dev, st->st_ino}, std::string()} : FileKey{{dev_t(), ino_t()}, path};
+}
+
+// A file found, with its key from the look that found it.
+struct FoundFile {
+    std::string path;
+    FileKey key;
+};
+using Found = std::vector<FoundFile>;
+
+// Adds a file found while expanding `where` (`st` its stat, null for a name that is no file),
+// refusing the one past the bound.
+Status add(Found &found, std::string path, const struct stat *st, const std::string &where, const Bound &bound) {
+    if (static_cast<long long>(found.size()) >= bound.most) return Status::at(where, bound.over("files to import"));
+    FileKey key = key_of(path, st);
+    found.push_back({std::move(path), std::move(key)});
     return {};
 }
 
@@ -106,7 +122,7 @@ bool opens_as_raster(const std::string &dir) {
 
 // Every regular file in `dir` and below (directories that are links are not followed, so no
 // loop); what cannot be looked at is skipped with a note.
-Status list_directory(const std::string &dir, std::vector<std::string> &out, Notes &skipped, const Bound &bound) {
+Status list_directory(const std::string &dir, Found &out, Notes &skipped, const Bound &bound) {
     DIR *d = opendir(dir.c_str());
     if (!d) return Status::fail(cause(dir, "cannot list", errno));
     std::vector<std::string> subdirs;
@@ -138,7 +154,7 @@ Status list_directory(const std::string &dir, std::vector<std::string> &out, Not
                 subdirs.push_back(path);
             }
         } else if (S_ISREG(s.st_mode) && !is_companion(name) && !PendingFile::is_temporary(name)) {
-            if (st = add(out, path, dir, bound); !st.ok) break;
+            if (st = add(out, path, &s, dir, bound); !st.ok) break;
         }
     }
     closedir(d);
@@ -146,25 +162,21 @@ Status list_directory(const std::string &dir, std::vector<std::string> &out, Not
     return st;
 }
 
-// The paths with each file kept once, where first named: same device and inode (a name that is no
-// file, as GDAL's own, by its text). A note for each file named more than once.
-void keep_distinct(std::vector<std::string> &paths, std::vector<std::string> &notes) {
-    // A file's device and inode with no text; a name that is no file by its text alone.
-    std::map<std::pair<std::pair<dev_t, ino_t>, std::string>, size_t> first;
-    std::vector<size_t> again(paths.size(), 0);          // for each kept path: how many times it was named again
-    std::vector<std::string> first_again(paths.size());  // and its first other name
+// The paths with each file kept once, where first named, by their keys. A note for each file
+// named more than once.
+void keep_distinct(Found &found, std::vector<std::string> &paths, std::vector<std::string> &notes) {
+    std::map<FileKey, size_t> first;
+    std::vector<size_t> again(found.size(), 0);          // for each kept path: how many times it was named again
+    std::vector<std::string> first_again(found.size());  // and its first other name
     std::vector<std::string> kept;
-    for (std::string &p : paths) {
-        struct stat s;
-        const size_t next = kept.size();
-        const auto seen = stat(p.c_str(), &s) == 0 ? first.emplace(std::pair{std::pair{s.st_dev, s.st_ino}, std::string()}, next)
-                                                   : first.emplace(std::pair{std::pair{dev_t(), ino_t()}, p}, next);
+    for (FoundFile &f : found) {
+        const auto seen = first.emplace(std::move(f.key), kept.size());
         if (seen.second) {
-            kept.push_back(std::move(p));
+            kept.push_back(std::move(f.path));
             continue;
         }
         const size_t k = seen.first->second;
-        if (again[k]++ == 0) first_again[k] = p;
+        if (again[k]++ == 0) first_again[k] = f.path;
     }
     Notes named_again("files named more than once, each read once");
     for (size_t k = 0; k < kept.size(); ++k)
@@ -198,6 +210,7 @@ bool is_gdal_name(const std::string &p) {
 Status expand_inputs(const std::vector<std::string> &given, const std::string &list, std::vector<std::string> &paths,
                      std::vector<std::string> &notes, long long most) {
     paths.clear();
+    Found found;
     const Bound bound{most};
     std::vector<std::string> named = given;
     if (!list.empty())
@@ -205,16 +218,18 @@ Status expand_inputs(const std::vector<std::string> &given, const std::string &l
     Notes skipped("entries skipped");
     for (const std::string &p : named) {
         struct stat st;
-        if (is_gdal_name(p) || stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || opens_as_raster(p)) {
-            if (Status s = add(paths, p, p, bound); !s.ok) return s;
+        const bool file = !is_gdal_name(p) && stat(p.c_str(), &st) == 0;
+        if (!file || !S_ISDIR(st.st_mode) || opens_as_raster(p)) {
+            if (Status s = add(found, p, file ? &st : nullptr, p, bound); !s.ok) return s;
             continue;
         }
-        const size_t before = paths.size();
-        if (Status s = list_directory(p, paths, skipped, bound); !s.ok) return s;
-        std::sort(paths.begin() + static_cast<long>(before), paths.end());
-        if (paths.size() == before) return Status::at(p, "a directory with no raster files in it");
+        const size_t before = found.size();
+        if (Status s = list_directory(p, found, skipped, bound); !s.ok) return s;
+        std::sort(found.begin() + static_cast<long>(before), found.end(),
+                  [](const FoundFile &a, const FoundFile &b) { return a.path < b.path; });
+        if (found.size() == before) return Status::at(p, "a directory with no raster files in it");
     }
     skipped.to(notes);
-    keep_distinct(paths, notes);
+    keep_distinct(found, paths, notes);
     return {};
 }

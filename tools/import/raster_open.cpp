@@ -144,7 +144,7 @@ Status open_raster_file(const std::string &path, Dataset &ds, std::string &name)
     if (is_network_name(path)) return Status::at(path, refusal_cause({path, "", true}, path));
     // A file of that name is a file, colons or not (ab:fifo); other names GDAL resolves itself.
     struct stat st;
-    const bool plain = path.rfind("/vsi", 0) != 0 && (stat(path.c_str(), &st) == 0 || !is_gdal_name(path));
+    const bool plain = path.rfind("/vsi", 0) != 0 && (!is_gdal_name(path) || stat(path.c_str(), &st) == 0);
     if (plain)
         if (Status s = check_references(path); !s.ok) return s;
     if (const Refusal r = vet_name(path)) return Status::at(path, refusal_cause(r, path));

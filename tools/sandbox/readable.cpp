@@ -1,6 +1,7 @@
 // The reader's readable set: what the gate lets through, companions found by name, GDAL's and PROJ's data.
 #include "sandbox/readable.h"
 
+#include "common/parallel.h"
 #include "common/text.h"
 #include "sandbox/gate.h"
 
@@ -81,10 +82,17 @@ void add_library_data(std::vector<std::string> &out) {
 std::vector<std::string> readable_for(const std::vector<std::string> &names, Siblings *siblings) {
     std::vector<std::string> out;
     Listings listings;
-    for (const std::string &f : files_named(names)) {
-        out.push_back(f);
-        struct stat st;
-        if (stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode)) add_companions(f, listings, out, siblings);
+    const std::vector<std::string> files = files_named(names);
+    std::vector<char> plain(files.size());  // a regular file, which may have companions
+    parallel_rows(static_cast<int>(files.size()), [&](int i0, int i1) {
+        for (size_t i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i) {
+            struct stat st;
+            plain[i] = stat(files[i].c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        }
+    });
+    for (size_t i = 0; i < files.size(); ++i) {
+        out.push_back(files[i]);
+        if (plain[i]) add_companions(files[i], listings, out, siblings);
     }
     add_library_data(out);
     std::set<std::string> seen;

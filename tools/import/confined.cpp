@@ -28,18 +28,36 @@ enum Tag : uint8_t { progress_tag = 1, opening_tag, note_tag, failure_tag, sidec
 
 constexpr size_t max_notes = 10000;
 
-// The inputs' folders: files read elsewhere are named in the summary.
-bool inside_folders(const std::string &path, const std::vector<std::string> &named) {
-    for (const std::string &n : named) {
-        const size_t slash = n.rfind('/');
-        const std::string dir = slash == std::string::npos ? "" : n.substr(0, slash + 1);
-        struct stat st;
-        const bool folder = stat(n.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        const std::string root = folder ? n + (n.back() == '/' ? "" : "/") : dir;
-        if (path.compare(0, root.size(), root) == 0 && (!root.empty() || path.find('/') == std::string::npos)) return true;
+// The folders the inputs lie in (a folder named as an input, the one a file lies in), each looked
+// at when first needed: a tile set's thousands of files lie in the first one's.
+class InputFolders {
+public:
+    explicit InputFolders(const std::vector<std::string> &named) : named_(named), roots_(named.size()), known_(named.size()) {}
+    // Whether `path` lies in one of them: files read elsewhere are named in the summary.
+    bool hold(const std::string &path) {
+        for (size_t i = 0; i < named_.size(); ++i) {
+            const std::string &root = root_of(i);
+            if (path.compare(0, root.size(), root) == 0 && (!root.empty() || path.find('/') == std::string::npos)) return true;
+        }
+        return false;
     }
-    return false;
-}
+
+private:
+    const std::string &root_of(size_t i) {
+        if (!known_[i]) {
+            const std::string &n = named_[i];
+            const size_t slash = n.rfind('/');
+            struct stat st;
+            const bool folder = stat(n.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            roots_[i] = folder ? n + (n.back() == '/' ? "" : "/") : slash == std::string::npos ? "" : n.substr(0, slash + 1);
+            known_[i] = true;
+        }
+        return roots_[i];
+    }
+    const std::vector<std::string> &named_;
+    std::vector<std::string> roots_;
+    std::vector<bool> known_;
+};
 
 // Every file read, by name, for the sidecar; those outside the inputs' folders
 // named in the summary.
@@ -48,9 +66,10 @@ void record_reads(const std::vector<std::string> &named, Sidecar &sc, std::vecto
     std::vector<FileRead> read = journal();
     std::sort(read.begin(), read.end(), [](const FileRead &a, const FileRead &b) { return a.path < b.path; });
     std::vector<std::string> elsewhere;
+    InputFolders folders(named);
     for (const FileRead &r : read) {
         sc.read.push_back(r.path);
-        if (!r.member && !inside_folders(r.path, named)) elsewhere.push_back(r.path);
+        if (!r.member && !folders.hold(r.path)) elsewhere.push_back(r.path);
     }
     if (elsewhere.empty()) return;
     std::string line = "also read, outside the inputs' folders: " + elsewhere[0];

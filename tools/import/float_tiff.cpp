@@ -1,6 +1,7 @@
 // Float GeoTIFFs in DEFLATE with the floating-point predictor, read block by block with the predictor undone in vector code.
 #include "import/float_tiff.h"
 
+#include "import/tiff_tags.h"
 #include "sandbox/gate.h"
 
 #include <emmintrin.h>
@@ -59,18 +60,11 @@ FloatTiffBlocks::~FloatTiffBlocks() = default;
 
 bool FloatTiffBlocks::attach(GDALDatasetH ds) {
     tif_ = nullptr;
-    GDALDriverH d = GDALGetDatasetDriver(ds);
-    if (!d || std::strcmp(GDALGetDriverShortName(d), "GTiff") != 0 || GDALGetRasterCount(ds) != 1 ||
-        GDALGetRasterDataType(GDALGetRasterBand(ds, 1)) != GDT_Float32)
-        return false;
-    TIFF *t = static_cast<TIFF *>(GDALGetInternalHandle(ds, "TIFF_HANDLE"));
-    uint32_t w = 0, h = 0, kind = 0;
-    uint16_t compression = 0, predictor = 0, bits = 0, format = 0, samples = 0;
     // The dataset's own image, as GDAL stands at it: not an overview's or a mask's.
-    if (!t || !TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) ||
-        w != static_cast<uint32_t>(GDALGetRasterXSize(ds)) || h != static_cast<uint32_t>(GDALGetRasterYSize(ds)) ||
-        (TIFFGetField(t, TIFFTAG_SUBFILETYPE, &kind) && (kind & (FILETYPE_REDUCEDIMAGE | FILETYPE_MASK))))
-        return false;
+    TIFF *t = GDALGetRasterCount(ds) == 1 && GDALGetRasterDataType(GDALGetRasterBand(ds, 1)) == GDT_Float32 ? full_image(ds) : nullptr;
+    if (!t) return false;
+    const uint32_t w = static_cast<uint32_t>(GDALGetRasterXSize(ds)), h = static_cast<uint32_t>(GDALGetRasterYSize(ds));
+    uint16_t compression = 0, predictor = 0, bits = 0, format = 0, samples = 0;
     if (!TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression) ||
         (compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_DEFLATE) ||
         !TIFFGetFieldDefaulted(t, TIFFTAG_PREDICTOR, &predictor) || predictor != PREDICTOR_FLOATINGPOINT ||

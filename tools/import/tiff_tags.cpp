@@ -42,7 +42,7 @@ std::string tag_bytes(TIFF *t, uint32_t tag) {
 namespace {
 
 // A GeoKey's value from the key directory (16-bit words: a header of four, then four a key), or 0.
-unsigned short geokey(const std::string &directory, unsigned short key) {
+uint16_t geokey(const std::string &directory, uint16_t key) {
     std::vector<uint16_t> w(directory.size() / 2);
     std::memcpy(w.data(), directory.data(), 2 * w.size());
     for (size_t i = 4; w.size() >= 4 && i + 3 < w.size() && i / 4 <= w[3]; i += 4)

@@ -245,11 +245,9 @@ Status check_output(const std::string &out, const std::vector<std::string> &inpu
                             ", not a regular file; only regular files are replaced (write to another name)");
     // A tile set's thousands of inputs looked at on every core; the first that is the output said.
     std::vector<char> is_out(exists ? inputs.size() : 0);
-    parallel_rows(static_cast<int>(is_out.size()), [&](int i0, int i1) {
-        for (size_t k = static_cast<size_t>(i0); k < static_cast<size_t>(i1); ++k) {
-            struct stat i;
-            is_out[k] = stat(inputs[k].c_str(), &i) == 0 && same_file(i, o);
-        }
+    parallel_each(is_out.size(), [&](size_t k) {
+        struct stat i;
+        is_out[k] = stat(inputs[k].c_str(), &i) == 0 && same_file(i, o);
     });
     for (size_t k = 0; k < is_out.size(); ++k)
         if (is_out[k])

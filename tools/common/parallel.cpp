@@ -61,6 +61,12 @@ void parallel_rows(int n, const std::function<void(int y0, int y1)> &rows, int t
     if (tick) tick(n);
 }
 
+void parallel_each(size_t n, const std::function<void(size_t i)> &each, int threads) {
+    parallel_rows(static_cast<int>(n), [&](int i0, int i1) {
+        for (int i = i0; i < i1; ++i) each(static_cast<size_t>(i));
+    }, threads);
+}
+
 bool for_bands(int bands, int threads, const std::function<bool(int thread, int band)> &fn,
                const std::function<void(double)> &progress) {
     std::atomic<int> next{0}, done{0};

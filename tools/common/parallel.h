@@ -19,6 +19,10 @@ void run_threads(int threads, const std::function<void(int thread)> &work, const
 void parallel_rows(int n, const std::function<void(int y0, int y1)> &rows, int threads = 0,
                    const std::function<void(int done)> &tick = {});
 
+// Calls each(i) for i = 0 ... n-1 on `threads` threads (0: one per core), a few at a time: work on
+// thousands of files, one system call or a few each.
+void parallel_each(size_t n, const std::function<void(size_t i)> &each, int threads = 0);
+
 // Runs fn(thread, band) for bands 0 ... bands-1 on `threads` threads, each band once; stops handing
 // out bands after a false. `progress` gets the fraction of bands done, on the calling thread.
 bool for_bands(int bands, int threads, const std::function<bool(int thread, int band)> &fn,

@@ -19,6 +19,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 
 namespace {
@@ -32,7 +33,7 @@ constexpr size_t max_notes = 10000;
 // at when first needed: a tile set's thousands of files lie in the first one's.
 class InputFolders {
 public:
-    explicit InputFolders(const std::vector<std::string> &named) : named_(named), roots_(named.size()), known_(named.size()) {}
+    explicit InputFolders(const std::vector<std::string> &named) : named_(named), roots_(named.size()) {}
     // Whether `path` lies in one of them: files read elsewhere are named in the summary.
     bool hold(const std::string &path) {
         for (size_t i = 0; i < named_.size(); ++i) {
@@ -44,19 +45,17 @@ public:
 
 private:
     const std::string &root_of(size_t i) {
-        if (!known_[i]) {
+        if (!roots_[i]) {
             const std::string &n = named_[i];
             const size_t slash = n.rfind('/');
             struct stat st;
             const bool folder = stat(n.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
             roots_[i] = folder ? n + (n.back() == '/' ? "" : "/") : slash == std::string::npos ? "" : n.substr(0, slash + 1);
-            known_[i] = true;
         }
-        return roots_[i];
+        return *roots_[i];
     }
     const std::vector<std::string> &named_;
-    std::vector<std::string> roots_;
-    std::vector<bool> known_;
+    std::vector<std::optional<std::string>> roots_;
 };
 
 // Every file read, by name, for the sidecar; those outside the inputs' folders

@@ -342,12 +342,10 @@ Refusal vet_name(const std::string &name) { return vet(name, Use::dataset); }
 std::vector<std::string> files_named(const std::vector<std::string> &names) {
     // Each name looked into on its own, a tile set's thousands on every core; gathered in their order.
     std::vector<std::vector<std::string>> each(names.size());
-    parallel_rows(static_cast<int>(names.size()), [&](int i0, int i1) {
-        for (int i = i0; i < i1; ++i) {
-            gathered = &each[static_cast<size_t>(i)];
-            vet(names[static_cast<size_t>(i)], Use::dataset);
-            gathered = nullptr;
-        }
+    parallel_each(names.size(), [&](size_t i) {
+        gathered = &each[i];
+        vet(names[i], Use::dataset);
+        gathered = nullptr;
     });
     std::vector<std::string> files;
     for (std::vector<std::string> &f : each) files.insert(files.end(), std::make_move_iterator(f.begin()), std::make_move_iterator(f.end()));

@@ -50,16 +50,14 @@ bool changed_since_read(std::string &path, std::string &how) {
     // Each file looked at again, a tile set's thousands on every core; the first changed one said.
     const std::vector<FileRead> read = journal();
     std::vector<const char *> change(read.size(), nullptr);
-    parallel_rows(static_cast<int>(read.size()), [&](int i0, int i1) {
-        for (size_t i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i) {
-            const FileRead &r = read[i];
-            struct stat now;
-            if (r.member) continue;
-            if (stat(r.path.c_str(), &now) != 0) change[i] = "it is gone";
-            else if (now.st_dev != r.st.st_dev || now.st_ino != r.st.st_ino) change[i] = "another file has taken its name";
-            else if (now.st_size != r.st.st_size) change[i] = "its size changed";
-            else if (!same_time(now.st_mtim, r.st.st_mtim)) change[i] = "it was written to";
-        }
+    parallel_each(read.size(), [&](size_t i) {
+        const FileRead &r = read[i];
+        struct stat now;
+        if (r.member) return;
+        if (stat(r.path.c_str(), &now) != 0) change[i] = "it is gone";
+        else if (now.st_dev != r.st.st_dev || now.st_ino != r.st.st_ino) change[i] = "another file has taken its name";
+        else if (now.st_size != r.st.st_size) change[i] = "its size changed";
+        else if (!same_time(now.st_mtim, r.st.st_mtim)) change[i] = "it was written to";
     });
     for (size_t i = 0; i < read.size(); ++i)
         if (change[i]) {

@@ -108,9 +108,7 @@ Status restrict_to(const std::vector<std::string> &readable, int &abi) {
     if (ruleset.get() < 0) return Status::fail(cause("Landlock", "cannot make a ruleset", errno));
     // Thousands of tiles' rules, each a lookup of its name, are added on every core.
     std::vector<Status> failed(readable.size());
-    parallel_rows(static_cast<int>(readable.size()), [&](int i0, int i1) {
-        for (int i = i0; i < i1; ++i) failed[static_cast<size_t>(i)] = allow_read(ruleset.get(), readable[static_cast<size_t>(i)]);
-    });
+    parallel_each(readable.size(), [&](size_t i) { failed[i] = allow_read(ruleset.get(), readable[i]); });
     for (const Status &st : failed)
         if (!st.ok) return st;
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return Status::fail(cause("Landlock", "cannot set no_new_privs", errno));

@@ -84,11 +84,9 @@ std::vector<std::string> readable_for(const std::vector<std::string> &names, Sib
     Listings listings;
     const std::vector<std::string> files = files_named(names);
     std::vector<char> plain(files.size());  // a regular file, which may have companions
-    parallel_rows(static_cast<int>(files.size()), [&](int i0, int i1) {
-        for (size_t i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i) {
-            struct stat st;
-            plain[i] = stat(files[i].c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        }
+    parallel_each(files.size(), [&](size_t i) {
+        struct stat st;
+        plain[i] = stat(files[i].c_str(), &st) == 0 && S_ISREG(st.st_mode);
     });
     for (size_t i = 0; i < files.size(); ++i) {
         out.push_back(files[i]);

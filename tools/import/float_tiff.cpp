@@ -62,10 +62,15 @@ bool FloatTiffBlocks::attach(GDALDatasetH ds) {
     tif_ = nullptr;
     // The dataset's own image, as GDAL stands at it: not an overview's or a mask's.
     TIFF *t = GDALGetRasterCount(ds) == 1 && GDALGetRasterDataType(GDALGetRasterBand(ds, 1)) == GDT_Float32 ? full_image(ds) : nullptr;
-    if (!t) return false;
-    const uint32_t w = static_cast<uint32_t>(GDALGetRasterXSize(ds)), h = static_cast<uint32_t>(GDALGetRasterYSize(ds));
+    return t && attach(t);
+}
+
+bool FloatTiffBlocks::attach(TIFF *t) {
+    tif_ = nullptr;
+    uint32_t w = 0, h = 0;
     uint16_t compression = 0, predictor = 0, bits = 0, format = 0, samples = 0;
-    if (!TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression) ||
+    if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) || w == 0 || h == 0 ||
+        !TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression) ||
         (compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_DEFLATE) ||
         !TIFFGetFieldDefaulted(t, TIFFTAG_PREDICTOR, &predictor) || predictor != PREDICTOR_FLOATINGPOINT ||
         !TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits) || bits != 32 ||
@@ -79,10 +84,17 @@ bool FloatTiffBlocks::attach(GDALDatasetH ds) {
         return false;
     bh = std::min(bh, h);
     if (bw == 0 || bh == 0 || 4ULL * bw * bh > static_cast<unsigned long long>(max_decode_bytes)) return false;
-    if (!inflater_) inflater_.reset(libdeflate_alloc_decompressor());
-    if (!inflater_) return false;
     tif_ = t, directory_ = TIFFCurrentDirOffset(t);
     width_ = w, height_ = h, block_w_ = bw, block_h_ = bh;
+    return true;
+}
+
+bool FloatTiffBlocks::absent(int x0, int y0, int nx, int ny) const {
+    if (!tif_ || nx <= 0 || ny <= 0) return false;
+    for (uint32_t by = static_cast<uint32_t>(y0) / block_h_ * block_h_; by < static_cast<uint32_t>(y0 + ny); by += block_h_)
+        for (uint32_t bx = static_cast<uint32_t>(x0) / block_w_ * block_w_; bx < static_cast<uint32_t>(x0 + nx); bx += block_w_)
+            if (TIFFGetStrileByteCount(tif_, tiled_ ? TIFFComputeTile(tif_, bx, by, 0, 0) : TIFFComputeStrip(tif_, by, 0)) != 0)
+                return false;
     return true;
 }
 
@@ -91,6 +103,8 @@ bool FloatTiffBlocks::inflate(uint32_t block, size_t bytes) {
     const uint64_t offset = TIFFGetStrileOffset(tif_, block), size = TIFFGetStrileByteCount(tif_, block);
     // Left out of a sparse file, or larger than DEFLATE ever makes it: GDAL's way.
     if (offset == 0 || size == 0 || size > bytes + bytes / 8 + 4096) return false;
+    if (!inflater_) inflater_.reset(libdeflate_alloc_decompressor());
+    if (!inflater_) return false;
     packed_.resize(size);
     const tmsize_t got = tiled_ ? TIFFReadRawTile(tif_, block, packed_.data(), static_cast<tmsize_t>(size))
                                 : TIFFReadRawStrip(tif_, block, packed_.data(), static_cast<tmsize_t>(size));

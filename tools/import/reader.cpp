@@ -106,19 +106,28 @@ bool Reader::open_level(const TilePlan &tp, int tile) {
         open_.erase(it);
     } else {
         o.tile = tile;
-        if (tp.tile->opened) o.ds = tp.tile->opened->take();
-        if (!o.ds) o.ds = open_dataset(tp.tile->name);
-        if (!o.ds) return false;
+        if (tp.tile->opened) o.at = tp.tile->opened->take();
+        if (!o.at.ds && !o.at.tiff) o.at.ds = open_dataset(tp.tile->name);
+        if (!o.at.ds && !o.at.tiff) return false;
         if (open_.size() >= handles_kept) open_.erase(open_.begin());
     }
-    GDALRasterBandH b = GDALGetRasterBand(o.ds.get(), 1);
-    band_ = tp.level < 0 ? b : GDALGetOverview(b, tp.level);
-    mask_ = band_ && tp.tile->masked ? GDALGetMaskBand(band_) : nullptr;
-    own_blocks_ = band_ && tp.level < 0 && blocks_.attach(o.ds.get());
+    own_blocks_ = tp.level < 0 && (o.at.tiff ? blocks_.attach(o.at.tiff->tif()) : blocks_.attach(o.at.ds.get()));
     open_.push_back(std::move(o));
-    return band_ != nullptr && (!tp.tile->masked || mask_ != nullptr);
+    band_ = mask_ = nullptr;
+    // libtiff's handle alone serves until a block needs GDAL.
+    return (own_blocks_ && !open_.back().at.ds) || gdal_band(tp);
 }
 
+// The tile's band (or overview) and mask as GDAL reads them, its dataset opened now if it was not.
+bool Reader::gdal_band(const TilePlan &tp) {
+    Dataset &ds = open_.back().at.ds;
+    if (!ds) ds = open_dataset(tp.tile->name);
+    if (!ds) return false;
+    GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
+    band_ = tp.level < 0 ? b : GDALGetOverview(b, tp.level);
+    mask_ = band_ && tp.tile->masked ? GDALGetMaskBand(band_) : nullptr;
+    return band_ != nullptr && (!tp.tile->masked || mask_ != nullptr);
+}
 
 // The unit's samples as the file has them (and its mask band's).
 bool Reader::read_unit(const TilePlan &tp, const Unit &u) {
@@ -126,9 +135,9 @@ bool Reader::read_unit(const TilePlan &tp, const Unit &u) {
     const long long fx0 = tp.flip_x ? tp.lw - u.gx0 - nx : u.gx0, fy0 = tp.flip_y ? tp.lh - u.gy0 - ny : u.gy0;
     const size_t n = static_cast<size_t>(nx) * ny;
     z_.resize(n);
-    if (!(own_blocks_ && blocks_.read(static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data())) &&
-        GDALRasterIO(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data(), nx, ny, GDT_Float32, 0,
-                     0) != CE_None)
+    const bool own = own_blocks_ && blocks_.read(static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, z_.data());
+    if (!own && ((!band_ && !gdal_band(tp)) || GDALRasterIO(band_, GF_Read, static_cast<int>(fx0), static_cast<int>(fy0), nx,
+                                                            ny, z_.data(), nx, ny, GDT_Float32, 0, 0) != CE_None))
         return false;
     if (!mask_) return true;
     cover_.resize(n);
@@ -283,8 +292,9 @@ bool Reader::sum(const TilePlan &tp, int plan, const Unit &u, bool clamp, Part &
     // value it would read as zeros, and GDAL also calls a corrupt file's missing parts empty:
     // those are read, so that their failure shows.)
     if ((t.has_nodata || t.masked) &&
-        GDALGetDataCoverageStatus(band_, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, 0, nullptr) ==
-            GDAL_DATA_COVERAGE_STATUS_EMPTY)
+        (band_ ? GDALGetDataCoverageStatus(band_, static_cast<int>(fx0), static_cast<int>(fy0), nx, ny, 0, nullptr) ==
+                     GDAL_DATA_COVERAGE_STATUS_EMPTY
+               : blocks_.absent(static_cast<int>(fx0), static_cast<int>(fy0), nx, ny)))
         return true;
     weigh(tp, plan, u);
     out.empty = false;

@@ -4,6 +4,7 @@
 #include "import/float_tiff.h"
 #include "import/kernels.h"
 #include "import/read_plan.h"
+#include "import/tile_set.h"
 #include "sandbox/gdal_env.h"
 
 #include <array>
@@ -36,6 +37,7 @@ public:
 
 private:
     bool open_level(const TilePlan &tp, int tile);
+    bool gdal_band(const TilePlan &tp);
     void weigh(const TilePlan &tp, int plan, const Unit &u);
     bool read_unit(const TilePlan &tp, const Unit &u);
     void mask_rows(const TilePlan &tp, const Unit &u, int j0, bool clamp);
@@ -44,7 +46,7 @@ private:
 
     struct Open {
         int tile = -1;
-        Dataset ds;
+        Opening at;
     };
     std::vector<Open> open_;  // most recently used last
     // The weights of the last read's samples, across by cell and down by sample row: the next read

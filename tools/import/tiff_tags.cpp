@@ -1,4 +1,4 @@
-// A GeoTIFF's own tags, read through GDAL's handle on it: what GDAL would work out from them, compared as bytes.
+// A GeoTIFF's own tags: what GDAL would work out from them, compared as bytes.
 #include "import/tiff_tags.h"
 
 #include "sandbox/gdal_env.h"
@@ -59,12 +59,13 @@ bool doubles(const std::string &bytes, size_t count, double *out) {
 
 }  // namespace
 
-TagSetup tag_setup(GDALDatasetH ds, const std::string &name) {
+TagSetup tag_setup(TIFF *t, const std::string &name) {
     TagSetup s;
-    TIFF *t = full_image(ds);
-    uint16_t samples = 0, subs = 0, photometric = 0;
+    uint16_t samples = 0, subs = 0, photometric = 0, bits = 0, format = 0;
+    uint32_t kind = 0;
     uint64_t *sub = nullptr;
-    if (!t || GDALGetRasterCount(ds) != 1 || !TIFFLastDirectory(t) || TIFFGetField(t, TIFFTAG_SUBIFD, &subs, &sub) ||
+    if (!t || !TIFFLastDirectory(t) || TIFFGetField(t, TIFFTAG_SUBIFD, &subs, &sub) ||
+        (TIFFGetField(t, TIFFTAG_SUBFILETYPE, &kind) && (kind & (FILETYPE_REDUCEDIMAGE | FILETYPE_MASK))) ||
         !TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples) || samples != 1 || !alone(name))
         return s;
     // ModelTransformation places it otherwise; several tie points are control points.
@@ -74,6 +75,8 @@ TagSetup tag_setup(GDALDatasetH ds, const std::string &name) {
         cell[1] == 0 || keys.empty())
         return s;
     TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &format);
     s.gt[1] = cell[0], s.gt[2] = 0, s.gt[4] = 0, s.gt[5] = -cell[1];
     s.gt[0] = tie[3] - tie[0] * s.gt[1];
     s.gt[3] = tie[4] - tie[1] * s.gt[5];
@@ -81,7 +84,7 @@ TagSetup tag_setup(GDALDatasetH ds, const std::string &name) {
         s.gt[0] -= s.gt[1] * 0.5 + s.gt[2] * 0.5;
         s.gt[3] -= s.gt[4] * 0.5 + s.gt[5] * 0.5;
     }
-    s.key = std::to_string(GDALGetRasterDataType(GDALGetRasterBand(ds, 1))) + ":" + std::to_string(photometric) + ":" +
+    s.key = std::to_string(bits) + ":" + std::to_string(format) + ":" + std::to_string(photometric) + ":" +
             std::string(reinterpret_cast<const char *>(tie), 3 * sizeof(double)) + scale;
     for (const uint32_t tag : {34735u, 34736u, 34737u, 42112u, 42113u}) {
         const std::string b = tag_bytes(t, tag);

@@ -1,4 +1,4 @@
-// A GeoTIFF's own tags, read through GDAL's handle on it: what GDAL would work out from them, compared as bytes.
+// A GeoTIFF's own tags: what GDAL would work out from them, compared as bytes.
 #pragma once
 
 #include <gdal.h>
@@ -26,4 +26,6 @@ struct TagSetup {
     std::string key;
     double gt[6] = {0, 1, 0, 0, 0, 1};  // its geotransform, worked out from its tags as GDAL does
 };
-TagSetup tag_setup(GDALDatasetH ds, const std::string &name);
+// From a GeoTIFF's image that `t` stands at (GDAL's handle at the full image, or libtiff's alone),
+// `name` being how GDAL would open it.
+TagSetup tag_setup(TIFF *t, const std::string &name);

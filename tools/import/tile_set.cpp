@@ -3,6 +3,7 @@
 
 #include "common/parallel.h"
 #include "common/text.h"
+#include "import/float_tiff.h"
 #include "import/raster_crs.h"
 #include "import/raster_open.h"
 #include "import/raster_quirks.h"
@@ -10,7 +11,10 @@
 #include "import/tiff_tags.h"
 #include "map/export.h"
 
+#include <tiffio.h>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -39,10 +43,9 @@ double metres_per_height_unit(const std::string &unit) {
     return 0;
 }
 
-// Where the tile lies, from its geotransform.
-void place_tile(GDALDatasetH ds, Tile &t) {
-    t.w = GDALGetRasterXSize(ds);
-    t.h = GDALGetRasterYSize(ds);
+// Where the tile of w × h samples lies, from its geotransform.
+void place_tile(int w, int h, Tile &t) {
+    t.w = w, t.h = h;
     t.x0 = std::min(t.gt[0], t.gt[0] + t.w * t.gt[1]);
     t.x1 = std::max(t.gt[0], t.gt[0] + t.w * t.gt[1]);
     t.y0 = std::min(t.gt[3], t.gt[3] + t.h * t.gt[5]);
@@ -86,6 +89,7 @@ struct Opened {
     std::string wkt, unit, driver;
     TagSetup setup;
     bool model = false;  // the first tile, read by GDAL as its tags say: tiles of its set-up take its answers
+    bool own_blocks = false;  // the first tile's blocks are ones mvx decodes itself
     HeightSource part;   // the notes and in-memory files opening it made
 };
 
@@ -108,7 +112,7 @@ Status read_by_gdal(const std::string &path, const Opened *first, Dataset &ds, O
         if (Status st = warp_into(path, first->wkt, o.part, ds, t); !st.ok) return st;
         has_geotransform(ds.get(), t.gt);
     }
-    place_tile(ds.get(), t);
+    place_tile(GDALGetRasterXSize(ds.get()), GDALGetRasterYSize(ds.get()), t);
     describe_band(GDALGetRasterBand(ds.get(), 1), t);
     return {};
 }
@@ -116,10 +120,10 @@ Status read_by_gdal(const std::string &path, const Opened *first, Dataset &ds, O
 // A tile of the first's set-up: what GDAL read from the first, but where it lies. GDAL would work
 // the same out again from the same tags (its coordinate system, georeferencing and mask), most of
 // the cost of opening a small tile.
-Status read_like(const std::string &path, const Opened &first, Dataset &ds, Opened &o) {
+Status read_like(const std::string &path, const Opened &first, int w, int h, Opened &o) {
     Tile &t = o.tile;
     std::copy(o.setup.gt, o.setup.gt + 6, t.gt);
-    place_tile(ds.get(), t);
+    place_tile(w, h, t);
     if (Status st = check_latitudes(path, t.gt, t.w, t.h, first.geographic); !st.ok) return st;
     o.geo = true, o.geographic = first.geographic, o.map_levels = first.map_levels;
     o.wkt = first.wkt, o.unit = first.unit, o.driver = first.driver;
@@ -129,16 +133,39 @@ Status read_like(const std::string &path, const Opened &first, Dataset &ds, Open
     return {};
 }
 
+// A tile alike the first, whose blocks mvx decodes itself, opened by libtiff alone: what GDAL read
+// from the first, its size and blocks from its tags. False when it is not such a tile: GDAL opens it.
+bool open_alone(const std::string &path, const Opened &first, bool keep, Opened &o) {
+    if (ends_with(path, ".r16")) return false;
+    auto f = std::make_unique<TiffFile>(path);
+    FloatTiffBlocks blocks;
+    uint32_t w = 0, h = 0, bw = 0, bh = 0;
+    if (!f->tif() || !blocks.attach(f->tif())) return false;
+    o.setup = tag_setup(f->tif(), path);
+    if (o.setup.key.empty() || o.setup.key != first.setup.key) return false;
+    TIFFGetField(f->tif(), TIFFTAG_IMAGEWIDTH, &w), TIFFGetField(f->tif(), TIFFTAG_IMAGELENGTH, &h);
+    if (w > INT_MAX || h > INT_MAX) return false;
+    Tile &t = o.tile;
+    t.path = t.name = path;
+    blocks.block_size(bw, bh);
+    t.block_w = static_cast<int>(bw), t.block_h = static_cast<int>(bh);
+    t.sequential = first.tile.sequential;
+    o.st = read_like(path, first, static_cast<int>(w), static_cast<int>(h), o);
+    if (o.st.ok && keep) t.opened = std::make_shared<Handoff>(Opening{nullptr, std::move(f)});
+    return true;
+}
+
 // Opens `path` as a tile; one in another coordinate system than `first`'s is warped into it. The
 // dataset is kept for the tile's first reader when `keep`.
 void open_tile(const std::string &path, int size_w, int size_h, const Opened *first, bool keep, Opened &o) {
+    if (first && first->own_blocks && size_w == 0 && open_alone(path, *first, keep, o)) return;
     Dataset ds;
     Tile &t = o.tile;
     t.path = path;
     if (!(o.st = open_file(path, size_w, size_h, o.part, ds, t.name)).ok) return;
-    o.setup = tag_setup(ds.get(), t.name);
+    o.setup = tag_setup(full_image(ds.get()), t.name);
     const bool alike = first && first->model && !o.setup.key.empty() && o.setup.key == first->setup.key;
-    if (!(o.st = alike ? read_like(path, *first, ds, o) : read_by_gdal(path, first, ds, o)).ok) return;
+    if (!(o.st = alike ? read_like(path, *first, GDALGetRasterXSize(ds.get()), GDALGetRasterYSize(ds.get()), o) : read_by_gdal(path, first, ds, o)).ok) return;
     // A block GDAL would hold whole is refused before the read plans around it.
     GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
     if (!(o.st = check_read(path, b, 0, max_read_samples, "")).ok) return;
@@ -154,7 +181,8 @@ void open_tile(const std::string &path, int size_w, int size_h, const Opened *fi
     // in its place, and the same geotransform to the bit.
     o.model = !first && !o.setup.key.empty() && o.part.notes.empty() && t.name == path && o.geo &&
               std::memcmp(o.setup.gt, t.gt, sizeof t.gt) == 0;
-    if (keep) t.opened = std::make_shared<Handoff>(std::move(ds));
+    o.own_blocks = o.model && FloatTiffBlocks().attach(ds.get());
+    if (keep) t.opened = std::make_shared<Handoff>(Opening{std::move(ds), nullptr});
 }
 
 // Tiles whose datasets stay open from their opening to their read: a few thousand, and a quarter

@@ -3,6 +3,7 @@
 
 #include "common/io.h"
 #include "import/gdal_util.h"
+#include "import/tiff_file.h"
 #include "sandbox/gdal_env.h"
 
 #include <memory>
@@ -10,18 +11,25 @@
 #include <string>
 #include <vector>
 
-// A dataset handed from the thread that opened it to the one that reads it first.
+// What was opened to describe a tile: GDAL's dataset, or for a tile alike the first whose blocks
+// mvx decodes itself, libtiff's handle alone (GDAL opens it only if a block needs it).
+struct Opening {
+    Dataset ds;
+    std::unique_ptr<TiffFile> tiff;
+};
+
+// An opening handed from the thread that made it to the one that reads the tile first.
 class Handoff {
 public:
-    explicit Handoff(Dataset ds) : ds_(std::move(ds)) {}
-    Dataset take() {
+    explicit Handoff(Opening o) : o_(std::move(o)) {}
+    Opening take() {
         std::lock_guard<std::mutex> lock(m_);
-        return std::move(ds_);
+        return std::move(o_);
     }
 
 private:
     std::mutex m_;
-    Dataset ds_;
+    Opening o_;
 };
 
 // One file of the heights, as each reader reopens it, and what its first band holds.
@@ -38,7 +46,7 @@ struct Tile {
     std::vector<std::pair<int, int>> overviews;  // their sizes, in GDAL's order
     int block_w = 1, block_h = 1;       // GDAL's block: reads are cut along these
     bool sequential = false;            // the format decodes front to back only: one reader, rows in order
-    std::shared_ptr<Handoff> opened;    // the dataset opened to describe it, for its first reader (the first few thousand tiles)
+    std::shared_ptr<Handoff> opened;    // what was opened to describe it, for its first reader (the first few thousand tiles)
 };
 
 // The heights to import: one file or many tiles, and the one north-up raster they make together.

@@ -68,7 +68,7 @@ size_t FileHandle::Read(void *to, size_t size, size_t count) {
     while (done < want) {
         if (pos_ >= window_at_ && pos_ < window_at_ + window_len_) {
             const size_t k = std::min(want - done, static_cast<size_t>(window_at_ + window_len_ - pos_));
-            std::memcpy(out + done, window_.data() + (pos_ - window_at_), k);
+            std::memcpy(out + done, window_.get() + (pos_ - window_at_), k);
             done += k, pos_ += k;
             continue;
         }
@@ -80,8 +80,8 @@ size_t FileHandle::Read(void *to, size_t size, size_t count) {
             if (done < want) eof_ = 1;
             break;
         }
-        window_.resize(widest_);
-        got = pread_full(fd_, window_.data(), widest_, pos_);
+        if (window_size_ < widest_) window_.reset(new char[widest_]), window_size_ = widest_;
+        got = pread_full(fd_, window_.get(), widest_, pos_);
         window_at_ = pos_, window_len_ = got;
         if (got == 0) {
             eof_ = 1;

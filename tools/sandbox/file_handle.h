@@ -5,7 +5,7 @@
 
 #include <sys/types.h>
 
-#include <vector>
+#include <memory>
 
 // GDAL's own local handle is a stdio stream. glibc keeps every open stream in one list, under one
 // lock, and unlinks a stream as it closes by walking that list: with thousands of tiles held open
@@ -34,7 +34,8 @@ private:
     int fd_;
     vsi_l_offset pos_ = 0;
     int eof_ = 0;
-    std::vector<char> window_;      // bytes at window_at_ ... window_at_ + window_len_ - 1
+    std::unique_ptr<char[]> window_;  // bytes at window_at_ ... window_at_ + window_len_ - 1; never cleared, only read into
+    size_t window_size_ = 0;
     vsi_l_offset window_at_ = 0, next_ = 0;  // next_: where the last read ended
     size_t window_len_ = 0, widest_ = 0;
 };

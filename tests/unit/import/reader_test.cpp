@@ -2,12 +2,14 @@
 #include "tests/unit/import/heights_fixture.h"
 
 #include "sandbox/gdal_env.h"
+#include "sandbox/readable.h"
 
 #include <gdal.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <initializer_list>
 
 namespace {
@@ -89,6 +91,36 @@ TEST_F(Reads, SparseFileBeyondTwoToThe33IsRead) {
     const Heights h = read({path}, 50, 50);
     EXPECT_EQ(std::count(h.field.voids.begin(), h.field.voids.end(), 0), 1);
     EXPECT_EQ(h.field.z[25 * 50 + 25], 42);
+}
+
+// Tiles alike the first, read by libtiff alone, give the field GDAL gives to the bit: whole ones,
+// one no block of which the file holds, and one with a block left out (GDAL's to read).
+TEST_F(Reads, TilesAloneReadAsGdalReads) {
+    const RasterSpec whole = sampled(48, 16, 6, 46, 0.01, 0.01, relief);
+    std::vector<std::string> tiles;
+    for (int k = 0; k < 4; ++k) {
+        RasterSpec t = cut(whole, 12 * k, 0, 12, 16);
+        t.has_nodata = true, t.nodata = -9999;
+        t.options = {"COMPRESS=DEFLATE", "PREDICTOR=3", "BLOCKYSIZE=3", "SPARSE_OK=TRUE"};
+        // A block of NoData alone is left out of the file: all of tile 2's, all but the top of 3's.
+        if (k >= 2) std::fill(t.values.begin() + (k == 3 ? 12 * 3 : 0), t.values.end(), -9999);
+        tiles.push_back(write("t" + std::to_string(k) + ".tif", t));
+    }
+    const Heights gdal = read(tiles, 40, 14);
+    Siblings siblings;
+    readable_for(tiles, &siblings);
+    set_siblings(siblings);
+    HeightSource src;
+    ASSERT_TRUE(open_heights(tiles, 0, 0, src).ok);
+    const long alone = std::count_if(src.tiles.begin(), src.tiles.end(), [](const Tile &t) { return t.opened && t.opened->take().tiff; });
+    const Heights known = read(tiles, 40, 14);
+    set_siblings({});
+    EXPECT_EQ(alone, 3);
+    ASSERT_EQ(known.field.z.size(), gdal.field.z.size());
+    EXPECT_EQ(std::memcmp(known.field.z.data(), gdal.field.z.data(), gdal.field.z.size() * sizeof(float)), 0);
+    EXPECT_EQ(known.field.voids, gdal.field.voids);
+    EXPECT_GT(std::count(gdal.field.voids.begin(), gdal.field.voids.end(), 0), 14 * 20);
+    EXPECT_GT(std::count(gdal.field.voids.begin(), gdal.field.voids.end(), 1), 14 * 5);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <mutex>
 
@@ -58,8 +59,8 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
     using namespace engine;
     Reads reads;
     if (Status st = plan_reads(src, p, r, max_samples, reads); !st.ok) return st;
-    // The field is cleared while the first reads decode: a band waits for it only when it is taken
-    // (and learns then if it could not be made).
+    // The field is cleared while the first reads decode: reads go before bands until it is, and a
+    // band waits for it only when no read can start (and learns then if it could not be made).
     f.w = p.grid_w, f.h = p.grid_h;
     std::shared_future<void> cleared = start_thread([&f] {
         f.z.assign(static_cast<size_t>(f.w) * f.h, 0.0f);
@@ -85,7 +86,8 @@ Status read_field(const HeightSource &src, const Placement &p, Resampling r, Fie
         Reader rd;
         Accumulator band;
         std::pair<int, int> job{0, 0};
-        for (Task t; sch.next(job, t);) {
+        auto field_ready = [&] { return cleared.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+        for (Task t; sch.next(job, t, field_ready());) {
             if (t.band >= 0) {
                 cleared.get();
                 take_band(t.band, p, reads, sch, band, f);

@@ -29,22 +29,24 @@ Schedule::Schedule(const Placement &p, const Reads &reads) : reads_(reads) {
     done_.assign(reads.units.size(), 0);
 }
 
-bool Schedule::next(std::pair<int, int> &job, Task &t) {
+bool Schedule::next(std::pair<int, int> &job, Task &t, bool bands) {
     std::unique_lock<std::mutex> lock(m_);
+    auto band = [&] {
+        t.band = ready_.back();
+        ready_.pop_back();
+        return true;
+    };
     for (;;) {
         t = Task();
         if (failed_) return false;
-        if (!ready_.empty()) {
-            t.band = ready_.back();
-            ready_.pop_back();
-            return true;
-        }
+        if (!ready_.empty() && bands) return band();
         if (job.first >= job.second && next_job_ < reads_.jobs.size() && may_start(reads_.jobs[next_job_].first))
             job = reads_.jobs[next_job_++];
         if (job.first < job.second && may_start(job.first)) {
             t.unit = job.first++;
             return true;
         }
+        if (!ready_.empty()) return band();
         if (bands_taken_ == bands_to_take_ && in_ == reads_.units.size()) return false;
         cv_.wait(lock);
     }

@@ -30,8 +30,10 @@ public:
 
     // The next task for a reader whose job has reads [job.first, job.second) left: a band ready to
     // take, else the job's next read, else the next job's. A read waits while the parts held are
-    // over the cap, unless every read before it is in. False when all is done or a read failed.
-    bool next(std::pair<int, int> &job, Task &t);
+    // over the cap, unless every read before it is in. Without `bands` (what bands are taken into
+    // is not ready yet), a read that can start comes before a band. False when all is done or a
+    // read failed.
+    bool next(std::pair<int, int> &job, Task &t, bool bands = true);
 
     // Read `u` is in, its part held until every band it reaches has taken it.
     void read_done(int u, Part &&part);

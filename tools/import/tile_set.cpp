@@ -4,6 +4,7 @@
 #include "common/parallel.h"
 #include "common/text.h"
 #include "import/float_tiff.h"
+#include "import/inputs.h"
 #include "import/raster_crs.h"
 #include "import/raster_open.h"
 #include "import/raster_quirks.h"
@@ -136,7 +137,8 @@ Status read_like(const std::string &path, const Opened &first, int w, int h, Ope
 // A tile alike the first, whose blocks mvx decodes itself, opened by libtiff alone: what GDAL read
 // from the first, its size and blocks from its tags. False when it is not such a tile: GDAL opens it.
 bool open_alone(const std::string &path, const Opened &first, bool keep, Opened &o) {
-    if (ends_with(path, ".r16")) return false;
+    // A local file by its plain name: what lies inside archives, and drivers' names, are GDAL's.
+    if (ends_with(path, ".r16") || is_gdal_name(path)) return false;
     auto f = std::make_unique<TiffFile>(path);
     FloatTiffBlocks blocks;
     uint32_t w = 0, h = 0, bw = 0, bh = 0;

@@ -29,8 +29,11 @@ public:
     // Whether every block under the window is left out of the file, as a sparse file leaves
     // them: GDAL calls such a window empty.
     bool absent(int x0, int y0, int nx, int ny) const;
-    // The block reads are cut along, once attached.
-    void block_size(uint32_t &w, uint32_t &h) const { w = block_w_, h = block_h_; }
+    // The image's size and the block reads are cut along, once attached.
+    struct Layout {
+        uint32_t w, h, block_w, block_h;
+    };
+    Layout layout() const { return {width_, height_, block_w_, block_h_}; }
     // Samples x0 ... x0+nx-1 of rows y0 ... y0+ny-1 into out, nx a row, as GDAL would read them.
     // False when a block cannot be read this way (one a sparse file leaves out, one cut short or
     // corrupt, or GDAL's handle gone to another of the file's images): GDAL then reads the window

@@ -12,8 +12,6 @@
 #include "import/tiff_tags.h"
 #include "map/export.h"
 
-#include <tiffio.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -141,18 +139,16 @@ bool open_alone(const std::string &path, const Opened &first, bool keep, Opened 
     if (ends_with(path, ".r16") || is_gdal_name(path)) return false;
     auto f = std::make_unique<TiffFile>(path);
     FloatTiffBlocks blocks;
-    uint32_t w = 0, h = 0, bw = 0, bh = 0;
     if (!f->tif() || !blocks.attach(f->tif())) return false;
+    const FloatTiffBlocks::Layout l = blocks.layout();
+    if (l.w > INT_MAX || l.h > INT_MAX) return false;
     o.setup = tag_setup(f->tif(), path);
     if (o.setup.key.empty() || o.setup.key != first.setup.key) return false;
-    TIFFGetField(f->tif(), TIFFTAG_IMAGEWIDTH, &w), TIFFGetField(f->tif(), TIFFTAG_IMAGELENGTH, &h);
-    if (w > INT_MAX || h > INT_MAX) return false;
     Tile &t = o.tile;
     t.path = t.name = path;
-    blocks.block_size(bw, bh);
-    t.block_w = static_cast<int>(bw), t.block_h = static_cast<int>(bh);
+    t.block_w = static_cast<int>(l.block_w), t.block_h = static_cast<int>(l.block_h);
     t.sequential = first.tile.sequential;
-    o.st = read_like(path, first, static_cast<int>(w), static_cast<int>(h), o);
+    o.st = read_like(path, first, static_cast<int>(l.w), static_cast<int>(l.h), o);
     if (o.st.ok && keep) t.opened = std::make_shared<Handoff>(Opening{nullptr, std::move(f)});
     return true;
 }
